@@ -1,0 +1,79 @@
+#include "support/Settings.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <mutex>
+#include <stdexcept>
+
+#include "support/Error.h"
+
+namespace bw {
+
+namespace {
+
+std::mutex& LayerMutex() {
+  static std::mutex mutex;
+  return mutex;
+}
+
+Settings::Layer& StoredLayer() {
+  static Settings::Layer layer;
+  return layer;
+}
+
+const SettingInfo& Find(const std::string& name) {
+  for (const auto& info : Settings::All()) {
+    if (info.name == name) return info;
+  }
+  throw std::out_of_range("unknown setting " + name);
+}
+
+}  // namespace
+
+const std::vector<SettingInfo>& Settings::All() {
+  static const std::vector<SettingInfo> all = {
+      {kSettingAnsiCodePage, "BW_ANSI_CODE_PAGE", "1252",
+       "Windows code page used as the ANSI code page (text files, template documents)"},
+      {kSettingOdbcDriver, "BW_ODBC_DRIVER", "FreeTDS",
+       "ODBC driver that stands for the SQLOLEDB provider"},
+      {kSettingBrowserAddresses, "BW_BROWSER_ADDRESSES", "127.0.0.1",
+       "addresses (comma-separated) asked for SQL Servers with the SQL Server Browser protocol"},
+      {kSettingBrowserPort, "BW_BROWSER_PORT", "1434", "UDP port of the SQL Server Browser"},
+      {kSettingServiceControlPort, "BW_SERVICE_CONTROL_PORT", "14330",
+       "TCP port of the service-control endpoint on a SQL Server's machine"},
+  };
+  return all;
+}
+
+std::string Settings::Get(const std::string& name) {
+  const SettingInfo& info = Find(name);
+  if (const char* fromEnvironment = std::getenv(info.environment.c_str());
+      fromEnvironment != nullptr && *fromEnvironment != '\0') {
+    return fromEnvironment;
+  }
+  {
+    std::lock_guard lock(LayerMutex());
+    if (StoredLayer()) {
+      if (auto stored = StoredLayer()(name); stored && !stored->empty()) return *stored;
+    }
+  }
+  return info.defaultValue;
+}
+
+long Settings::GetNumber(const std::string& name) {
+  std::string text = Get(name);
+  long value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec == std::errc() && end == text.data() + text.size()) return value;
+  const SettingInfo& info = Find(name);
+  throw Error(kErrBadSetting, "Settings",
+              "The setting " + info.name + " (" + info.environment +
+                  ") must be a whole number, not '" + text + "'.");
+}
+
+void Settings::SetStoredLayer(Layer layer) {
+  std::lock_guard lock(LayerMutex());
+  StoredLayer() = std::move(layer);
+}
+
+}  // namespace bw

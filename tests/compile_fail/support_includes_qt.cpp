@@ -1,0 +1,3 @@
+// Must not compile: product logic never includes Qt.
+#include <QtCore/QString>
+#include "support/Error.h"

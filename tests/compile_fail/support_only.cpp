@@ -1,0 +1,2 @@
+// Builds: a support client includes support.
+#include "support/Error.h"

@@ -14,6 +14,9 @@ struct Case {
   std::string expected;
 };
 
+// Test names come from the rows; printing only the name keeps them readable.
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class PlaceholderFormatting : public ::testing::TestWithParam<Case> {};
 
 TEST_P(PlaceholderFormatting, Produces) {
@@ -54,6 +57,8 @@ struct ErrorCase {
   std::string source;
   std::string description;
 };
+
+void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
 
 class PlaceholderErrors : public ::testing::TestWithParam<ErrorCase> {};
 

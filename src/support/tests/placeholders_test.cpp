@@ -15,7 +15,9 @@ struct Case {
 };
 
 // Test names come from the rows; printing only the name keeps them readable.
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Case& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class PlaceholderFormatting : public ::testing::TestWithParam<Case> {};
 
@@ -58,7 +60,9 @@ struct ErrorCase {
   std::string description;
 };
 
-void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ErrorCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class PlaceholderErrors : public ::testing::TestWithParam<ErrorCase> {};
 

@@ -1,0 +1,185 @@
+#include "support/ConnectionString.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+
+#include "support/DataAccess.h"
+#include "support/Error.h"
+
+namespace bw {
+
+namespace {
+
+bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string Trim(const std::string& text) {
+  std::size_t begin = text.find_first_not_of(" \t");
+  if (begin == std::string::npos) return {};
+  std::size_t end = text.find_last_not_of(" \t");
+  return text.substr(begin, end - begin + 1);
+}
+
+[[noreturn]] void Malformed(const std::string& why) {
+  throw Error(kAdoErrorGeneric, kAdoSource, "Invalid connection string: " + why + ".");
+}
+
+}  // namespace
+
+OleDbConnectionString OleDbConnectionString::Parse(const std::string& text) {
+  OleDbConnectionString result;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t equals = text.find('=', pos);
+    std::size_t semicolon = text.find(';', pos);
+    if (semicolon != std::string::npos && (equals == std::string::npos || semicolon < equals)) {
+      if (!Trim(text.substr(pos, semicolon - pos)).empty()) {
+        Malformed("'" + Trim(text.substr(pos, semicolon - pos)) + "' has no value");
+      }
+      pos = semicolon + 1;
+      continue;
+    }
+    if (equals == std::string::npos) {
+      if (!Trim(text.substr(pos)).empty())
+        Malformed("'" + Trim(text.substr(pos)) + "' has no value");
+      break;
+    }
+    std::string keyword = Trim(text.substr(pos, equals - pos));
+    if (keyword.empty()) Malformed("a value without a keyword");
+    pos = equals + 1;
+    while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
+    std::string value;
+    if (pos < text.size() && (text[pos] == '"' || text[pos] == '\'')) {
+      char quote = text[pos++];
+      bool closed = false;
+      while (pos < text.size()) {
+        if (text[pos] == quote) {
+          if (pos + 1 < text.size() && text[pos + 1] == quote) {
+            value.push_back(quote);
+            pos += 2;
+            continue;
+          }
+          ++pos;
+          closed = true;
+          break;
+        }
+        value.push_back(text[pos++]);
+      }
+      if (!closed) Malformed("the value of " + keyword + " has no closing quote");
+      std::size_t next = text.find(';', pos);
+      if (!Trim(text.substr(pos, next == std::string::npos ? std::string::npos : next - pos))
+               .empty()) {
+        Malformed("text after the quoted value of " + keyword);
+      }
+      pos = next == std::string::npos ? text.size() : next + 1;
+    } else {
+      std::size_t next = text.find(';', pos);
+      value = Trim(text.substr(pos, next == std::string::npos ? std::string::npos : next - pos));
+      pos = next == std::string::npos ? text.size() : next + 1;
+    }
+    result.Set(keyword, value);
+  }
+  return result;
+}
+
+std::optional<std::string> OleDbConnectionString::Get(const std::string& keyword) const {
+  for (const auto& [key, value] : m_Items) {
+    if (EqualsIgnoreCase(key, keyword)) return value;
+  }
+  return std::nullopt;
+}
+
+void OleDbConnectionString::Set(const std::string& keyword, const std::string& value) {
+  for (auto& [key, existing] : m_Items) {
+    if (EqualsIgnoreCase(key, keyword)) {
+      existing = value;
+      return;
+    }
+  }
+  m_Items.emplace_back(keyword, value);
+}
+
+std::string OleDbPair(const std::string& keyword, const std::string& value) {
+  bool bare = value.find_first_of(";\"'") == std::string::npos && Trim(value) == value;
+  if (bare) return keyword + "=" + value + ";";
+  std::string quoted = "\"";
+  for (char c : value) {
+    if (c == '"') quoted.push_back('"');
+    quoted.push_back(c);
+  }
+  return keyword + "=" + quoted + "\";";
+}
+
+std::string OdbcQuote(const std::string& value) {
+  bool bare = value.find_first_of(";{}=") == std::string::npos && Trim(value) == value;
+  if (bare) return value;
+  std::string quoted = "{";
+  for (char c : value) {
+    if (c == '}') quoted.push_back('}');
+    quoted.push_back(c);
+  }
+  return quoted + "}";
+}
+
+DataSource ParseDataSource(const std::string& dataSource) {
+  DataSource result;
+  std::string text = Trim(dataSource);
+  // "tcp:" is how SQL Server clients force TCP; it is all there is here.
+  if (text.size() > 4 && EqualsIgnoreCase(text.substr(0, 4), "tcp:")) text = text.substr(4);
+  if (std::size_t comma = text.find(','); comma != std::string::npos) {
+    std::string port = Trim(text.substr(comma + 1));
+    int value = 0;
+    auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), value);
+    if (ec != std::errc() || end != port.data() + port.size() || value <= 0 || value > 65535) {
+      throw Error(kAdoErrorGeneric, kAdoSource,
+                  "Invalid port '" + port + "' in data source '" + dataSource + "'.");
+    }
+    result.port = value;
+    text = Trim(text.substr(0, comma));
+  }
+  if (std::size_t slash = text.find('\\'); slash != std::string::npos) {
+    result.instance = text.substr(slash + 1);
+    text = text.substr(0, slash);
+  }
+  if (text == "." || EqualsIgnoreCase(text, "(local)") || text.empty()) text = "localhost";
+  result.host = text;
+  return result;
+}
+
+std::string ToOdbcConnectionString(const OleDbConnectionString& oleDb, const std::string& driver) {
+  std::string odbc = "DRIVER=" + OdbcQuote(driver) + ";";
+  DataSource source = ParseDataSource(oleDb.Get("Data Source").value_or(""));
+  std::string server = source.host;
+  if (!source.instance.empty()) server += "\\" + source.instance;
+  odbc += "SERVER=" + OdbcQuote(server) + ";";
+  if (source.port != 0) odbc += "PORT=" + std::to_string(source.port) + ";";
+  std::string integrated = oleDb.Get("Integrated Security").value_or("");
+  if (EqualsIgnoreCase(integrated, "SSPI") || EqualsIgnoreCase(integrated, "true") ||
+      EqualsIgnoreCase(integrated, "yes")) {
+    odbc += "Trusted_Connection=Yes;";
+  } else {
+    odbc += "UID=" + OdbcQuote(oleDb.Get("User Id").value_or(oleDb.Get("UID").value_or(""))) + ";";
+    odbc += "PWD=" + OdbcQuote(oleDb.Get("Password").value_or(oleDb.Get("PWD").value_or(""))) + ";";
+  }
+  if (auto catalog = oleDb.Get("Initial Catalog"); catalog && !catalog->empty()) {
+    odbc += "DATABASE=" + OdbcQuote(*catalog) + ";";
+  }
+  odbc += "ClientCharset=UTF-8;";
+  return odbc;
+}
+
+std::optional<int> ConnectTimeoutOf(const OleDbConnectionString& oleDb) {
+  auto text = oleDb.Get("Connect Timeout");
+  if (!text) return std::nullopt;
+  int seconds = 0;
+  auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), seconds);
+  if (ec != std::errc() || end != text->data() + text->size() || seconds < 0) return std::nullopt;
+  return seconds;
+}
+
+}  // namespace bw

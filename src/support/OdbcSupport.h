@@ -1,0 +1,31 @@
+// Internal helpers of the data-access classes: ODBC handle ownership and the
+// translation of ODBC diagnostics into DataError.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <string>
+#include <vector>
+
+#include "support/DataAccess.h"
+
+namespace bw::odbc {
+
+// Every diagnostic record of `handle`, with the driver's "[…]" prefixes cut
+// from the texts.
+std::vector<ProviderMessage> Diagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
+
+// True for a message that only informs (PRINT, "changed database context").
+bool IsInformational(const ProviderMessage& message);
+
+// Throws DataError built from the handle's diagnostics; `fallback` describes
+// the failure when the driver left none.
+[[noreturn]] void Fail(std::int32_t number, SQLSMALLINT handleType, SQLHANDLE handle,
+                       const std::string& fallback);
+
+// The number a failed login or connection reports: kAdoErrorLoginFailed for
+// SQLSTATE 28000 or server error 18456, else kAdoErrorGeneric.
+std::int32_t ConnectErrorNumber(const std::vector<ProviderMessage>& messages);
+
+}  // namespace bw::odbc

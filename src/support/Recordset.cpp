@@ -1,0 +1,437 @@
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "OdbcSupport.h"
+#include "StatementRunner.h"
+#include "support/DataAccess.h"
+
+namespace bw {
+
+namespace {
+
+struct ColumnInfo {
+  std::string name;
+  SQLSMALLINT sqlType = 0;
+  SQLSMALLINT scale = 0;
+};
+
+bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+std::string Trim(const std::string& text) {
+  std::size_t begin = text.find_first_not_of(" \t");
+  if (begin == std::string::npos) return {};
+  std::size_t end = text.find_last_not_of(" \t");
+  return text.substr(begin, end - begin + 1);
+}
+
+[[noreturn]] void ClosedError() {
+  throw Error(kAdoErrorClosed, "ADODB.Recordset",
+              "Operation is not allowed when the object is closed.");
+}
+
+[[noreturn]] void NoCurrentRecord() {
+  throw Error(kAdoErrorNoCurrentRecord, "ADODB.Recordset",
+              "Either BOF or EOF is True, or the current record has been deleted. Requested "
+              "operation requires a current record.");
+}
+
+// Reads a variable-length value in pieces; SQLGetData tells the rest.
+template <typename Append>
+bool ReadChunks(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT cType, Append append) {
+  char buffer[8192];
+  bool any = false;
+  for (;;) {
+    SQLLEN indicator = 0;
+    SQLRETURN rc = SQLGetData(stmt, column, cType, buffer, sizeof buffer, &indicator);
+    if (rc == SQL_NO_DATA) return any;
+    if (!SQL_SUCCEEDED(rc)) {
+      odbc::Fail(kAdoErrorGeneric, SQL_HANDLE_STMT, stmt, "A value could not be read.");
+    }
+    if (indicator == SQL_NULL_DATA) return false;
+    any = true;
+    std::size_t room = cType == SQL_C_CHAR ? sizeof buffer - 1 : sizeof buffer;
+    std::size_t got = (indicator == SQL_NO_TOTAL || static_cast<std::size_t>(indicator) > room)
+                          ? room
+                          : static_cast<std::size_t>(indicator);
+    append(buffer, got);
+    if (rc == SQL_SUCCESS) return true;
+  }
+}
+
+Variant ReadValue(SQLHSTMT stmt, SQLUSMALLINT column, const ColumnInfo& info) {
+  SQLLEN indicator = 0;
+  switch (info.sqlType) {
+    case SQL_BIT: {
+      unsigned char value = 0;
+      SQLGetData(stmt, column, SQL_C_BIT, &value, 0, &indicator);
+      if (indicator == SQL_NULL_DATA) return Variant::Null();
+      return Variant(value != 0);
+    }
+    case SQL_TINYINT:
+    case SQL_SMALLINT:
+    case SQL_INTEGER:
+    case SQL_BIGINT: {
+      SQLBIGINT value = 0;
+      SQLGetData(stmt, column, SQL_C_SBIGINT, &value, 0, &indicator);
+      if (indicator == SQL_NULL_DATA) return Variant::Null();
+      return Variant(static_cast<std::int64_t>(value));
+    }
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE: {
+      double value = 0;
+      SQLGetData(stmt, column, SQL_C_DOUBLE, &value, 0, &indicator);
+      if (indicator == SQL_NULL_DATA) return Variant::Null();
+      return Variant(value);
+    }
+    case SQL_TYPE_TIMESTAMP:
+    case SQL_TIMESTAMP:
+    case SQL_DATETIME: {
+      SQL_TIMESTAMP_STRUCT ts{};
+      SQLGetData(stmt, column, SQL_C_TYPE_TIMESTAMP, &ts, sizeof ts, &indicator);
+      if (indicator == SQL_NULL_DATA) return Variant::Null();
+      DateValue date = MakeDate(ts.year, ts.month, ts.day, ts.hour, ts.minute, ts.second);
+      date.oleDate += ts.fraction / 1e9 / 86400.0;
+      return Variant(date);
+    }
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+    case SQL_LONGVARBINARY: {
+      std::vector<std::uint8_t> bytes;
+      bool present = ReadChunks(stmt, column, SQL_C_BINARY, [&](const char* p, std::size_t n) {
+        bytes.insert(bytes.end(), p, p + n);
+      });
+      if (!present) return Variant::Null();
+      return Variant(std::move(bytes));
+    }
+    default: {
+      std::string text;
+      bool present = ReadChunks(stmt, column, SQL_C_CHAR,
+                                [&](const char* p, std::size_t n) { text.append(p, n); });
+      if (!present) return Variant::Null();
+      if (info.sqlType == SQL_GUID) {
+        for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return Variant(GuidValue{"{" + text + "}"});
+      }
+      if (info.sqlType == SQL_DECIMAL || info.sqlType == SQL_NUMERIC) {
+        Variant number(text);
+        if (info.scale == 0 && text.size() < 19) return Variant(number.ToInteger());
+        return Variant(number.ToDouble());
+      }
+      return Variant(std::move(text));
+    }
+  }
+}
+
+// -1, 0, 1 as SQL Server orders values of one column: NULL first, texts
+// without regard to case.
+int CompareValues(const Variant& a, const Variant& b) {
+  if (a.IsNull() || b.IsNull()) return a.IsNull() == b.IsNull() ? 0 : (a.IsNull() ? -1 : 1);
+  if (a.IsNumeric() && b.IsNumeric() && a.GetKind() != Variant::Kind::Text) {
+    double x = a.ToDouble(), y = b.ToDouble();
+    return x < y ? -1 : (x > y ? 1 : 0);
+  }
+  std::string x = Lower(a.ToText()), y = Lower(b.ToText());
+  return x < y ? -1 : (x > y ? 1 : 0);
+}
+
+}  // namespace
+
+struct Recordset::Impl {
+  std::unique_ptr<odbc::Statement> statement;
+  std::vector<ColumnInfo> columns;
+  std::vector<Variant> current;
+  bool eof = true;
+  bool clientSide = false;
+  // Client-side cursors: every row, and the order in which filter and sort
+  // show them.
+  std::vector<std::vector<Variant>> rows;
+  std::vector<std::size_t> view;
+  std::size_t position = 0;
+  long lastRowCount = -1;
+
+  void LoadColumns() {
+    columns.clear();
+    int count = statement->ColumnCount();
+    for (int i = 1; i <= count; ++i) {
+      SQLCHAR name[512] = {0};
+      SQLSMALLINT nameLength = 0, type = 0, scale = 0, nullable = 0;
+      SQLULEN size = 0;
+      SQLDescribeCol(statement->Handle(), static_cast<SQLUSMALLINT>(i), name, sizeof name,
+                     &nameLength, &type, &size, &scale, &nullable);
+      columns.push_back({reinterpret_cast<const char*>(name), type, scale});
+    }
+  }
+
+  bool FetchRow(std::vector<Variant>& row) {
+    SQLRETURN rc = SQLFetch(statement->Handle());
+    if (rc == SQL_NO_DATA) return false;
+    if (!SQL_SUCCEEDED(rc)) {
+      statement->CollectErrors();
+      statement->ThrowPending();
+      odbc::Fail(kAdoErrorGeneric, SQL_HANDLE_STMT, statement->Handle(),
+                 "A row could not be read.");
+    }
+    row.clear();
+    row.reserve(columns.size());
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+      row.push_back(ReadValue(statement->Handle(), static_cast<SQLUSMALLINT>(i + 1), columns[i]));
+    }
+    return true;
+  }
+
+  // Prepares the result the statement is on; false when it has no columns.
+  bool EnterResult() {
+    LoadColumns();
+    rows.clear();
+    view.clear();
+    position = 0;
+    if (columns.empty()) {
+      lastRowCount = statement->RowCount();
+      eof = true;
+      return false;
+    }
+    if (clientSide) {
+      std::vector<Variant> row;
+      while (FetchRow(row)) rows.push_back(row);
+      for (std::size_t i = 0; i < rows.size(); ++i) view.push_back(i);
+      ShowPosition();
+    } else {
+      eof = !FetchRow(current);
+    }
+    return true;
+  }
+
+  void ShowPosition() {
+    eof = position >= view.size();
+    if (!eof) current = rows[view[position]];
+  }
+};
+
+Recordset::Recordset() = default;
+Recordset::~Recordset() = default;
+
+void Recordset::Open(const std::string& sql, Connection* connection, int cursorType, int lockType,
+                     int options) {
+  if (m_State == adStateOpen) {
+    throw Error(kAdoErrorGeneric, "ADODB.Recordset",
+                "Operation is not allowed when the object is open.");
+  }
+  if (options != adCmdText && options != -1) {
+    throw Error(kAdoErrorGeneric, "ADODB.Recordset", "Only text commands are supported.");
+  }
+  if (connection != nullptr) m_Connection = connection;
+  if (cursorType >= 0) m_CursorType = cursorType;
+  if (lockType >= 0) m_LockType = lockType;
+  if (m_Connection == nullptr || m_Connection->State() != adStateOpen) ClosedError();
+
+  m_Impl = std::make_unique<Impl>();
+  // Static and keyset cursors are served from a buffered copy, as a
+  // client-side cursor would.
+  m_Impl->clientSide = m_CursorLocation == adUseClient ||
+                       m_Connection->CursorLocation() == adUseClient ||
+                       m_CursorType == adOpenStatic || m_CursorType == adOpenKeyset;
+  m_Impl->statement =
+      std::make_unique<odbc::Statement>(*m_Connection, sql, m_Connection->CommandTimeout());
+  m_Impl->statement->ThrowPending();
+  bool open = m_Impl->EnterResult();
+  m_Impl->statement->ThrowPending();
+  m_State = open ? adStateOpen : adStateClosed;
+}
+
+void Recordset::Open(Command& command) {
+  Open(command.CommandText(), command.ActiveConnection());
+}
+
+bool Recordset::Eof() const {
+  if (m_State != adStateOpen) ClosedError();
+  return m_Impl->eof;
+}
+
+bool Recordset::Bof() const {
+  if (m_State != adStateOpen) ClosedError();
+  return m_Impl->clientSide ? m_Impl->view.empty() : m_Impl->eof;
+}
+
+void Recordset::MoveNext() {
+  if (m_State != adStateOpen) ClosedError();
+  if (m_Impl->eof) NoCurrentRecord();
+  if (m_Impl->clientSide) {
+    ++m_Impl->position;
+    m_Impl->ShowPosition();
+  } else {
+    m_Impl->eof = !m_Impl->FetchRow(m_Impl->current);
+  }
+}
+
+void Recordset::MoveFirst() {
+  if (m_State != adStateOpen) ClosedError();
+  if (!m_Impl->clientSide) {
+    throw Error(kAdoErrorGeneric, "ADODB.Recordset", "Rowset does not support fetching backward.");
+  }
+  m_Impl->position = 0;
+  m_Impl->ShowPosition();
+}
+
+void Recordset::NextRecordset() {
+  if (!m_Impl || !m_Impl->statement) ClosedError();
+  m_State = adStateClosed;
+  if (!m_Impl->statement->NextResult()) {
+    m_Impl->statement->ThrowPending();
+    m_Impl->statement.reset();
+    return;
+  }
+  m_Impl->statement->ThrowPending();
+  bool open = m_Impl->EnterResult();
+  m_Impl->statement->ThrowPending();
+  m_State = open ? adStateOpen : adStateClosed;
+}
+
+void Recordset::Close() {
+  if (m_State != adStateOpen && (!m_Impl || !m_Impl->statement)) ClosedError();
+  m_Impl.reset();
+  m_State = adStateClosed;
+}
+
+int Recordset::FieldCount() const {
+  if (m_State != adStateOpen) ClosedError();
+  return static_cast<int>(m_Impl->columns.size());
+}
+
+Field Recordset::Fields(int index) {
+  if (m_State != adStateOpen) ClosedError();
+  if (index < 0 || index >= static_cast<int>(m_Impl->columns.size())) {
+    throw Error(kAdoErrorItemNotFound, "ADODB.Fields",
+                "Item cannot be found in the collection corresponding to the requested name or "
+                "ordinal.");
+  }
+  if (m_Impl->eof) NoCurrentRecord();
+  return Field(m_Impl->columns[static_cast<std::size_t>(index)].name,
+               &m_Impl->current[static_cast<std::size_t>(index)]);
+}
+
+Field Recordset::Fields(const std::string& name) {
+  if (m_State != adStateOpen) ClosedError();
+  for (std::size_t i = 0; i < m_Impl->columns.size(); ++i) {
+    if (EqualsIgnoreCase(m_Impl->columns[i].name, name)) return Fields(static_cast<int>(i));
+  }
+  throw Error(kAdoErrorItemNotFound, "ADODB.Fields",
+              "Item cannot be found in the collection corresponding to the requested name or "
+              "ordinal.");
+}
+
+const Variant& Recordset::Value(const std::string& name) {
+  Field field = Fields(name);
+  return field.Value();
+}
+
+const Variant& Recordset::Value(int index) {
+  Field field = Fields(index);
+  return field.Value();
+}
+
+long Recordset::RecordCount() const {
+  if (m_State != adStateOpen) ClosedError();
+  return m_Impl->clientSide ? static_cast<long>(m_Impl->view.size()) : -1;
+}
+
+void Recordset::SetFilter(const std::string& filter) {
+  if (m_State != adStateOpen) ClosedError();
+  if (!m_Impl->clientSide) {
+    throw Error(kAdoErrorGeneric, "ADODB.Recordset",
+                "Filter needs a client-side or static cursor.");
+  }
+  Impl& impl = *m_Impl;
+  impl.view.clear();
+  std::string text = Trim(filter);
+  if (text.empty()) {
+    for (std::size_t i = 0; i < impl.rows.size(); ++i) impl.view.push_back(i);
+  } else {
+    std::size_t equals = text.find('=');
+    if (equals == std::string::npos) {
+      throw Error(kAdoErrorGeneric, "ADODB.Recordset", "Unsupported filter: " + filter);
+    }
+    std::string column = Trim(text.substr(0, equals));
+    std::string wanted = Trim(text.substr(equals + 1));
+    Variant value;
+    if (wanted.size() >= 2 && wanted.front() == '\'' && wanted.back() == '\'') {
+      std::string inner;
+      for (std::size_t i = 1; i + 1 < wanted.size(); ++i) {
+        inner.push_back(wanted[i]);
+        if (wanted[i] == '\'' && i + 2 < wanted.size() && wanted[i + 1] == '\'') ++i;
+      }
+      value = Variant(inner);
+    } else {
+      value = Variant(wanted);
+      if (!value.IsNumeric()) {
+        throw Error(kAdoErrorGeneric, "ADODB.Recordset", "Unsupported filter: " + filter);
+      }
+      value = Variant(value.ToDouble());
+    }
+    std::size_t index = impl.columns.size();
+    for (std::size_t i = 0; i < impl.columns.size(); ++i) {
+      if (EqualsIgnoreCase(impl.columns[i].name, column)) index = i;
+    }
+    if (index == impl.columns.size()) {
+      throw Error(kAdoErrorItemNotFound, "ADODB.Recordset", "Unknown column in filter: " + column);
+    }
+    for (std::size_t i = 0; i < impl.rows.size(); ++i) {
+      if (CompareValues(impl.rows[i][index], value) == 0 && !impl.rows[i][index].IsNull()) {
+        impl.view.push_back(i);
+      }
+    }
+  }
+  impl.position = 0;
+  impl.ShowPosition();
+}
+
+void Recordset::SetSort(const std::string& sort) {
+  if (m_State != adStateOpen) ClosedError();
+  if (!m_Impl->clientSide) {
+    throw Error(kAdoErrorGeneric, "ADODB.Recordset", "Sort needs a client-side or static cursor.");
+  }
+  Impl& impl = *m_Impl;
+  std::string text = Trim(sort);
+  if (text.empty()) {
+    std::sort(impl.view.begin(), impl.view.end());
+  } else {
+    bool descending = false;
+    std::string column = text;
+    if (std::size_t blank = text.find_last_of(" \t"); blank != std::string::npos) {
+      std::string direction = Lower(text.substr(blank + 1));
+      if (direction == "desc" || direction == "asc") {
+        descending = direction == "desc";
+        column = Trim(text.substr(0, blank));
+      }
+    }
+    if (column.size() >= 2 && column.front() == '[' && column.back() == ']') {
+      column = column.substr(1, column.size() - 2);
+    }
+    std::size_t index = impl.columns.size();
+    for (std::size_t i = 0; i < impl.columns.size(); ++i) {
+      if (EqualsIgnoreCase(impl.columns[i].name, column)) index = i;
+    }
+    if (index == impl.columns.size()) {
+      throw Error(kAdoErrorItemNotFound, "ADODB.Recordset", "Unknown column in sort: " + column);
+    }
+    std::stable_sort(impl.view.begin(), impl.view.end(), [&](std::size_t a, std::size_t b) {
+      int c = CompareValues(impl.rows[a][index], impl.rows[b][index]);
+      return descending ? c > 0 : c < 0;
+    });
+  }
+  impl.position = 0;
+  impl.ShowPosition();
+}
+
+}  // namespace bw

@@ -1,0 +1,49 @@
+// Internal: one ODBC statement from execution to its last result.
+#pragma once
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include <string>
+#include <vector>
+
+#include "support/DataAccess.h"
+
+namespace bw::odbc {
+
+// An executed statement handle that is freed with the object.
+class Statement {
+ public:
+  // Allocates a statement on `connection` (which must be open), sets the
+  // query time-out (0: none) and executes `sql`. On SQL_ERROR the errors of
+  // the first result are kept in PendingErrors() rather than thrown, so the
+  // caller can still read the batch's later results.
+  Statement(Connection& connection, const std::string& sql, int timeoutSeconds);
+  ~Statement();
+  Statement(const Statement&) = delete;
+  Statement& operator=(const Statement&) = delete;
+
+  SQLHSTMT Handle() const { return m_Handle; }
+  // Moves to the next result; false when there is none. Errors of that
+  // result are added to PendingErrors().
+  bool NextResult();
+  // Columns of the current result (0 for a row count or no result).
+  int ColumnCount() const;
+  // Rows affected by the current result, -1 when it reports none.
+  long RowCount() const;
+  // Collects the handle's current diagnostics into PendingErrors().
+  void CollectErrors();
+  std::vector<ProviderMessage>& PendingErrors() { return m_Errors; }
+  // Throws DataError (kAdoErrorStatement) when errors are pending.
+  void ThrowPending();
+
+ private:
+  SQLHSTMT m_Handle = SQL_NULL_HSTMT;
+  std::vector<ProviderMessage> m_Errors;
+};
+
+// Executes `sql`, reads every result of the batch and throws when any
+// statement failed (with every error message). Returns the last row count.
+long ExecuteAndDrain(Connection& connection, const std::string& sql, int timeoutSeconds);
+
+}  // namespace bw::odbc

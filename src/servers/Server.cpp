@@ -1,0 +1,311 @@
+#include "servers/Server.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "platform/Echo.h"
+#include "platform/HiveFormat.h"
+#include "platform/ServiceControl.h"
+#include "servers/Servers.h"
+#include "support/ConnectionString.h"
+#include "support/MessageService.h"
+#include "support/Placeholders.h"
+#include "support/Settings.h"
+#include "support/SqlText.h"
+
+namespace bw {
+
+namespace {
+
+bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) ==
+                  std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The host of a data source: up to a backslash at position 2 or later, and
+// up to a port's comma.
+std::string HostOf(const std::string& name) {
+  std::string host = name;
+  if (std::size_t slash = host.find('\\'); slash != std::string::npos && slash >= 1) {
+    host.resize(slash);
+  }
+  if (std::size_t comma = host.find(','); comma != std::string::npos) host.resize(comma);
+  while (!host.empty() && host.back() == ' ') host.pop_back();
+  return host;
+}
+
+bool HasInstance(const std::string& name) {
+  std::size_t slash = name.find('\\');
+  return slash != std::string::npos && slash >= 1;
+}
+
+int ControlPort() {
+  return static_cast<int>(Settings::GetNumber(kSettingServiceControlPort));
+}
+
+}  // namespace
+
+Server::Server(Servers* owner) : m_Owner(owner), m_Connection(std::make_unique<Connection>()) {
+  m_Registry.SetClassKey(kHKeyCurrentUser);
+}
+
+Server::~Server() {
+  if (m_Connection && m_Connection->State() == adStateOpen) m_Connection->Close();
+}
+
+std::string Server::RegistryKey() const {
+  return std::string(kRegistryBasePath) + kServersKeyName + "\\" + std::to_string(m_ServerID);
+}
+
+void Server::SetConnectionString(const std::string& text) {
+  m_ConnectionString = text;
+  if (m_Connection && m_Connection->State() == adStateOpen) m_Connection->Close();
+  m_Connection = std::make_unique<Connection>();
+  m_Command.SetActiveConnection(nullptr);
+  m_Registry.SetSectionKey(RegistryKey());
+  if (!m_Registry.KeyExists()) m_Registry.CreateKey();
+  m_Registry.SetValueKey("ConnectionString");
+  m_Registry.SetValueType(kRegSz);
+  m_Registry.SetValue(Variant(text));
+}
+
+bool Server::Connect() {
+  try {
+    m_Connection->SetCursorLocation(adUseServer);
+    if (m_Connection->State() == adStateOpen) m_Connection->Close();
+    m_Connection->SetConnectionString(m_ConnectionString + ";Connect Timeout=5;");
+    m_Connection->SetProperty("Persist Security Info", Variant(true));
+    m_Name = m_Connection->Property("Data Source").ToText();
+    m_HostName = HostOf(m_Name);
+    if (!IsReachable(m_HostName)) return false;
+    m_Connection->Open();
+    if (m_Connection->State() == adStateOpen) {
+      m_Command.SetActiveConnection(m_Connection.get());
+      m_Connected = true;
+      return true;
+    }
+    return false;
+  } catch (const Error& error) {
+    m_Connected = false;
+    m_Description = error.Description();
+    return false;
+  }
+}
+
+std::string Server::Location() const {
+  return m_Connection->Property("Data Source").ToText();
+}
+
+int Server::DataSourcePort() const {
+  try {
+    DataSource source = ParseDataSource(m_Name);
+    return source.port != 0 ? source.port : 1433;
+  } catch (const Error&) {
+    return 1433;
+  }
+}
+
+bool Server::IsReachable(const std::string& hostName) {
+  std::string address = platform::ResolveHostAddress(hostName);
+  platform::EchoRequest request;
+  request.address = address;
+  request.fallbackPort = DataSourcePort();
+  bool reachable = platform::Echoes().Echo(request).status == platform::kEchoSuccess;
+  if (reachable) {
+    // Join information is a courtesy of the host: its absence only means the
+    // service state cannot be asked.
+    if (auto join = platform::ServiceControlClient(address, ControlPort(), 1000).QueryJoin()) {
+      if (join->status == 2 || join->status == 3) m_HostJoined = true;
+    }
+  }
+  return reachable;
+}
+
+long Server::OrdinalPosition() {
+  m_Registry.SetSectionKey(RegistryKey());
+  m_Registry.SetValueKey("OrdinalPosition");
+  m_Registry.SetDefault(Variant(0));
+  return static_cast<long>(m_Registry.Value().ToInteger());
+}
+
+void Server::SetOrdinalPosition(long& position) {
+  long old = OrdinalPosition();
+  if (m_Owner != nullptr) {
+    m_Owner->MoveOrdinalPosition(old, position);
+  } else {
+    m_Registry.SetSectionKey(RegistryKey());
+    m_Registry.SetValueKey("OrdinalPosition");
+    m_Registry.SetValueType(kRegDword);
+    m_Registry.SetValue(Variant(static_cast<std::int64_t>(position)));
+  }
+}
+
+std::string Server::CurrentUser() {
+  if (m_Connection->State() != adStateOpen) return {};
+  Recordset rs;
+  rs.Open("SELECT SUSER_SNAME()", m_Connection.get());
+  return rs.Eof() ? std::string() : rs.Value(0).ToText();
+}
+
+std::vector<std::string> Server::UserRoles(const std::string& userName) {
+  std::vector<std::string> roles;
+  Recordset rs;
+  rs.Open("EXEC master..sp_helpuser " + SqlString(userName), m_Connection.get());
+  while (rs.State() == adStateOpen && !rs.Eof()) {
+    std::string role = rs.Value("GroupName").ToText();
+    // A keyed collection: each role once.
+    if (std::find(roles.begin(), roles.end(), role) == roles.end()) roles.push_back(role);
+    rs.MoveNext();
+  }
+  return roles;
+}
+
+bool Server::IsRolemember(const std::string& serverRole, const std::string& loginName) {
+  m_Command.SetActiveConnection(m_Connection.get());
+  m_Command.SetCommandType(adCmdText);
+  if (loginName.empty()) {
+    m_Command.SetCommandText("SELECT IS_SRVROLEMEMBER (" + SqlString(serverRole) + ")");
+  } else {
+    m_Command.SetCommandText("SELECT IS_SRVROLEMEMBER (" + SqlString(serverRole) + "," +
+                             SqlString(loginName) + ")");
+  }
+  Recordset rs;
+  rs.Open(m_Command);
+  if (rs.State() != adStateOpen || rs.Eof()) return false;
+  const Variant& value = rs.Value(0);
+  return !value.IsNull() && value.ToBoolean();
+}
+
+bool Server::RevokeLogin(const std::string& loginName, int loginType) {
+  if (m_Connection->State() != adStateOpen) return false;
+  Recordset databases;
+  databases.SetCursorLocation(adUseClient);
+  databases.Open("SET NOCOUNT ON", m_Connection.get(), adOpenForwardOnly, adLockOptimistic);
+  databases.Close();
+  databases.Open("EXEC master..sp_helpdb", m_Connection.get(), adOpenForwardOnly, adLockOptimistic);
+  for (int step = 0; step < 101 && databases.State() != adStateOpen; ++step) {
+    databases.NextRecordset();
+  }
+  if (databases.State() != adStateOpen) return false;
+  for (; !databases.Eof(); databases.MoveNext()) {
+    std::string database = databases.Value("name").ToText();
+    if (EqualsIgnoreCase(databases.Value("owner").ToText(), loginName)) {
+      MsgBox(FormatResString(309, {loginName, database}), MsgStyle::Information);
+      return false;
+    }
+    Recordset users;
+    users.SetCursorLocation(adUseClient);
+    m_Connection->Execute("USE " + SqlName(database));
+    users.Open(
+        "SELECT db_name(), name FROM sysusers WHERE sid=suser_sid(" + SqlString(loginName) + ")",
+        m_Connection.get(), adOpenForwardOnly, adLockOptimistic);
+    if (users.State() == adStateOpen && !users.Eof()) {
+      std::string name = users.Value("name").ToText();
+      if (!EqualsIgnoreCase(name, "dbo")) {
+        m_Command.SetActiveConnection(m_Connection.get());
+        m_Command.SetCommandText("EXEC sp_revokedbaccess " + SqlString(name));
+        m_Command.Execute();
+      }
+    }
+  }
+  m_Command.SetActiveConnection(m_Connection.get());
+  m_Command.SetCommandText(loginType == 1 ? "EXEC master..sp_droplogin " + SqlString(loginName)
+                                          : "EXEC master..sp_revokelogin " + SqlString(loginName));
+  m_Command.Execute();
+  return true;
+}
+
+void Server::ServiceCredentials(std::string& login, std::string& password) const {
+  try {
+    auto parsed = OleDbConnectionString::Parse(m_ConnectionString);
+    login = parsed.Get("User Id").value_or("");
+    password = parsed.Get("Password").value_or("");
+  } catch (const Error&) {
+    login.clear();
+    password.clear();
+  }
+}
+
+int Server::Status() {
+  if (!m_HostJoined || HasInstance(m_Name)) return platform::kServiceUnknown;
+  std::string login, password;
+  ServiceCredentials(login, password);
+  auto result = platform::ServiceControlClient(m_HostName, ControlPort())
+                    .QueryStatus(platform::kSqlServerService, login, password);
+  return result.ok ? result.state : platform::kServiceUnknown;
+}
+
+bool Server::StartService() {
+  bool started = false;
+  if (!HasInstance(m_Name)) {
+    std::string login, password;
+    ServiceCredentials(login, password);
+    started = platform::ServiceControlClient(m_HostName, ControlPort())
+                  .Start(platform::kSqlServerService, login, password)
+                  .ok;
+  }
+  Connect();
+  return started;
+}
+
+bool Server::StopService() {
+  m_Connection->Close();
+  if (HasInstance(m_Name)) return false;
+  std::string login, password;
+  ServiceCredentials(login, password);
+  return platform::ServiceControlClient(m_HostName, ControlPort())
+      .Stop(platform::kSqlServerService, login, password)
+      .ok;
+}
+
+std::string Server::Version(const std::string& parameter) {
+  try {
+    Recordset rs;
+    rs.Open("EXEC master..xp_msver " + SqlString(parameter), m_Connection.get(), adOpenForwardOnly,
+            adLockReadOnly);
+    if (rs.State() == adStateOpen && !rs.Eof()) return rs.Value("Character_Value").ToText();
+  } catch (const Error&) {
+    // The version is informational; an unanswered question reads as empty.
+  }
+  return {};
+}
+
+int Server::ProductVersion() {
+  if (m_ProductVersion == 0) {
+    std::string text = Version("ProductVersion");
+    if (!text.empty() && std::isdigit(static_cast<unsigned char>(text[0]))) {
+      m_ProductVersion = text[0] - '0';
+    }
+  }
+  return m_ProductVersion;
+}
+
+int Server::LoginMode() {
+  try {
+    Recordset rs;
+    rs.Open("EXEC master..xp_loginconfig 'login mode'", m_Connection.get(), adOpenForwardOnly,
+            adLockReadOnly);
+    if (rs.State() != adStateOpen || rs.Eof()) return 0;
+    std::string mode = Lower(rs.Value("config_value").ToText());
+    if (mode == "mixed") return 2;
+    if (mode == "windows nt authentication") return 1;
+  } catch (const Error&) {
+    // Unknown mode: the caller shows it as such.
+  }
+  return 0;
+}
+
+void Server::DeleteRegistration() {
+  if (m_Connection->State() == adStateOpen) m_Connection->Close();
+  m_Registry.SetSectionKey(RegistryKey());
+  if (m_Registry.KeyExists()) m_Registry.DeleteKey();
+}
+
+}  // namespace bw

@@ -1,0 +1,116 @@
+// One registered SQL Server: its connection, what the logged-in account may
+// do there, what the server is, its Windows service, and its archive
+// catalogue. Created only by Servers; owned by it.
+//
+// One thread: the console's. Connect never raises; CurrentUser, UserRoles,
+// IsRolemember, RevokeLogin and StopService raise provider errors.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "servers/cRegistry.h"
+#include "support/DataAccess.h"
+
+namespace bw {
+
+class Servers;
+
+// Where the registrations live in the hive.
+inline constexpr char kRegistryBasePath[] = "Software\\Brindlewick Server Manager\\";
+inline constexpr char kServersKeyName[] = "Database Servers";
+// The prefix of every archive database's name.
+inline constexpr char kArchivePrefix[] = "Brindlewick_";
+
+class Server {
+ public:
+  explicit Server(Servers* owner = nullptr);
+  ~Server();
+  Server(const Server&) = delete;
+  Server& operator=(const Server&) = delete;
+
+  std::int32_t ServerID() const { return m_ServerID; }
+  void SetServerID(std::int32_t id) { m_ServerID = id; }
+
+  // The stored registration string (without the time-out suffix).
+  const std::string& ConnectionString() const { return m_ConnectionString; }
+  // Stores it, makes a new connection object and writes it to the
+  // registration's key (creating the key). Raises the registry's 26001.
+  void SetConnectionString(const std::string& text);
+
+  // Opens the connection after the host answered an echo. False (with
+  // Description) when it could not; never raises.
+  bool Connect();
+  bool IsConnected() const { return m_Connected; }
+  const std::string& Description() const { return m_Description; }
+  Connection& GetConnection() { return *m_Connection; }
+
+  // The data source as the last Connect read it, and its host part (cut at
+  // "\" for an instance and at "," for a port).
+  const std::string& Name() const { return m_Name; }
+  const std::string& HostName() const { return m_HostName; }
+  // The connection's "Data Source", read now.
+  std::string Location() const;
+
+  // The stored 1-based position; setting it moves the registration (the
+  // others shift). The new position is lowered to the number of
+  // registrations when larger.
+  long OrdinalPosition();
+  void SetOrdinalPosition(long& position);
+
+  // The login's name on the server ("" while not connected).
+  std::string CurrentUser();
+  // The roles of a database user of master.
+  std::vector<std::string> UserRoles(const std::string& userName);
+  // Whether the current login (or `loginName`) is in a fixed server role;
+  // false for a role the server does not know.
+  bool IsRolemember(const std::string& serverRole, const std::string& loginName = "");
+
+  // Removes a login: its users from every database, then the login (type 1:
+  // SQL Server login, else Windows login). False, after message 309, when it
+  // owns a database; false when not connected.
+  bool RevokeLogin(const std::string& loginName, int loginType);
+
+  // The SQL Server service: state 1-7, or 0 when it cannot be known.
+  int Status();
+  bool StartService();
+  bool StopService();
+
+  // A row of xp_msver ("" when there is none); the major version (7 or 8);
+  // the login mode (0 unknown, 1 Windows only, 2 mixed).
+  std::string Version(const std::string& parameter);
+  int ProductVersion();
+  int LoginMode();
+
+  // Echo test, and the host's join information when it answers.
+  bool IsReachable(const std::string& hostName);
+  bool HostJoined() const { return m_HostJoined; }
+
+  // Closes the connection and deletes the registration's key.
+  void DeleteRegistration();
+
+  // The registration's key path.
+  std::string RegistryKey() const;
+
+ private:
+  // The SQL login and password of the registration, for the service calls.
+  void ServiceCredentials(std::string& login, std::string& password) const;
+  int DataSourcePort() const;
+
+  Servers* m_Owner;
+  std::int32_t m_ServerID = 0;
+  std::string m_ConnectionString;
+  std::unique_ptr<Connection> m_Connection;
+  Command m_Command;
+  std::string m_Name;
+  std::string m_HostName;
+  bool m_Connected = false;
+  std::string m_Description;
+  bool m_HostJoined = false;
+  int m_ProductVersion = 0;
+  cRegistry m_Registry;
+};
+
+}  // namespace bw

@@ -1,0 +1,73 @@
+// The registered SQL Servers of the current user, in display order, keyed by
+// the decimal text of their ServerID. Loading reads every registration from
+// the hive, orders them by their stored positions, renumbers the positions
+// 1…n and connects each server (an unreachable one stays listed).
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "servers/Server.h"
+#include "servers/cRegistry.h"
+
+namespace bw {
+
+class Servers {
+ public:
+  // Loads the registrations. A missing or unreadable key leaves the
+  // collection empty.
+  Servers();
+  ~Servers();
+  Servers(const Servers&) = delete;
+  Servers& operator=(const Servers&) = delete;
+
+  // Registers and connects a new server. An empty string asks the data-link
+  // prompt (when one is installed) and returns nullptr when it is cancelled.
+  // A string that an existing registration's string begins with (ignoring
+  // case) returns that server and writes nothing. When Connect fails the
+  // registration stays in the hive (listed at the next start) and nullptr is
+  // returned.
+  Server* Add(std::string& connectionString);
+  // By 1-based position; out of range raises error 9 ("Subscript out of range").
+  Server* Item(long index);
+  // By key text; nullptr when no server has that key.
+  Server* Item(const std::string& key);
+  long Count() const { return static_cast<long>(m_Items.size()); }
+  // Closes the server's connection, deletes its registration and drops it.
+  // Positions of the others are renumbered at the next load.
+  void Remove(long index);
+  void Remove(const std::string& key);
+  // The servers in display order.
+  std::vector<Server*> NewEnum() const;
+
+  // Moves a stored position; `newPosition` is lowered to the number of
+  // registrations when larger.
+  void MoveOrdinalPosition(long oldPosition, long& newPosition);
+
+  // A position/ServerID pair and the ordering the loader uses (exposed for
+  // tests of its edge cases).
+  struct PositionPair {
+    std::int32_t serverId;
+    long position;
+  };
+  static void SortByPosition(std::vector<PositionPair>& pairs, long low, long high);
+
+  // Stands in for the platform's data-link dialog: returns a connection
+  // string, or nothing when the user cancels.
+  using DataLinkPrompt = std::function<std::optional<std::string>()>;
+  static void SetDataLinkPrompt(DataLinkPrompt prompt);
+
+  static std::string ParentKey();
+
+ private:
+  void AddLoaded(std::int32_t serverId, const std::string& connectionString);
+  std::vector<std::unique_ptr<Server>>::iterator Find(const std::string& key);
+
+  std::vector<std::unique_ptr<Server>> m_Items;
+  cRegistry m_Registry;
+};
+
+}  // namespace bw

@@ -41,7 +41,14 @@ struct Connection::Handles {
 };
 
 Connection::Connection() : m_Handles(std::make_unique<Handles>()) {}
-Connection::~Connection() = default;
+Connection::~Connection() {
+  // A recordset still reading keeps what it can; a destructor has nobody to
+  // report a failure to.
+  try {
+    ReleaseActiveReader();
+  } catch (const Error&) {
+  }
+}
 
 void Connection::SetConnectionString(const std::string& text) {
   if (State() == adStateOpen) {
@@ -120,7 +127,14 @@ void Connection::Close() {
     throw Error(kAdoErrorClosed, "ADODB.Connection",
                 "Operation is not allowed when the object is closed.");
   }
+  ReleaseActiveReader();
   m_Handles->Release();
+}
+
+void Connection::ReleaseActiveReader() {
+  ActiveReader* reader = m_ActiveReader;
+  m_ActiveReader = nullptr;
+  if (reader != nullptr) reader->BufferRemaining();
 }
 
 void* Connection::NativeHandle() const {

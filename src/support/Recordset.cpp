@@ -148,20 +148,40 @@ int CompareValues(const Variant& a, const Variant& b) {
 
 }  // namespace
 
-struct Recordset::Impl {
-  std::unique_ptr<odbc::Statement> statement;
+// One result of a batch: a result set (columns and, once buffered, its rows)
+// or a row count, and the errors the server sent with it.
+struct BufferedResult {
   std::vector<ColumnInfo> columns;
+  std::vector<std::vector<Variant>> rows;
+  long rowCount = -1;
+  std::vector<ProviderMessage> errors;
+};
+
+struct Recordset::Impl : Connection::ActiveReader {
+  Connection* connection = nullptr;
+  bool registered = false;
+  std::unique_ptr<odbc::Statement> statement;
+  // The current result. While `streaming`, its rows come from the statement
+  // one at a time; otherwise they are in `result.rows`.
+  BufferedResult result;
+  bool streaming = false;
   std::vector<Variant> current;
   bool eof = true;
   bool clientSide = false;
-  // Client-side cursors: every row, and the order in which filter and sort
-  // show them.
-  std::vector<std::vector<Variant>> rows;
+  // The order in which filter and sort show the buffered rows.
   std::vector<std::size_t> view;
   std::size_t position = 0;
-  long lastRowCount = -1;
+  // Results after the current one, read ahead when the connection was needed.
+  std::vector<BufferedResult> ahead;
 
-  void LoadColumns() {
+  ~Impl() override { Unregister(); }
+
+  void Unregister() {
+    if (registered && connection != nullptr) connection->ClearActiveReader(this);
+    registered = false;
+  }
+
+  void LoadColumns(std::vector<ColumnInfo>& columns) {
     columns.clear();
     int count = statement->ColumnCount();
     for (int i = 1; i <= count; ++i) {
@@ -174,7 +194,7 @@ struct Recordset::Impl {
     }
   }
 
-  bool FetchRow(std::vector<Variant>& row) {
+  bool FetchRow(const std::vector<ColumnInfo>& columns, std::vector<Variant>& row) {
     SQLRETURN rc = SQLFetch(statement->Handle());
     if (rc == SQL_NO_DATA) return false;
     if (!SQL_SUCCEEDED(rc)) {
@@ -191,31 +211,106 @@ struct Recordset::Impl {
     return true;
   }
 
-  // Prepares the result the statement is on; false when it has no columns.
-  bool EnterResult() {
-    LoadColumns();
-    rows.clear();
-    view.clear();
-    position = 0;
-    if (columns.empty()) {
-      lastRowCount = statement->RowCount();
-      eof = true;
-      return false;
-    }
-    if (clientSide) {
-      std::vector<Variant> row;
-      while (FetchRow(row)) rows.push_back(row);
-      for (std::size_t i = 0; i < rows.size(); ++i) view.push_back(i);
-      ShowPosition();
+  // Reads the result the statement is on, rows and all.
+  BufferedResult ReadWholeResult() {
+    BufferedResult whole;
+    LoadColumns(whole.columns);
+    if (whole.columns.empty()) {
+      whole.rowCount = statement->RowCount();
     } else {
-      eof = !FetchRow(current);
+      std::vector<Variant> row;
+      while (FetchRow(whole.columns, row)) whole.rows.push_back(row);
     }
-    return true;
+    whole.errors.swap(statement->PendingErrors());
+    return whole;
+  }
+
+  // Makes the statement's current result the recordset's: streamed, or read
+  // whole for client-side cursors.
+  void EnterStatementResult() {
+    result = BufferedResult{};
+    LoadColumns(result.columns);
+    result.errors.swap(statement->PendingErrors());
+    if (result.columns.empty()) {
+      result.rowCount = statement->RowCount();
+      streaming = false;
+      eof = true;
+      return;
+    }
+    streaming = true;
+    if (!registered && connection != nullptr) {
+      connection->SetActiveReader(this);
+      registered = true;
+    }
+    eof = !FetchRow(result.columns, current);
+    if (clientSide) BufferRemaining();
+  }
+
+  void EnterBuffered(BufferedResult next) {
+    result = std::move(next);
+    streaming = false;
+    view.clear();
+    for (std::size_t i = 0; i < result.rows.size(); ++i) view.push_back(i);
+    position = 0;
+    ShowPosition();
+  }
+
+  // Reads everything still on the wire, so the connection is free again.
+  void BufferRemaining() override {
+    // Called by the connection (which forgot us already) or by ourselves for
+    // client-side cursors (then the connection must forget us too).
+    Unregister();
+    if (!statement) return;
+    if (streaming) {
+      if (!eof) {
+        result.rows.push_back(current);
+        std::vector<Variant> row;
+        while (FetchRow(result.columns, row)) result.rows.push_back(row);
+      }
+      streaming = false;
+      view.clear();
+      for (std::size_t i = 0; i < result.rows.size(); ++i) view.push_back(i);
+      position = 0;
+      ShowPosition();
+    }
+    while (statement->NextResult()) ahead.push_back(ReadWholeResult());
+    if (!statement->PendingErrors().empty()) {
+      BufferedResult trailing;
+      trailing.errors.swap(statement->PendingErrors());
+      ahead.push_back(std::move(trailing));
+    }
+    statement.reset();
   }
 
   void ShowPosition() {
     eof = position >= view.size();
-    if (!eof) current = rows[view[position]];
+    if (!eof) current = result.rows[view[position]];
+  }
+
+  // Moves to the next result; false when the batch has no more.
+  bool NextResult() {
+    if (!ahead.empty()) {
+      BufferedResult next = std::move(ahead.front());
+      ahead.erase(ahead.begin());
+      EnterBuffered(std::move(next));
+      return true;
+    }
+    if (!statement) return false;
+    if (!statement->NextResult()) {
+      statement->ThrowPending();
+      Unregister();
+      statement.reset();
+      return false;
+    }
+    EnterStatementResult();
+    return true;
+  }
+
+  void ThrowResultErrors() {
+    if (result.errors.empty()) return;
+    std::vector<ProviderMessage> errors;
+    errors.swap(result.errors);
+    throw DataError(kAdoErrorStatement, std::move(errors));
   }
 };
 
@@ -236,7 +331,10 @@ void Recordset::Open(const std::string& sql, Connection* connection, int cursorT
   if (lockType >= 0) m_LockType = lockType;
   if (m_Connection == nullptr || m_Connection->State() != adStateOpen) ClosedError();
 
+  // A previous result of this recordset must not hold the connection.
+  m_Impl.reset();
   m_Impl = std::make_unique<Impl>();
+  m_Impl->connection = m_Connection;
   // Static and keyset cursors are served from a buffered copy, as a
   // client-side cursor would.
   m_Impl->clientSide = m_CursorLocation == adUseClient ||
@@ -244,10 +342,9 @@ void Recordset::Open(const std::string& sql, Connection* connection, int cursorT
                        m_CursorType == adOpenStatic || m_CursorType == adOpenKeyset;
   m_Impl->statement =
       std::make_unique<odbc::Statement>(*m_Connection, sql, m_Connection->CommandTimeout());
-  m_Impl->statement->ThrowPending();
-  bool open = m_Impl->EnterResult();
-  m_Impl->statement->ThrowPending();
-  m_State = open ? adStateOpen : adStateClosed;
+  m_Impl->EnterStatementResult();
+  m_Impl->ThrowResultErrors();
+  m_State = m_Impl->result.columns.empty() ? adStateClosed : adStateOpen;
 }
 
 void Recordset::Open(Command& command) {
@@ -267,11 +364,11 @@ bool Recordset::Bof() const {
 void Recordset::MoveNext() {
   if (m_State != adStateOpen) ClosedError();
   if (m_Impl->eof) NoCurrentRecord();
-  if (m_Impl->clientSide) {
+  if (m_Impl->streaming) {
+    m_Impl->eof = !m_Impl->FetchRow(m_Impl->result.columns, m_Impl->current);
+  } else {
     ++m_Impl->position;
     m_Impl->ShowPosition();
-  } else {
-    m_Impl->eof = !m_Impl->FetchRow(m_Impl->current);
   }
 }
 
@@ -285,46 +382,41 @@ void Recordset::MoveFirst() {
 }
 
 void Recordset::NextRecordset() {
-  if (!m_Impl || !m_Impl->statement) ClosedError();
+  if (!m_Impl) ClosedError();
   m_State = adStateClosed;
-  if (!m_Impl->statement->NextResult()) {
-    m_Impl->statement->ThrowPending();
-    m_Impl->statement.reset();
-    return;
-  }
-  m_Impl->statement->ThrowPending();
-  bool open = m_Impl->EnterResult();
-  m_Impl->statement->ThrowPending();
-  m_State = open ? adStateOpen : adStateClosed;
+  if (!m_Impl->NextResult()) return;
+  m_Impl->ThrowResultErrors();
+  m_State = m_Impl->result.columns.empty() ? adStateClosed : adStateOpen;
 }
 
 void Recordset::Close() {
-  if (m_State != adStateOpen && (!m_Impl || !m_Impl->statement)) ClosedError();
+  if (m_State != adStateOpen && !m_Impl) ClosedError();
   m_Impl.reset();
   m_State = adStateClosed;
 }
 
 int Recordset::FieldCount() const {
   if (m_State != adStateOpen) ClosedError();
-  return static_cast<int>(m_Impl->columns.size());
+  return static_cast<int>(m_Impl->result.columns.size());
 }
 
 Field Recordset::Fields(int index) {
   if (m_State != adStateOpen) ClosedError();
-  if (index < 0 || index >= static_cast<int>(m_Impl->columns.size())) {
+  if (index < 0 || index >= static_cast<int>(m_Impl->result.columns.size())) {
     throw Error(kAdoErrorItemNotFound, "ADODB.Fields",
                 "Item cannot be found in the collection corresponding to the requested name or "
                 "ordinal.");
   }
   if (m_Impl->eof) NoCurrentRecord();
-  return Field(m_Impl->columns[static_cast<std::size_t>(index)].name,
+  return Field(m_Impl->result.columns[static_cast<std::size_t>(index)].name,
                &m_Impl->current[static_cast<std::size_t>(index)]);
 }
 
 Field Recordset::Fields(const std::string& name) {
   if (m_State != adStateOpen) ClosedError();
-  for (std::size_t i = 0; i < m_Impl->columns.size(); ++i) {
-    if (EqualsIgnoreCase(m_Impl->columns[i].name, name)) return Fields(static_cast<int>(i));
+  const auto& columns = m_Impl->result.columns;
+  for (std::size_t i = 0; i < columns.size(); ++i) {
+    if (EqualsIgnoreCase(columns[i].name, name)) return Fields(static_cast<int>(i));
   }
   throw Error(kAdoErrorItemNotFound, "ADODB.Fields",
               "Item cannot be found in the collection corresponding to the requested name or "
@@ -343,12 +435,12 @@ const Variant& Recordset::Value(int index) {
 
 long Recordset::RecordCount() const {
   if (m_State != adStateOpen) ClosedError();
-  return m_Impl->clientSide ? static_cast<long>(m_Impl->view.size()) : -1;
+  return m_Impl->streaming ? -1 : static_cast<long>(m_Impl->view.size());
 }
 
 void Recordset::SetFilter(const std::string& filter) {
   if (m_State != adStateOpen) ClosedError();
-  if (!m_Impl->clientSide) {
+  if (m_Impl->streaming) {
     throw Error(kAdoErrorGeneric, "ADODB.Recordset",
                 "Filter needs a client-side or static cursor.");
   }
@@ -356,7 +448,7 @@ void Recordset::SetFilter(const std::string& filter) {
   impl.view.clear();
   std::string text = Trim(filter);
   if (text.empty()) {
-    for (std::size_t i = 0; i < impl.rows.size(); ++i) impl.view.push_back(i);
+    for (std::size_t i = 0; i < impl.result.rows.size(); ++i) impl.view.push_back(i);
   } else {
     std::size_t equals = text.find('=');
     if (equals == std::string::npos) {
@@ -379,15 +471,16 @@ void Recordset::SetFilter(const std::string& filter) {
       }
       value = Variant(value.ToDouble());
     }
-    std::size_t index = impl.columns.size();
-    for (std::size_t i = 0; i < impl.columns.size(); ++i) {
-      if (EqualsIgnoreCase(impl.columns[i].name, column)) index = i;
+    std::size_t index = impl.result.columns.size();
+    for (std::size_t i = 0; i < impl.result.columns.size(); ++i) {
+      if (EqualsIgnoreCase(impl.result.columns[i].name, column)) index = i;
     }
-    if (index == impl.columns.size()) {
+    if (index == impl.result.columns.size()) {
       throw Error(kAdoErrorItemNotFound, "ADODB.Recordset", "Unknown column in filter: " + column);
     }
-    for (std::size_t i = 0; i < impl.rows.size(); ++i) {
-      if (CompareValues(impl.rows[i][index], value) == 0 && !impl.rows[i][index].IsNull()) {
+    for (std::size_t i = 0; i < impl.result.rows.size(); ++i) {
+      if (CompareValues(impl.result.rows[i][index], value) == 0 &&
+          !impl.result.rows[i][index].IsNull()) {
         impl.view.push_back(i);
       }
     }
@@ -398,7 +491,7 @@ void Recordset::SetFilter(const std::string& filter) {
 
 void Recordset::SetSort(const std::string& sort) {
   if (m_State != adStateOpen) ClosedError();
-  if (!m_Impl->clientSide) {
+  if (m_Impl->streaming) {
     throw Error(kAdoErrorGeneric, "ADODB.Recordset", "Sort needs a client-side or static cursor.");
   }
   Impl& impl = *m_Impl;
@@ -418,15 +511,15 @@ void Recordset::SetSort(const std::string& sort) {
     if (column.size() >= 2 && column.front() == '[' && column.back() == ']') {
       column = column.substr(1, column.size() - 2);
     }
-    std::size_t index = impl.columns.size();
-    for (std::size_t i = 0; i < impl.columns.size(); ++i) {
-      if (EqualsIgnoreCase(impl.columns[i].name, column)) index = i;
+    std::size_t index = impl.result.columns.size();
+    for (std::size_t i = 0; i < impl.result.columns.size(); ++i) {
+      if (EqualsIgnoreCase(impl.result.columns[i].name, column)) index = i;
     }
-    if (index == impl.columns.size()) {
+    if (index == impl.result.columns.size()) {
       throw Error(kAdoErrorItemNotFound, "ADODB.Recordset", "Unknown column in sort: " + column);
     }
     std::stable_sort(impl.view.begin(), impl.view.end(), [&](std::size_t a, std::size_t b) {
-      int c = CompareValues(impl.rows[a][index], impl.rows[b][index]);
+      int c = CompareValues(impl.result.rows[a][index], impl.result.rows[b][index]);
       return descending ? c > 0 : c < 0;
     });
   }

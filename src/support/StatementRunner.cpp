@@ -5,6 +5,7 @@
 namespace bw::odbc {
 
 Statement::Statement(Connection& connection, const std::string& sql, int timeoutSeconds) {
+  connection.ReleaseActiveReader();
   auto dbc = static_cast<SQLHDBC>(connection.NativeHandle());
   if (dbc == nullptr) {
     throw Error(kAdoErrorClosed, "ADODB.Connection",

@@ -99,7 +99,23 @@ class Connection {
   // Internal: the ODBC connection handle, for Command and Recordset.
   void* NativeHandle() const;
 
+  // Internal: a recordset that still reads from the wire. The driver allows
+  // one active statement per connection, so before another statement runs,
+  // the active reader buffers what it has not read yet (as the original
+  // provider would open a second connection instead).
+  class ActiveReader {
+   public:
+    virtual ~ActiveReader() = default;
+    virtual void BufferRemaining() = 0;
+  };
+  void SetActiveReader(ActiveReader* reader) { m_ActiveReader = reader; }
+  void ClearActiveReader(ActiveReader* reader) {
+    if (m_ActiveReader == reader) m_ActiveReader = nullptr;
+  }
+  void ReleaseActiveReader();
+
  private:
+  ActiveReader* m_ActiveReader = nullptr;
   struct Handles;
   std::unique_ptr<Handles> m_Handles;
   std::string m_ConnectionString;

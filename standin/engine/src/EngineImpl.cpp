@@ -1,0 +1,106 @@
+// Engine::Open, logins and session bookkeeping.
+#include "EngineImpl.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <stdexcept>
+
+#include "SessionImpl.h"
+#include "engine/Errors.h"
+
+namespace standin::engine {
+namespace {
+
+std::string HostName() {
+  char buffer[256] = {};
+  if (gethostname(buffer, sizeof buffer - 1) != 0) return "localhost";
+  std::string name(buffer);
+  for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return name;
+}
+
+}  // namespace
+
+std::unique_ptr<Engine> Engine::Open(const EngineOptions& options) {
+  if (options.dataDir.empty()) throw std::runtime_error("no data directory given");
+  if (options.productVersion != 7 && options.productVersion != 8) {
+    throw std::runtime_error("the product version must be 7 or 8");
+  }
+  return std::make_unique<EngineImpl>(options);
+}
+
+EngineImpl::EngineImpl(const EngineOptions& options)
+    : m_Options(options),
+      m_ServerName(options.serverName.empty() ? HostName() : options.serverName),
+      m_Data(options.dataDir, options.saPassword) {
+  // The sa password is needed only once; do not keep it in memory.
+  m_Options.saPassword.clear();
+}
+
+EngineImpl::~EngineImpl() {
+  Shutdown();
+}
+
+std::string EngineImpl::ProductVersion() const {
+  return m_Options.productVersion == 7 ? "7.00.1063" : "8.00.2039";
+}
+
+std::string EngineImpl::VersionText() const {
+  const std::string edition = std::string("\tsqlstandin Edition (SQL Server stand-in on SQLite ") +
+                              sqlite3_libversion() + ") on Linux\n";
+  if (m_Options.productVersion == 7) {
+    return "Microsoft SQL Server  7.00 - 7.00.1063 (Intel X86) \n\tApr  9 2002 14:18:16 \n"
+           "\tCopyright (c) 1988-2002 Microsoft Corporation\n" +
+           edition;
+  }
+  return "Microsoft SQL Server  2000 - 8.00.2039 (Intel X86) \n\tMay  3 2005 23:18:38 \n"
+         "\tCopyright (c) 1988-2003 Microsoft Corporation\n" +
+         edition;
+}
+
+std::unique_ptr<Session> EngineImpl::Login(const LoginRequest& request) {
+  {
+    std::lock_guard lock(m_Mutex);
+    if (m_ShutDown) throw SqlError(MakeMessage(18456, {request.userName}));
+  }
+  if (m_Options.windowsLoginMode) throw SqlError(MakeMessage(18452));
+  std::optional<LoginEntry> login = m_Data.CheckLogin(request.userName, request.password);
+  if (!login) throw SqlError(MakeMessage(18456, {request.userName}));
+  const std::string wanted = request.database.empty() ? login->defaultDatabase : request.database;
+  std::optional<DatabaseEntry> database = m_Data.FindDatabase(wanted);
+  if (!database && request.database.empty()) database = m_Data.FindDatabase("master");
+  if (!database) throw SqlError(MakeMessage(4060, {wanted}));
+  std::unique_lock lock(m_Mutex);
+  int spid = 51;
+  while (m_Sessions.count(spid)) ++spid;
+  auto session = std::make_unique<SessionImpl>(*this, spid, *login, request);
+  m_Sessions[spid] = session.get();
+  lock.unlock();
+  try {
+    session->Start(*database);
+  } catch (...) {
+    session.reset();  // unregisters
+    throw;
+  }
+  return session;
+}
+
+void EngineImpl::Unregister(int spid) {
+  std::lock_guard lock(m_Mutex);
+  m_Sessions.erase(spid);
+  m_SessionsChanged.notify_all();
+}
+
+void EngineImpl::Shutdown() {
+  std::unique_lock lock(m_Mutex);
+  m_ShutDown = true;
+  for (auto& [spid, session] : m_Sessions) session->Kill();
+  // The connection threads own their sessions; give them time to close them
+  // so every database is closed before master.
+  m_SessionsChanged.wait_for(lock, std::chrono::seconds(10), [&] { return m_Sessions.empty(); });
+  lock.unlock();
+  m_Data.Close();
+}
+
+}  // namespace standin::engine

@@ -1,0 +1,46 @@
+// The Engine: data directory, logins, session ids and the live sessions (for
+// Shutdown). Sessions must be destroyed before their Engine.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+
+#include "DataDirectory.h"
+#include "engine/Engine.h"
+
+namespace standin::engine {
+
+class SessionImpl;
+
+class EngineImpl : public Engine {
+ public:
+  explicit EngineImpl(const EngineOptions& options);
+  ~EngineImpl() override;
+
+  std::unique_ptr<Session> Login(const LoginRequest& request) override;
+  const EngineOptions& Options() const override { return m_Options; }
+  std::string ServerName() const override { return m_ServerName; }
+  std::string ProductVersion() const override;
+  void Shutdown() override;
+
+  DataDirectory& Data() { return m_Data; }
+  std::string VersionText() const;  // @@VERSION
+  std::uint64_t NextTransactionDescriptor() { return ++m_TransactionCounter; }
+  void Unregister(int spid);
+
+ private:
+  EngineOptions m_Options;
+  std::string m_ServerName;
+  DataDirectory m_Data;
+  std::mutex m_Mutex;
+  std::condition_variable m_SessionsChanged;
+  std::map<int, SessionImpl*> m_Sessions;
+  bool m_ShutDown = false;
+  std::atomic<std::uint64_t> m_TransactionCounter{0};
+};
+
+}  // namespace standin::engine

@@ -1,0 +1,183 @@
+// SQL Server 2000 texts and severities of every error the stand-in raises.
+#include "engine/Errors.h"
+
+#include <algorithm>
+#include <array>
+
+namespace standin::engine {
+namespace {
+
+constexpr std::array kErrors = {
+    ErrorInfo{0, 0, 1, "%ls"},  // PRINT
+    ErrorInfo{102, 15, 1, "Incorrect syntax near '%.*ls'."},
+    ErrorInfo{104, 15, 1,
+              "ORDER BY items must appear in the select list if the statement contains a UNION "
+              "operator."},
+    ErrorInfo{105, 15, 1, "Unclosed quotation mark before the character string '%.*ls'."},
+    ErrorInfo{107, 16, 2,
+              "The column prefix '%.*ls' does not match with a table name or alias name used in "
+              "the query."},
+    ErrorInfo{108, 15, 1,
+              "The ORDER BY position number %ld is out of range of the number of items in the "
+              "select list."},
+    ErrorInfo{109, 15, 1,
+              "There are more columns in the INSERT statement than values specified in the VALUES "
+              "clause. The number of values in the VALUES clause must match the number of columns "
+              "specified in the INSERT statement."},
+    ErrorInfo{110, 15, 1,
+              "There are fewer columns in the INSERT statement than values specified in the VALUES "
+              "clause. The number of values in the VALUES clause must match the number of columns "
+              "specified in the INSERT statement."},
+    ErrorInfo{111, 15, 1, "'%ls' must be the first statement in a query batch."},
+    ErrorInfo{113, 15, 1, "Missing end comment mark '*/'."},
+    ErrorInfo{134, 15, 1,
+              "The variable name '%.*ls' has already been declared. Variable names must be unique "
+              "within a query batch or stored procedure."},
+    ErrorInfo{135, 15, 1, "Cannot use a BREAK statement outside the scope of a WHILE statement."},
+    ErrorInfo{136, 15, 1,
+              "Cannot use a CONTINUE statement outside the scope of a WHILE statement."},
+    ErrorInfo{137, 15, 2, "Must declare the variable '%.*ls'."},
+    ErrorInfo{141, 15, 1,
+              "A SELECT statement that assigns a value to a variable must not be combined with "
+              "data-retrieval operations."},
+    ErrorInfo{156, 15, 1, "Incorrect syntax near the keyword '%.*ls'."},
+    ErrorInfo{170, 15, 1, "Line %d: Incorrect syntax near '%.*ls'."},
+    ErrorInfo{174, 15, 1, "The %.*ls function requires %d arguments."},
+    ErrorInfo{191, 15, 1,
+              "Some part of your SQL statement is nested too deeply. Rewrite the query or break "
+              "it up into smaller queries."},
+    ErrorInfo{195, 15, 10, "'%.*ls' is not a recognized %ls."},
+    ErrorInfo{201, 16, 4, "Procedure '%.*ls' expects parameter '%.*ls', which was not supplied."},
+    ErrorInfo{205, 16, 1,
+              "All queries in an SQL statement containing a UNION operator must have an equal "
+              "number of expressions in their target lists."},
+    ErrorInfo{207, 16, 3, "Invalid column name '%.*ls'."},
+    ErrorInfo{208, 16, 1, "Invalid object name '%.*ls'."},
+    ErrorInfo{209, 16, 1, "Ambiguous column name '%.*ls'."},
+    ErrorInfo{213, 16, 4,
+              "Insert Error: Column name or number of supplied values does not match table "
+              "definition."},
+    ErrorInfo{226, 16, 1, "%ls statement not allowed within multi-statement transaction."},
+    ErrorInfo{241, 16, 1, "Syntax error converting datetime from character string."},
+    ErrorInfo{245, 16, 1,
+              "Syntax error converting the %ls value '%.*ls' to a column of data type %ls."},
+    ErrorInfo{263, 16, 1, "Must specify table to select from."},
+    ErrorInfo{515, 16, 2,
+              "Cannot insert the value NULL into column '%.*ls', table '%.*ls'; column does not "
+              "allow nulls. %ls fails."},
+    ErrorInfo{544, 16, 1,
+              "Cannot insert explicit value for identity column in table '%.*ls' when "
+              "IDENTITY_INSERT is set to OFF."},
+    ErrorInfo{911, 16, 1,
+              "Could not locate entry in sysdatabases for database '%.*ls'. No entry found with "
+              "that name. Make sure that the name is entered correctly."},
+    ErrorInfo{1222, 16, 51, "Lock request time out period exceeded."},
+    ErrorInfo{1801, 16, 3, "Database '%.*ls' already exists."},
+    ErrorInfo{1911, 16, 1, "Column name '%.*ls' does not exist in the target table."},
+    ErrorInfo{2601, 14, 1,
+              "Cannot insert duplicate key row in object '%.*ls' with unique index '%.*ls'."},
+    ErrorInfo{
+        2627, 14, 1,
+        "Violation of %ls constraint '%.*ls'. Cannot insert duplicate key in object '%.*ls'."},
+    ErrorInfo{2714, 16, 6, "There is already an object named '%.*ls' in the database."},
+    ErrorInfo{2744, 16, 2,
+              "Multiple identity columns specified for table '%.*ls'. Only one identity column per "
+              "table is allowed."},
+    ErrorInfo{2749, 16, 2,
+              "Identity column '%.*ls' must be of data type int, bigint, smallint, tinyint, or "
+              "decimal or numeric with a scale of 0, and constrained to be nonnullable."},
+    ErrorInfo{2812, 16, 62, "Could not find stored procedure '%.*ls'."},
+    ErrorInfo{3621, 10, 1, "The statement has been terminated."},
+    ErrorInfo{3701, 11, 5,
+              "Cannot drop the table '%.*ls', because it does not exist in the system catalog."},
+    ErrorInfo{3902, 16, 1,
+              "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."},
+    ErrorInfo{3903, 16, 1,
+              "The ROLLBACK TRANSACTION request has no corresponding BEGIN TRANSACTION."},
+    // The protocol layer's description of the malformed request is the text.
+    ErrorInfo{4002, 16, 1, "%ls"},
+    ErrorInfo{4060, 11, 1, "Cannot open database requested in login '%.*ls'. Login fails."},
+    ErrorInfo{4145, 15, 1,
+              "An expression of non-boolean type specified in a context where a condition is "
+              "expected, near '%.*ls'."},
+    ErrorInfo{5701, 10, 1, "Changed database context to '%.*ls'."},
+    ErrorInfo{5703, 10, 1, "Changed language setting to %.*ls."},
+    ErrorInfo{8102, 16, 1, "Cannot update identity column '%.*ls'."},
+    ErrorInfo{8107, 16, 1,
+              "IDENTITY_INSERT is already ON for table '%.*ls'. Cannot perform SET operation for "
+              "table '%.*ls'."},
+    ErrorInfo{8110, 16, 1, "Cannot add multiple PRIMARY KEY constraints to table '%.*ls'."},
+    ErrorInfo{8114, 16, 5, "Error converting data type %ls to %ls."},
+    ErrorInfo{8115, 16, 2, "Arithmetic overflow error converting %ls to data type %ls."},
+    ErrorInfo{8134, 16, 1, "Divide by zero error encountered."},
+    ErrorInfo{8152, 16, 9, "String or binary data would be truncated."},
+    ErrorInfo{8155, 16, 2, "No column was specified for column %d of '%.*ls'."},
+    ErrorInfo{8169, 16, 2, "Syntax error converting from a character string to uniqueidentifier."},
+    ErrorInfo{18452, 14, 1,
+              "Login failed for user '(null)'. Reason: Not associated with a trusted SQL Server "
+              "connection."},
+    ErrorInfo{18456, 14, 1, "Login failed for user '%.*ls'."},
+    // RAISERROR with a message text: severity and state as the statement gives them.
+    ErrorInfo{50000, 16, 1, "%ls"},
+    ErrorInfo{kErrorUnsupported, 16, 1, "sqlstandin does not support %ls."},
+    ErrorInfo{kErrorStorage, 16, 1, "sqlstandin storage error: %ls"},
+};
+
+constexpr bool IsSorted() {
+  for (std::size_t i = 1; i < kErrors.size(); ++i) {
+    if (kErrors[i - 1].number >= kErrors[i].number) return false;
+  }
+  return true;
+}
+static_assert(IsSorted(), "keep the error table sorted by number");
+
+std::string Fill(std::string_view format, std::initializer_list<std::string_view> arguments) {
+  std::string out;
+  auto next = arguments.begin();
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] != '%') {
+      out += format[i];
+      continue;
+    }
+    std::size_t end = i + 1;
+    while (end < format.size() && (format[end] == '.' || format[end] == '*')) ++end;
+    if (end < format.size() && format[end] == 'l') ++end;
+    if (end < format.size()) ++end;  // the conversion letter
+    if (next != arguments.end()) out += *next++;
+    i = end - 1;
+  }
+  return out;
+}
+
+}  // namespace
+
+const ErrorInfo* FindError(std::int32_t number) {
+  auto it = std::lower_bound(kErrors.begin(), kErrors.end(), number,
+                             [](const ErrorInfo& info, std::int32_t n) { return info.number < n; });
+  if (it == kErrors.end() || it->number != number) return nullptr;
+  return &*it;
+}
+
+Message MakeMessage(std::int32_t number, std::initializer_list<std::string_view> arguments) {
+  Message message;
+  message.number = number;
+  if (const ErrorInfo* info = FindError(number)) {
+    message.severity = info->severity;
+    message.state = info->state;
+    message.text = Fill(info->format, arguments);
+  } else {
+    message.severity = 16;
+    for (std::string_view argument : arguments) message.text += argument;
+  }
+  return message;
+}
+
+void RaiseError(std::int32_t number, std::initializer_list<std::string_view> arguments) {
+  throw SqlError(MakeMessage(number, arguments));
+}
+
+void RaiseUnsupported(std::string_view construct) {
+  RaiseError(kErrorUnsupported, {construct});
+}
+
+}  // namespace standin::engine

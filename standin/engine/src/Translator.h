@@ -1,0 +1,122 @@
+// Turns the syntax tree into SQLite SQL text: names resolved against the
+// session's databases, T-SQL semantics kept by the stand-in's SQLite functions
+// (collation, conversion, division), and the SQL Server type of every result
+// column inferred so clients see the types SQL Server would send.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Ast.h"
+
+namespace standin::engine {
+
+// A user table as the translator sees it.
+struct TableInfo {
+  std::string schema;    // SQLite schema name ("temp" for #tables)
+  std::string name;      // stored table name
+  std::string database;  // T-SQL database name
+  std::vector<Column> columns;
+  std::vector<std::string> defaults;  // SQLite default expression text or empty, per column
+  int identityColumn = -1;
+};
+
+struct Variable {
+  ColumnType type;
+  Value value;
+};
+
+// What the translator needs from the session. Implementations throw SqlError
+// (208, 911, 137) when a name cannot be resolved.
+class TranslationContext {
+ public:
+  virtual ~TranslationContext() = default;
+  virtual TableInfo ResolveTable(const ObjectName& name) = 0;
+  virtual const Variable* FindVariable(const std::string& name) const = 0;
+  // The value of @@ROWCOUNT, @@VERSION …: SQL literal text and its type.
+  virtual std::string SystemValue(const std::string& upperName, ColumnType& type) const = 0;
+};
+
+struct ExprType {
+  bool known = false;
+  ColumnType type;
+};
+
+struct OutputColumn {
+  std::string name;
+  ExprType type;
+  bool nullable = true;
+};
+
+// The output of one translation: SQL text whose ?N parameters are the named
+// variables in order.
+struct SqlText {
+  std::string sql;
+  std::vector<std::string> parameters;
+  std::vector<OutputColumn> columns;
+};
+
+std::string QuoteIdentifier(std::string_view name);
+std::string QuoteString(std::string_view value);
+
+class Translator {
+ public:
+  explicit Translator(TranslationContext& context) : m_Context(context) {}
+
+  // SELECT (a query or a variable assignment; SELECT INTO is split off by the
+  // caller).
+  SqlText TranslateSelect(const Select& select);
+  // One standalone expression (SET @x = …, IF …, PRINT …).
+  SqlText TranslateScalar(const Expr& expr);
+  // A condition as an integer 1/0/NULL (IF, WHILE).
+  SqlText TranslateCondition(const Expr& expr);
+  // INSERT, UPDATE, DELETE; `identity` is filled for an INSERT into a table
+  // with an identity column.
+  SqlText TranslateInsert(const Statement& statement, const TableInfo& table, bool identityInsert);
+  SqlText TranslateUpdate(const Statement& statement, const TableInfo& table);
+  SqlText TranslateDelete(const Statement& statement, const TableInfo& table);
+  // A DEFAULT expression for CREATE TABLE (no columns, no variables).
+  std::string TranslateDefault(const Expr& expr, const ColumnType& target);
+
+  // The tables a name can refer to, innermost first through `parent`.
+  struct Scope {
+    struct Entry {
+      std::string qualifier;  // alias, or the table's name
+      std::string tableName;  // stored name (to find the UPDATE/DELETE target)
+      std::vector<Column> columns;
+    };
+    std::vector<Entry> entries;
+    const Scope* parent = nullptr;
+  };
+
+ private:
+  std::string Expression(const Expr& expr, const Scope* scope, ExprType& type);
+  std::string Condition(const Expr& expr, const Scope* scope);
+  std::string Function(const Expr& expr, const Scope* scope, ExprType& type);
+  std::string Arithmetic(const Expr& expr, const Scope* scope, ExprType& type);
+  std::string Comparison(const std::string& op, const Expr& left, const Expr& right,
+                         const Scope* scope);
+  std::string ColumnReference(const Expr& expr, const Scope* scope, ExprType& type);
+  std::string SelectText(const Select& select, const Scope* outer,
+                         std::vector<OutputColumn>& columns);
+  std::string CoreText(const SelectCore& core, const Scope* outer, Scope& scope,
+                       std::vector<OutputColumn>& columns, std::vector<std::string>& itemSql);
+  std::string FromText(const std::vector<TableSource>& sources, const Scope* outer, Scope& scope);
+  // One table source, added to `scope`.
+  std::string SourceText(const TableSource& source, Scope& scope);
+  std::string Variable(const std::string& name, ExprType& type);
+  std::string Convert(const std::string& sql, const ExprType& from, const ColumnType& to,
+                      bool assignment);
+
+  TranslationContext& m_Context;
+  std::vector<std::string> m_Parameters;
+  std::string m_LastColumnName;  // stored name of the column ColumnReference resolved last
+};
+
+// The declared type of a column in SQLite's schema ("nvarchar(50)").
+std::string StorageTypeName(const ColumnType& type);
+// Parses a declared column type as SQLite reports it ("nvarchar(50)").
+std::optional<ColumnType> ParseDeclaredType(std::string_view declared);
+
+}  // namespace standin::engine

@@ -1,0 +1,56 @@
+// Windows paths as T-SQL names them map into the data directory, and
+// passwords are kept only as salted hashes.
+#include <gtest/gtest.h>
+
+#include "DataDirectory.h"
+
+namespace standin::engine {
+namespace {
+
+struct PathCase {
+  const char* windows;
+  const char* mapped;  // nullptr: refused
+};
+
+void PrintTo(const PathCase& row, std::ostream* out) {
+  *out << row.windows;
+}
+
+class WindowsPath : public testing::TestWithParam<PathCase> {};
+
+TEST_P(WindowsPath, MapsIntoTheDataDirectory) {
+  const PathCase& row = GetParam();
+  if (!row.mapped) {
+    EXPECT_THROW(MapWindowsPath("/data", row.windows), std::invalid_argument);
+    return;
+  }
+  EXPECT_EQ(MapWindowsPath("/data", row.windows).string(), row.mapped);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, WindowsPath,
+    testing::Values(PathCase{"C:\\Program Files\\Microsoft SQL Server\\MSSQL\\Data\\master.mdf",
+                             "/data/C/Program Files/Microsoft SQL Server/MSSQL/Data/master.mdf"},
+                    PathCase{"d:\\Archive\\x_log.LDF", "/data/D/Archive/x_log.LDF"},
+                    PathCase{"E:/mixed\\separators//x.mdf", "/data/E/mixed/separators/x.mdf"},
+                    // Nothing may climb out of the data directory.
+                    PathCase{"C:\\..\\..\\etc\\passwd", "/data/C/etc/passwd"},
+                    PathCase{"C:\\a\\.\\b.mdf", "/data/C/a/b.mdf"},
+                    PathCase{"\\\\server\\share\\x.mdf", nullptr},
+                    PathCase{"relative\\x.mdf", nullptr}, PathCase{"", nullptr},
+                    PathCase{"1:\\x", nullptr}));
+
+TEST(PasswordHash, IsSaltedAndChecksExactly) {
+  const std::string first = HashPassword("Secret#1");
+  const std::string second = HashPassword("Secret#1");
+  EXPECT_NE(first, second);  // a fresh salt each time
+  EXPECT_EQ(first.find("Secret#1"), std::string::npos);
+  EXPECT_TRUE(VerifyPassword("Secret#1", first));
+  EXPECT_TRUE(VerifyPassword("Secret#1", second));
+  EXPECT_FALSE(VerifyPassword("secret#1", first));
+  EXPECT_FALSE(VerifyPassword("", first));
+  EXPECT_FALSE(VerifyPassword("Secret#1", "not a hash"));
+}
+
+}  // namespace
+}  // namespace standin::engine

@@ -1,0 +1,349 @@
+// The SQL-logic file format: records separated by blank lines.
+#include "slt/Slt.h"
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <ostream>
+#include <sstream>
+
+namespace standin::slt {
+namespace {
+
+using engine::TypeId;
+
+std::string Escape(const std::string& text) {
+  if (text.empty()) return "(empty)";
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string JoinTabs(const std::vector<std::string>& values) {
+  std::string out;
+  for (std::size_t i = 0; i < values.size(); ++i) out += (i ? "\t" : "") + values[i];
+  return out;
+}
+
+struct Record {
+  int line = 0;
+  std::vector<std::string> header;  // the directive line's words
+  std::string sql;
+  std::vector<std::string> expected;  // lines after ----
+};
+
+std::vector<std::string> Words(const std::string& line) {
+  std::istringstream stream(line);
+  std::vector<std::string> words;
+  std::string word;
+  while (stream >> word) words.push_back(word);
+  return words;
+}
+
+std::string Describe(const Outcome& outcome) {
+  if (!outcome.ok) {
+    return "error " + std::to_string(outcome.errorNumber) + " (severity " +
+           std::to_string(outcome.errorSeverity) + "): " + outcome.errorText;
+  }
+  return "success";
+}
+
+}  // namespace
+
+std::string CanonicalTypeName(const engine::ColumnType& type) {
+  std::string name;
+  switch (type.id) {
+    case TypeId::Bit:
+      return "bit";
+    case TypeId::TinyInt:
+      return "tinyint";
+    case TypeId::SmallInt:
+      return "smallint";
+    case TypeId::Int:
+      return "int";
+    case TypeId::BigInt:
+      return "bigint";
+    case TypeId::Real:
+      return "real";
+    case TypeId::Float:
+      return "float";
+    case TypeId::Decimal:
+      name = "decimal";
+      break;
+    case TypeId::Numeric:
+      name = "numeric";
+      break;
+    case TypeId::Money:
+      return "money";
+    case TypeId::SmallMoney:
+      return "smallmoney";
+    case TypeId::DateTime:
+      return "datetime";
+    case TypeId::SmallDateTime:
+      return "smalldatetime";
+    case TypeId::Char:
+      return "char(" + std::to_string(type.length) + ")";
+    case TypeId::VarChar:
+      return "varchar(" + std::to_string(type.length) + ")";
+    case TypeId::Text:
+      return "text";
+    case TypeId::NChar:
+      return "nchar(" + std::to_string(type.length) + ")";
+    case TypeId::NVarChar:
+      return "nvarchar(" + std::to_string(type.length) + ")";
+    case TypeId::NText:
+      return "ntext";
+    case TypeId::Binary:
+      return "binary(" + std::to_string(type.length) + ")";
+    case TypeId::VarBinary:
+      return "varbinary(" + std::to_string(type.length) + ")";
+    case TypeId::Image:
+      return "image";
+    case TypeId::UniqueIdentifier:
+      return "uniqueidentifier";
+  }
+  return name + "(" + std::to_string(type.precision) + "," + std::to_string(type.scale) + ")";
+}
+
+std::string CanonicalText(const engine::Value& value, const engine::ColumnType& type) {
+  if (std::holds_alternative<std::monostate>(value)) return "NULL";
+  if (const auto* number = std::get_if<std::int64_t>(&value)) return std::to_string(*number);
+  if (const auto* real = std::get_if<double>(&value)) {
+    char buffer[64];
+    auto result = type.id == TypeId::Real
+                      ? std::to_chars(buffer, buffer + sizeof buffer, static_cast<float>(*real))
+                      : std::to_chars(buffer, buffer + sizeof buffer, *real);
+    return std::string(buffer, result.ptr);
+  }
+  if (const auto* text = std::get_if<std::string>(&value)) return Escape(*text);
+  if (const auto* bytes = std::get_if<engine::Bytes>(&value)) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out = "0x";
+    for (std::uint8_t byte : *bytes) {
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    }
+    return out;
+  }
+  if (const auto* dateTime = std::get_if<engine::DateTime>(&value)) {
+    // Days since 1900-01-01 → civil date (Howard Hinnant's algorithm).
+    std::int64_t z = dateTime->days + 719468 - 25567;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    std::int64_t year = static_cast<std::int64_t>(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const unsigned day = doy - (153 * mp + 2) / 5 + 1;
+    const unsigned month = mp + (mp < 10 ? 3 : -9);
+    year += month <= 2;
+    const std::int64_t ms = (static_cast<std::int64_t>(dateTime->ticks) * 10 + 1) / 3;
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%04lld-%02u-%02u %02lld:%02lld:%02lld.%03lld",
+                  static_cast<long long>(year), month, day, static_cast<long long>(ms / 3600000),
+                  static_cast<long long>(ms / 60000 % 60), static_cast<long long>(ms / 1000 % 60),
+                  static_cast<long long>(ms % 1000));
+    return buffer;
+  }
+  if (const auto* guid = std::get_if<engine::Guid>(&value)) {
+    static constexpr int kOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (int i = 0; i < 16; ++i) {
+      if (i == 4 || i == 6 || i == 8 || i == 10) out += '-';
+      const std::uint8_t byte = guid->bytes[kOrder[i]];
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    }
+    return out;
+  }
+  const auto& decimal = std::get<engine::Decimal>(value);
+  engine::Int128 magnitude = decimal.unscaled < 0 ? -decimal.unscaled : decimal.unscaled;
+  std::string digits;
+  do {
+    digits += static_cast<char>('0' + static_cast<int>(magnitude % 10));
+    magnitude /= 10;
+  } while (magnitude != 0);
+  while (digits.size() <= decimal.scale) digits += '0';
+  std::reverse(digits.begin(), digits.end());
+  if (decimal.scale > 0) digits.insert(digits.size() - decimal.scale, ".");
+  if (decimal.unscaled < 0) digits.insert(0, "-");
+  return digits;
+}
+
+int RunFile(const std::string& path, Backend& backend, std::ostream& failures) {
+  std::ifstream file(path);
+  if (!file) {
+    failures << path << ": cannot read the file\n";
+    return 1;
+  }
+  std::vector<Record> records;
+  std::string line;
+  int lineNumber = 0;
+  Record current;
+  enum class Part { None, Sql, Expected } part = Part::None;
+  auto finish = [&]() {
+    if (!current.header.empty()) records.push_back(current);
+    current = Record{};
+    part = Part::None;
+  };
+  while (std::getline(file, line)) {
+    ++lineNumber;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.find_first_not_of(" \t") == std::string::npos) {
+      finish();
+      continue;
+    }
+    if (part == Part::None) {
+      if (line[0] == '#') continue;
+      current.line = lineNumber;
+      current.header = Words(line);
+      part = Part::Sql;
+      const std::string& kind = current.header[0];
+      if (kind == "login" || kind == "session") {
+        records.push_back(current);
+        current = Record{};
+        part = Part::None;
+      }
+      continue;
+    }
+    if (part == Part::Sql) {
+      if (line == "----") {
+        part = Part::Expected;
+        continue;
+      }
+      current.sql += (current.sql.empty() ? "" : "\n") + line;
+      continue;
+    }
+    current.expected.push_back(line);
+  }
+  finish();
+
+  int failed = 0;
+  auto fail = [&](const Record& record, const std::string& text) {
+    ++failed;
+    failures << path << ":" << record.line << ": " << text << "\n";
+  };
+  for (const Record& record : records) {
+    const std::vector<std::string>& header = record.header;
+    const std::string& kind = header[0];
+    if (kind == "login") {
+      if (header.size() < 3) {
+        fail(record, "login needs USER PASSWORD [DATABASE] [error N]");
+        continue;
+      }
+      std::size_t next = 3;
+      std::string database;
+      if (header.size() > 3 && header[3] != "error") database = header[next++];
+      std::int32_t expected = 0;
+      if (header.size() > next + 1 && header[next] == "error")
+        expected = std::stoi(header[next + 1]);
+      const std::int32_t got =
+          backend.Login(header[1], header[2] == "(empty)" ? "" : header[2], database);
+      if (got != expected) {
+        fail(record, "login: expected " +
+                         (expected ? "error " + std::to_string(expected) : "success") + ", got " +
+                         (got ? "error " + std::to_string(got) : "success"));
+      }
+      continue;
+    }
+    if (kind == "session") {
+      if (header.size() != 2) {
+        fail(record, "session needs a NAME");
+        continue;
+      }
+      backend.UseSession(header[1]);
+      continue;
+    }
+    Outcome outcome = backend.Run(record.sql);
+    if (kind == "statement") {
+      const std::string mode = header.size() > 1 ? header[1] : "";
+      if (mode == "ok") {
+        if (!outcome.ok) fail(record, "expected success, got " + Describe(outcome));
+      } else if (mode == "count") {
+        const std::int64_t wanted = header.size() > 2 ? std::stoll(header[2]) : -1;
+        if (!outcome.ok) {
+          fail(record, "expected success, got " + Describe(outcome));
+        } else if (outcome.rowsAffected.value_or(-1) != wanted) {
+          fail(record,
+               "expected " + std::to_string(wanted) + " rows affected, got " +
+                   (outcome.rowsAffected ? std::to_string(*outcome.rowsAffected) : "no count"));
+        }
+      } else if (mode == "error") {
+        if (outcome.ok) {
+          fail(record, "expected an error, got success");
+        } else if (header.size() > 3 && header[2] == "severity") {
+          if (outcome.errorSeverity != std::stoi(header[3])) {
+            fail(record, "expected severity " + header[3] + ", got " + Describe(outcome));
+          }
+        } else if (header.size() > 2 && outcome.errorNumber != std::stoi(header[2])) {
+          fail(record, "expected error " + header[2] + ", got " + Describe(outcome));
+        }
+      } else {
+        fail(record, "unknown statement mode '" + mode + "'");
+      }
+      continue;
+    }
+    if (kind != "query") {
+      fail(record, "unknown record '" + kind + "'");
+      continue;
+    }
+    bool rowSort = false, withTypes = false, withNames = false, messages = false, errors = false;
+    std::size_t resultSet = 1;
+    for (std::size_t i = 1; i < header.size(); ++i) {
+      if (header[i] == "rowsort")
+        rowSort = true;
+      else if (header[i] == "types")
+        withTypes = true;
+      else if (header[i] == "names")
+        withNames = true;
+      else if (header[i] == "messages")
+        messages = true;
+      else if (header[i] == "errors")
+        errors = true;
+      else if (header[i] == "resultset" && i + 1 < header.size())
+        resultSet = std::stoul(header[++i]);
+    }
+    if (!outcome.ok && !errors) {
+      fail(record, "expected rows, got " + Describe(outcome));
+      continue;
+    }
+    std::vector<std::string> got;
+    if (messages) {
+      got = outcome.messages;
+    } else {
+      if (outcome.resultSets.size() < resultSet) {
+        fail(record, "expected result set " + std::to_string(resultSet) + ", got " +
+                         std::to_string(outcome.resultSets.size()));
+        continue;
+      }
+      const ResultSet& set = outcome.resultSets[resultSet - 1];
+      if (withNames) got.push_back(JoinTabs(set.names));
+      if (withTypes) got.push_back(JoinTabs(set.types));
+      std::vector<std::string> rows;
+      for (const auto& row : set.rows) rows.push_back(JoinTabs(row));
+      if (rowSort) std::sort(rows.begin(), rows.end());
+      got.insert(got.end(), rows.begin(), rows.end());
+    }
+    if (got != record.expected) {
+      std::string text = "result differs\n  expected:\n";
+      for (const std::string& row : record.expected) text += "    " + row + "\n";
+      text += "  got:\n";
+      for (const std::string& row : got) text += "    " + row + "\n";
+      fail(record, text);
+    }
+  }
+  return failed;
+}
+
+}  // namespace standin::slt

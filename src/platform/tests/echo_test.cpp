@@ -1,5 +1,7 @@
 #include "platform/Echo.h"
 
+#include "Loopback.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -12,17 +14,7 @@ namespace {
 // A listening TCP socket on a free loopback port.
 class Listener {
  public:
-  Listener() {
-    m_Fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(m_Fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(m_Fd, 4);
-    socklen_t length = sizeof address;
-    ::getsockname(m_Fd, reinterpret_cast<sockaddr*>(&address), &length);
-    m_Port = ntohs(address.sin_port);
-  }
+  Listener() { m_Fd = testing::BindLoopback(SOCK_STREAM, m_Port); }
   ~Listener() { Close(); }
   void Close() {
     if (m_Fd >= 0) ::close(m_Fd);

@@ -1,5 +1,7 @@
 #include "platform/Network.h"
 
+#include "Loopback.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -47,13 +49,8 @@ TEST(BrowserReply, MalformedInputIsSkippedNotTrusted) {
 }
 
 TEST(BrowserDiscovery, AsksTheConfiguredAddressOnLoopback) {
-  int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  int port = 0;
+  int fd = testing::BindLoopback(SOCK_DGRAM, port);
   std::thread responder([fd] {
     unsigned char request[16];
     sockaddr_in from{};
@@ -66,7 +63,7 @@ TEST(BrowserDiscovery, AsksTheConfiguredAddressOnLoopback) {
     std::string reply = std::string("\x05", 1) + static_cast<char>(text.size()) + '\0' + text;
     ::sendto(fd, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLength);
   });
-  auto found = DiscoverSqlServers({"127.0.0.1"}, ntohs(address.sin_port), 2000);
+  auto found = DiscoverSqlServers({"127.0.0.1"}, port, 2000);
   responder.join();
   ::close(fd);
   ASSERT_EQ(found.size(), 1u);
@@ -74,15 +71,10 @@ TEST(BrowserDiscovery, AsksTheConfiguredAddressOnLoopback) {
 }
 
 TEST(BrowserDiscovery, SilenceEndsWithinTheTimeout) {
-  int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  int port = 0;
+  int fd = testing::BindLoopback(SOCK_DGRAM, port);
   auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(DiscoverSqlServers({"127.0.0.1"}, ntohs(address.sin_port), 300).empty());
+  EXPECT_TRUE(DiscoverSqlServers({"127.0.0.1"}, port, 300).empty());
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   ::close(fd);
 }

@@ -1,5 +1,7 @@
 #include "platform/ServiceControl.h"
 
+#include "Loopback.h"
+
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -20,17 +22,7 @@ class FakeEndpoint {
  public:
   FakeEndpoint(std::string banner, std::function<std::string(const std::string&)> respond)
       : m_Banner(std::move(banner)), m_Respond(std::move(respond)) {
-    m_Fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    int yes = 1;
-    ::setsockopt(m_Fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(m_Fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-    ::listen(m_Fd, 4);
-    socklen_t length = sizeof address;
-    ::getsockname(m_Fd, reinterpret_cast<sockaddr*>(&address), &length);
-    m_Port = ntohs(address.sin_port);
+    m_Fd = testing::BindLoopback(SOCK_STREAM, m_Port);
     m_Thread = std::thread([this] { Serve(); });
   }
   ~FakeEndpoint() {
@@ -111,15 +103,9 @@ TEST(ServiceControlClient, SaysNothingToAStranger) {
 }
 
 TEST(ServiceControlClient, NobodyListeningFailsQuickly) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t length = sizeof address;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  ::close(fd);  // the port is now free and closed
-  ServiceControlClient client("127.0.0.1", ntohs(address.sin_port), 500);
+  int port = 0;
+  ::close(testing::BindLoopback(SOCK_STREAM, port));  // the port is now free and closed
+  ServiceControlClient client("127.0.0.1", port, 500);
   ControlResult result = client.QueryStatus(kSqlServerService, "sa", "x");
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.state, kServiceUnknown);

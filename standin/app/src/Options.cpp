@@ -1,0 +1,112 @@
+#include "Options.h"
+
+#include <charconv>
+#include <cstdlib>
+
+namespace standin::app {
+namespace {
+
+bool ParseInteger(const std::string& text, int& value) {
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+}  // namespace
+
+std::string HelpText() {
+  return R"(Usage: sqlstandin --data-dir DIR [options]
+
+A SQL Server 7.0/2000 stand-in: a TDS server (TDS 7.1 to 7.4, no encryption)
+that keeps each database in an SQLite file under DIR.
+
+Options:
+  --data-dir DIR            data directory; a new one is initialised with the
+                            master database and the login sa (needs
+                            --sa-password)
+  --listen ADDR             IPv4 address to listen on (default 127.0.0.1)
+  --port N                  TCP port (default 1433); 0 picks a free port, which
+                            the "listening on" line reports
+  --sa-password PW          password of the login sa for a new data directory;
+                            SQLSTANDIN_SA_PASSWORD in the environment is used
+                            when the option is absent (keeps it out of the
+                            process list)
+  --product-version 8|7     present SQL Server 2000 (8, default) or 7.0 (7)
+  --login-mode mixed|windows
+                            authentication mode reported to clients (default
+                            mixed); only SQL Server logins can connect either way
+  --server-name NAME        @@SERVERNAME (default: the host name)
+  --help                    show this text
+
+The protocol is not encrypted: passwords cross the network in the clear, so
+keep the listener on loopback or a trusted network. Clients that require
+encryption and integrated (Windows) logins are refused with a message.
+
+Logs one line per connection and per error on stderr, and
+"listening on ADDR:PORT" when ready. SIGTERM or SIGINT end every session,
+close every database and exit with status 0.
+)";
+}
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  ParsedCommandLine result;
+  Options options;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "--help" || argument == "-h") {
+      result.help = true;
+      return result;
+    }
+    auto value = [&](std::string& out) {
+      if (i + 1 >= arguments.size()) {
+        result.error = argument + " needs a value";
+        return false;
+      }
+      out = arguments[++i];
+      return true;
+    };
+    std::string text;
+    if (argument == "--data-dir") {
+      if (!value(options.dataDir)) return result;
+    } else if (argument == "--listen") {
+      if (!value(options.listenAddress)) return result;
+    } else if (argument == "--port") {
+      if (!value(text)) return result;
+      if (!ParseInteger(text, options.port) || options.port < 0 || options.port > 65535) {
+        result.error = "--port needs a number from 0 to 65535, not '" + text + "'";
+        return result;
+      }
+    } else if (argument == "--sa-password") {
+      if (!value(options.saPassword)) return result;
+    } else if (argument == "--product-version") {
+      if (!value(text)) return result;
+      if (text != "7" && text != "8") {
+        result.error = "--product-version must be 8 (SQL Server 2000) or 7 (SQL Server 7.0)";
+        return result;
+      }
+      options.productVersion = text == "7" ? 7 : 8;
+    } else if (argument == "--login-mode") {
+      if (!value(text)) return result;
+      if (text != "mixed" && text != "windows") {
+        result.error = "--login-mode must be mixed or windows";
+        return result;
+      }
+      options.windowsLoginMode = text == "windows";
+    } else if (argument == "--server-name") {
+      if (!value(options.serverName)) return result;
+    } else {
+      result.error = "unknown option '" + argument + "' (see --help)";
+      return result;
+    }
+  }
+  if (options.saPassword.empty()) {
+    if (const char* password = std::getenv("SQLSTANDIN_SA_PASSWORD")) options.saPassword = password;
+  }
+  if (options.dataDir.empty()) {
+    result.error = "--data-dir is required (see --help)";
+    return result;
+  }
+  result.options = options;
+  return result;
+}
+
+}  // namespace standin::app

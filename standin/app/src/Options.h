@@ -1,0 +1,31 @@
+// Command-line options of sqlstandin.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace standin::app {
+
+struct Options {
+  std::string dataDir;
+  std::string listenAddress = "127.0.0.1";
+  int port = 1433;
+  std::string saPassword;
+  int productVersion = 8;
+  bool windowsLoginMode = false;
+  std::string serverName;
+};
+
+// What the command line asks for: run with options, print help, or fail with
+// a message for stderr.
+struct ParsedCommandLine {
+  std::optional<Options> options;
+  bool help = false;
+  std::string error;
+};
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
+std::string HelpText();
+
+}  // namespace standin::app

@@ -1,0 +1,104 @@
+// sqlstandin: a SQL Server stand-in serving TDS clients from SQLite files.
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <thread>
+
+#include <pthread.h>
+
+#include "Log.h"
+#include "Options.h"
+#include "Server.h"
+
+namespace {
+
+// How long sessions get to end after SIGTERM/SIGINT. A statement that does
+// not notice the cancel (stuck in a long computation) must not keep the
+// process alive forever; committed data is safe on disk either way, as after
+// a crash.
+constexpr auto kShutdownGrace = std::chrono::seconds(20);
+
+void StartShutdownDeadline() {
+  std::thread([] {
+    std::this_thread::sleep_for(kShutdownGrace);
+    standin::app::LogLine("sessions did not end within " + std::to_string(kShutdownGrace.count()) +
+                          " s; exiting without waiting for them");
+    std::_Exit(1);
+  }).detach();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace standin;
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  app::ParsedCommandLine commandLine = app::ParseCommandLine(arguments);
+  if (commandLine.help) {
+    std::cout << app::HelpText();
+    return 0;
+  }
+  if (!commandLine.options) {
+    std::cerr << "sqlstandin: " << commandLine.error << "\n";
+    return 2;
+  }
+  const app::Options& options = *commandLine.options;
+
+  // Signals are taken by one watcher thread (sigwait), so no handler runs on
+  // a connection's thread in the middle of its work.
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGINT);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  std::unique_ptr<engine::Engine> engine;
+  try {
+    engine::EngineOptions engineOptions;
+    engineOptions.dataDir = options.dataDir;
+    engineOptions.saPassword = options.saPassword;
+    engineOptions.productVersion = options.productVersion;
+    engineOptions.windowsLoginMode = options.windowsLoginMode;
+    engineOptions.serverName = options.serverName;
+    engine = engine::Engine::Open(engineOptions);
+  } catch (const std::exception& failure) {
+    app::LogLine(std::string("cannot open data directory '") + options.dataDir +
+                 "': " + failure.what());
+    return 1;
+  }
+
+  int exitCode = 0;
+  {
+    app::Server server(*engine);
+    int port = 0;
+    try {
+      port = server.Listen(options.listenAddress, options.port);
+    } catch (const std::exception& failure) {
+      app::LogLine(failure.what());
+      engine->Shutdown();
+      return 1;
+    }
+    std::thread watcher([&server, &signals] {
+      int received = 0;
+      sigwait(&signals, &received);
+      app::LogLine(std::string("received ") + (received == SIGTERM ? "SIGTERM" : "SIGINT") +
+                   ", shutting down");
+      StartShutdownDeadline();
+      server.Stop();
+    });
+    app::LogLine("listening on " + options.listenAddress + ":" + std::to_string(port));
+    try {
+      server.Serve();
+    } catch (const std::exception& failure) {
+      app::LogLine(std::string("listener failed: ") + failure.what());
+      exitCode = 1;
+      pthread_kill(watcher.native_handle(), SIGTERM);
+    }
+    watcher.join();
+  }
+  engine->Shutdown();
+  app::LogLine("stopped");
+  return exitCode;
+}

@@ -11,29 +11,29 @@ std::string Text::Resolve() const {
   return args.empty() ? LoadResString(id) : FormatResString(id, args);
 }
 
-Outcome RunCommand(const CommandSpec& spec, const std::function<bool()>& action) {
+Outcome RunCommand(const CommandSpec& command, const std::function<bool()>& action) {
   try {
-    if (!spec.roles.empty()) {
+    if (!command.roles.empty()) {
       bool allowed = false;
-      for (const auto& role : spec.roles) {
+      for (const auto& role : command.roles) {
         if (role()) {
           allowed = true;
           break;
         }
       }
       if (!allowed) {
-        MsgBox(spec.refusal.Resolve(), MsgStyle::Information);
+        MsgBox(command.refusal.Resolve(), MsgStyle::Information);
         return Outcome::Refused;
       }
     }
-    if (!spec.confirmation.Empty() &&
-        MsgBox(spec.confirmation.Resolve(), spec.confirmationStyle) != MsgResult::Yes) {
+    if (!command.confirmation.Empty() &&
+        MsgBox(command.confirmation.Resolve(), command.confirmationStyle) != MsgResult::Yes) {
       return Outcome::Declined;
     }
     return action() ? Outcome::Done : Outcome::Failed;
   } catch (const Error& error) {
-    if (spec.errorLead.Empty()) throw;
-    MsgBox(spec.errorLead.Resolve() + '\r' + error.Description(), spec.errorStyle);
+    if (command.errorLead.Empty()) throw;
+    MsgBox(command.errorLead.Resolve() + '\r' + error.Description(), command.errorStyle);
     return Outcome::Error;
   }
 }

@@ -108,32 +108,32 @@ bool TestRegistration(const std::string& connectionString) {
 }
 
 Outcome DetachSQLServer(Servers& servers, Server& server) {
-  CommandSpec spec;
-  spec.confirmation = Text::Id(48, {server.Name()});
-  spec.errorLead = Text::Literal(
+  CommandSpec command;
+  command.confirmation = Text::Id(48, {server.Name()});
+  command.errorLead = Text::Literal(
       "Beim Entfernen der SQL Server-Registrierung ist folgendes Problem aufgetreten:");
   std::string key = std::to_string(server.ServerID());
-  return RunCommand(spec, [&] {
+  return RunCommand(command, [&] {
     servers.Remove(key);
     return true;
   });
 }
 
 Outcome StartSQLServer(Server& server) {
-  CommandSpec spec;
-  spec.confirmation = Text::Id(64, {server.Name()});
-  spec.errorLead = Text::Id(65, {server.Name()});
-  spec.errorStyle = MsgStyle::Critical;
-  return RunCommand(spec, [&] { return server.StartService(); });
+  CommandSpec command;
+  command.confirmation = Text::Id(64, {server.Name()});
+  command.errorLead = Text::Id(65, {server.Name()});
+  command.errorStyle = MsgStyle::Critical;
+  return RunCommand(command, [&] { return server.StartService(); });
 }
 
 Outcome StopSQLServer(Server& server) {
-  CommandSpec spec;
-  spec.confirmation = Text::Id(66, {server.Name()});
-  spec.errorLead = Text::Id(68, {server.Name()});
-  spec.errorStyle = MsgStyle::Critical;
+  CommandSpec command;
+  command.confirmation = Text::Id(66, {server.Name()});
+  command.errorLead = Text::Id(68, {server.Name()});
+  command.errorStyle = MsgStyle::Critical;
   std::string name = server.Name();
-  return RunCommand(spec, [&] {
+  return RunCommand(command, [&] {
     if (server.StopService()) return true;
     MsgBox(FormatResString(67, {name}), MsgStyle::Information);
     return false;

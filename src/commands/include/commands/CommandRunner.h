@@ -47,6 +47,6 @@ enum class Outcome {
 // Runs the command. `action` returns whether it succeeded. bw::Error from a
 // role test or the action is reported with the error lead (when there is
 // one) and gives Outcome::Error; without a lead it propagates.
-Outcome RunCommand(const CommandSpec& spec, const std::function<bool()>& action);
+Outcome RunCommand(const CommandSpec& command, const std::function<bool()>& action);
 
 }  // namespace bw::commands

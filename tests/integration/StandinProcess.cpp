@@ -39,9 +39,11 @@ std::string StandinProcess::Log() const {
 }
 
 void StandinProcess::Start(const std::vector<std::string>& extraArguments) {
-  std::vector<std::string> arguments = {StandinBinary(), "--data-dir", m_DataDir.string(),
-                                        "--port",        "0",          "--sa-password",
-                                        kSaPassword};
+  // Every port is picked by the system, so parallel tests never collide on
+  // the well-known control and browser ports.
+  std::vector<std::string> arguments = {
+      StandinBinary(),  "--data-dir", m_DataDir.string(), "--port",   "0", "--control-port", "0",
+      "--browser-port", "0",          "--sa-password",    kSaPassword};
   arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
@@ -68,7 +70,7 @@ void StandinProcess::Start(const std::vector<std::string>& extraArguments) {
 
   m_LogEnded = false;
   m_LogReader = std::thread([this] {
-    static const std::regex listening("listening on [0-9.]+:([0-9]+)");
+    static const std::regex listening("sqlstandin: listening on [0-9.]+:([0-9]+)");
     char buffer[4096];
     while (true) {
       ssize_t received = ::read(m_LogFd, buffer, sizeof buffer);
@@ -94,6 +96,13 @@ void StandinProcess::Start(const std::vector<std::string>& extraArguments) {
     Kill();
     throw std::runtime_error("sqlstandin did not start:\n" + Log());
   }
+  // Both are reported before the TDS listener's line.
+  std::string log = Log();
+  std::smatch match;
+  static const std::regex control("control endpoint listening on [0-9.]+:([0-9]+)");
+  static const std::regex browser("browser responder on [0-9.]+:([0-9]+)");
+  m_ControlPort = std::regex_search(log, match, control) ? std::stoi(match[1]) : 0;
+  m_BrowserPort = std::regex_search(log, match, browser) ? std::stoi(match[1]) : 0;
 }
 
 int StandinProcess::Wait() {

@@ -38,6 +38,10 @@ class StandinProcess {
 
   bool Running() const { return m_Pid > 0; }
   int Port() const { return m_Port; }
+  // The service-control endpoint (TCP) and browser responder (UDP); 0 when
+  // the server did not start them.
+  int ControlPort() const { return m_ControlPort; }
+  int BrowserPort() const { return m_BrowserPort; }
   const std::filesystem::path& DataDir() const { return m_DataDir; }
   std::string Log() const;
   // An ODBC connection string for the FreeTDS driver.
@@ -51,6 +55,8 @@ class StandinProcess {
   std::filesystem::path m_DataDir;
   pid_t m_Pid = -1;
   int m_Port = 0;
+  int m_ControlPort = 0;
+  int m_BrowserPort = 0;
   int m_LogFd = -1;
   std::thread m_LogReader;
   mutable std::mutex m_LogMutex;

@@ -35,14 +35,25 @@ Options:
                             authentication mode reported to clients (default
                             mixed); only SQL Server logins can connect either way
   --server-name NAME        @@SERVERNAME (default: the host name)
+  --control-port N|off      service-control endpoint (BWCTL/1) on the listen
+                            address (default 14330): join information, state,
+                            start and stop of the service MSSQLSERVER (the TDS
+                            listener) for SQL Server logins; 0 picks a free port
+  --browser-port N|off      SQL Server Browser responder, UDP (default 1434);
+                            0 picks a free port
+  --workgroup NAME          workgroup the machine reports (default WORKGROUP)
+  --join-status 0-3         join status it reports: 0 unknown, 1 not joined,
+                            2 workgroup (default), 3 domain
   --help                    show this text
 
 The protocol is not encrypted: passwords cross the network in the clear, so
 keep the listener on loopback or a trusted network. Clients that require
 encryption and integrated (Windows) logins are refused with a message.
 
-Logs one line per connection and per error on stderr, and
-"listening on ADDR:PORT" when ready. SIGTERM or SIGINT end every session,
+Logs one line per connection and per error on stderr, "control endpoint
+listening on ADDR:PORT" and "browser responder on ADDR:PORT" (or why one could
+not start: the stand-in keeps serving TDS), and "listening on ADDR:PORT" when
+ready. SIGTERM or SIGINT end every session,
 close every database and exit with status 0.
 )";
 }
@@ -93,6 +104,23 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       options.windowsLoginMode = text == "windows";
     } else if (argument == "--server-name") {
       if (!value(options.serverName)) return result;
+    } else if (argument == "--control-port" || argument == "--browser-port") {
+      if (!value(text)) return result;
+      int port = -1;
+      if (text != "off" && (!ParseInteger(text, port) || port < 0 || port > 65535)) {
+        result.error = argument + " needs a number from 0 to 65535 or off, not '" + text + "'";
+        return result;
+      }
+      (argument == "--control-port" ? options.controlPort : options.browserPort) = port;
+    } else if (argument == "--workgroup") {
+      if (!value(options.workgroup)) return result;
+    } else if (argument == "--join-status") {
+      if (!value(text)) return result;
+      if (!ParseInteger(text, options.joinStatus) || options.joinStatus < 0 ||
+          options.joinStatus > 3) {
+        result.error = "--join-status must be 0, 1, 2 or 3";
+        return result;
+      }
     } else {
       result.error = "unknown option '" + argument + "' (see --help)";
       return result;

@@ -15,6 +15,13 @@ struct Options {
   int productVersion = 8;
   bool windowsLoginMode = false;
   std::string serverName;
+  // The machine's service-control endpoint and SQL Server Browser responder;
+  // -1 turns one off, 0 lets the system pick a port.
+  int controlPort = 14330;
+  int browserPort = 1434;
+  // What the machine reports as its join information.
+  int joinStatus = 2;
+  std::string workgroup = "WORKGROUP";
 };
 
 // What the command line asks for: run with options, print help, or fail with

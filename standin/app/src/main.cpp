@@ -10,7 +10,9 @@
 
 #include "Log.h"
 #include "Options.h"
-#include "Server.h"
+#include "TdsService.h"
+#include "service/BrowserResponder.h"
+#include "service/ControlEndpoint.h"
 
 namespace {
 
@@ -71,32 +73,55 @@ int main(int argc, char** argv) {
 
   int exitCode = 0;
   {
-    app::Server server(*engine);
+    app::TdsService tds(*engine, options);
     int port = 0;
     try {
-      port = server.Listen(options.listenAddress, options.port);
+      port = tds.Open();
     } catch (const std::exception& failure) {
       app::LogLine(failure.what());
       engine->Shutdown();
       return 1;
     }
-    std::thread watcher([&server, &signals] {
-      int received = 0;
-      sigwait(&signals, &received);
-      app::LogLine(std::string("received ") + (received == SIGTERM ? "SIGTERM" : "SIGINT") +
-                   ", shutting down");
-      StartShutdownDeadline();
-      server.Stop();
-    });
-    app::LogLine("listening on " + options.listenAddress + ":" + std::to_string(port));
-    try {
-      server.Serve();
-    } catch (const std::exception& failure) {
-      app::LogLine(std::string("listener failed: ") + failure.what());
-      exitCode = 1;
-      pthread_kill(watcher.native_handle(), SIGTERM);
+    // The machine's other services: a stand-in without them still serves
+    // TDS (a second stand-in on the same machine finds their ports taken).
+    std::unique_ptr<service::ControlEndpoint> control;
+    if (options.controlPort >= 0) {
+      service::ControlEndpointOptions controlOptions;
+      controlOptions.address = options.listenAddress;
+      controlOptions.port = options.controlPort;
+      controlOptions.version = "1.0";
+      controlOptions.log = [](const std::string& line) { app::LogLine(line); };
+      control = std::make_unique<service::ControlEndpoint>(tds, controlOptions);
+      try {
+        control->Start();  // it reports "control endpoint listening on ADDR:PORT" itself
+      } catch (const std::exception& failure) {
+        app::LogLine(std::string("control endpoint not started: ") + failure.what());
+        control.reset();
+      }
     }
-    watcher.join();
+    std::unique_ptr<service::BrowserResponder> browser;
+    if (options.browserPort >= 0) {
+      service::BrowserResponderOptions browserOptions;
+      browserOptions.address = options.listenAddress;
+      browserOptions.port = options.browserPort;
+      browser = std::make_unique<service::BrowserResponder>(tds, browserOptions);
+      try {
+        int bound = browser->Start();
+        app::LogLine("browser responder on " + options.listenAddress + ":" + std::to_string(bound));
+      } catch (const std::exception& failure) {
+        app::LogLine(std::string("browser responder not started: ") + failure.what());
+        browser.reset();
+      }
+    }
+    app::LogLine("listening on " + options.listenAddress + ":" + std::to_string(port));
+    int received = 0;
+    sigwait(&signals, &received);
+    app::LogLine(std::string("received ") + (received == SIGTERM ? "SIGTERM" : "SIGINT") +
+                 ", shutting down");
+    StartShutdownDeadline();
+    if (browser) browser->Stop();
+    if (control) control->Stop();
+    tds.Shutdown();
   }
   engine->Shutdown();
   app::LogLine("stopped");

@@ -115,6 +115,10 @@ class FakeEngine : public engine::Engine {
     }
     return std::make_unique<FakeSession>("master", m_Cancels);
   }
+  Credentials CheckCredentials(const std::string& login, const std::string& password) override {
+    if (login != "sa") return Credentials::Unknown;
+    return password == "secret" ? Credentials::SysAdmin : Credentials::Unknown;
+  }
   const engine::EngineOptions& Options() const override { return m_Options; }
   std::string ServerName() const override { return "FAKE"; }
   std::string ProductVersion() const override { return "8.00.2039"; }

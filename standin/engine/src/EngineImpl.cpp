@@ -86,6 +86,14 @@ std::unique_ptr<Session> EngineImpl::Login(const LoginRequest& request) {
   return session;
 }
 
+Engine::Credentials EngineImpl::CheckCredentials(const std::string& login,
+                                                 const std::string& password) {
+  if (m_Options.windowsLoginMode) return Credentials::Unknown;
+  std::optional<LoginEntry> entry = m_Data.CheckLogin(login, password);
+  if (!entry) return Credentials::Unknown;
+  return entry->sysadmin ? Credentials::SysAdmin : Credentials::Valid;
+}
+
 void EngineImpl::Unregister(int spid) {
   std::lock_guard lock(m_Mutex);
   m_Sessions.erase(spid);

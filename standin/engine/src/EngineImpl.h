@@ -22,6 +22,7 @@ class EngineImpl : public Engine {
   ~EngineImpl() override;
 
   std::unique_ptr<Session> Login(const LoginRequest& request) override;
+  Credentials CheckCredentials(const std::string& login, const std::string& password) override;
   const EngineOptions& Options() const override { return m_Options; }
   std::string ServerName() const override { return m_ServerName; }
   std::string ProductVersion() const override;

@@ -223,6 +223,11 @@ class Engine {
   // others) when the login is refused.
   virtual std::unique_ptr<Session> Login(const LoginRequest& request) = 0;
 
+  // What a SQL Server login may do on the server, for the service-control
+  // endpoint: nothing (unknown, wrong password), log in, or administer.
+  enum class Credentials { Unknown, Valid, ServerAdmin, SysAdmin };
+  virtual Credentials CheckCredentials(const std::string& login, const std::string& password) = 0;
+
   virtual const EngineOptions& Options() const = 0;
   virtual std::string ServerName() const = 0;
   // "8.00.2039" style product version for LOGINACK and SERVERPROPERTY.

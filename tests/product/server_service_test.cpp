@@ -1,0 +1,98 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "StandinFixture.h"
+#include "platform/ServiceControl.h"
+#include "servers/Servers.h"
+#include "servers/cNet.h"
+#include "support/MessageService.h"
+
+namespace bw {
+namespace {
+
+bool TdsPortOpen(int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool open = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  ::close(fd);
+  return open;
+}
+
+// The stand-in plays the SQL Server's machine: its control endpoint answers
+// for the service, its browser responder for discovery.
+class ServerService : public testing::StandinSuite {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(Standin().ControlPort(), 0) << Standin().Log();
+    m_Home = std::filesystem::temp_directory_path() /
+             ("bw-service-" + std::to_string(::getpid()) + "-" +
+              ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(m_Home);
+    ::setenv("XDG_CONFIG_HOME", m_Home.c_str(), 1);
+    ::setenv("BW_SERVICE_CONTROL_PORT", std::to_string(Standin().ControlPort()).c_str(), 1);
+    SetMessageService(&m_Messages);
+  }
+  void TearDown() override {
+    SetMessageService(nullptr);
+    ::unsetenv("BW_SERVICE_CONTROL_PORT");
+    std::filesystem::remove_all(m_Home);
+  }
+  std::filesystem::path m_Home;
+  ScriptedMessageService m_Messages;
+};
+
+TEST_F(ServerService, StopClosesTheListenerAndStartOpensItAgain) {
+  Servers servers;
+  std::string text = RegistrationString();
+  Server* server = servers.Add(text);
+  ASSERT_NE(server, nullptr);
+  EXPECT_TRUE(server->HostJoined());
+  EXPECT_EQ(server->Status(), platform::kServiceRunning);
+
+  EXPECT_TRUE(server->StopService());
+  EXPECT_FALSE(TdsPortOpen(Standin().Port()));
+  EXPECT_EQ(server->Status(), platform::kServiceStopped);
+  EXPECT_FALSE(server->Connect());
+
+  EXPECT_TRUE(server->StartService());
+  EXPECT_TRUE(TdsPortOpen(Standin().Port()));
+  EXPECT_TRUE(server->IsConnected()) << server->Description();
+  EXPECT_EQ(server->CurrentUser(), "sa");
+}
+
+TEST_F(ServerService, WrongCredentialsKnowNoState) {
+  platform::ServiceControlClient client("127.0.0.1", Standin().ControlPort());
+  auto refused = client.Stop(platform::kSqlServerService, "sa", "wrong");
+  EXPECT_FALSE(refused.ok);
+  EXPECT_EQ(refused.systemError, 1326);
+  EXPECT_TRUE(TdsPortOpen(Standin().Port()));
+  auto join = client.QueryJoin();
+  ASSERT_TRUE(join.has_value());
+  EXPECT_EQ(join->status, 2);
+  EXPECT_EQ(join->name, "WORKGROUP");
+}
+
+TEST_F(ServerService, BrowserDiscoveryFindsTheStandin) {
+  ::setenv("BW_BROWSER_ADDRESSES", "127.0.0.1", 1);
+  ::setenv("BW_BROWSER_PORT", std::to_string(Standin().BrowserPort()).c_str(), 1);
+  long type = kServerTypeSqlServer;
+  std::string domain;
+  auto names = EnumServers(type, domain);
+  ::unsetenv("BW_BROWSER_ADDRESSES");
+  ::unsetenv("BW_BROWSER_PORT");
+  ASSERT_EQ(names.size(), 1u);
+  std::string suffix = "," + std::to_string(Standin().Port());
+  EXPECT_EQ(names[0].substr(names[0].size() - suffix.size()), suffix) << names[0];
+}
+
+}  // namespace
+}  // namespace bw

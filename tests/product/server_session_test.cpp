@@ -71,5 +71,22 @@ TEST_F(ServerSession, TestConnectionReportsLikeTheDialog) {
   EXPECT_EQ(m_Messages.History()[1].text, FormatResString(214, {"Login failed for user 'sa'."}));
 }
 
+TEST_F(ServerSession, ProductVersionAndPlatformOfBothVersions) {
+  for (const char* version : {"7", "8"}) {
+    standin::integration::StandinProcess standin;
+    standin.Start({"--product-version", version});
+    std::filesystem::remove_all(m_Home);
+    Servers servers;
+    std::string text = "Provider=SQLOLEDB;Data Source=127.0.0.1," + std::to_string(standin.Port()) +
+                       ";User Id=sa;Password=" + kSaPassword + ";";
+    Server* server = servers.Add(text);
+    ASSERT_NE(server, nullptr) << standin.Log();
+    EXPECT_EQ(server->ProductVersion(), version[0] - '0');
+    EXPECT_EQ(server->Version("ProductVersion").substr(0, 2), std::string(version) + ".");
+    EXPECT_FALSE(server->Version("Platform").empty());
+    EXPECT_EQ(server->Version("NoSuchRow"), "");
+  }
+}
+
 }  // namespace
 }  // namespace bw

@@ -143,14 +143,38 @@ enum class StatementKind {
   Return,
   Break,
   Continue,
-  Raiserror,    // arguments: message, severity, state, substitution values
-  Unsupported,  // text names the construct; raises 50100 when run
+  Raiserror,        // arguments: message, severity, state, substitution values
+  Kill,             // expression: the spid
+  DropDatabase,     // name
+  AlterDatabase,    // name; optionValue: "AUTO_SHRINK ON" / "AUTO_SHRINK OFF"
+  CreateIndex,      // table; name: index; columns; optionValue: "UNIQUE" or empty
+  DropIndex,        // table; name: index
+  CreateView,       // table: the view; select; text: the whole CREATE VIEW
+  DropView,         // table: the view
+  AlterTable,       // table; name: "ADD" or "ALTER COLUMN"; columnDefinitions
+  CreateProcedure,  // table: the procedure; optionValue: "ALTER" for ALTER; text: as sent
+  DropProcedure,    // table: the procedure
+  Unsupported,      // text names the construct; raises 50100 when run
+};
+
+// One file of CREATE DATABASE … ON (NAME = …, FILENAME = '…') [LOG ON (…)].
+struct DatabaseFileClause {
+  std::string logicalName;
+  std::string fileName;  // Windows path as written
 };
 
 struct Declaration {
   std::string name;
   ColumnType type;
-  ExprPtr initialValue;
+  ExprPtr initialValue;  // a procedure parameter's default
+  bool output = false;   // a procedure parameter declared OUTPUT
+};
+
+// A stored procedure's text, parsed when it runs.
+struct ProcedureDefinition {
+  ObjectName name;
+  std::vector<Declaration> parameters;
+  std::vector<StatementPtr> body;
 };
 
 struct Assignment {
@@ -181,6 +205,9 @@ struct Statement {
   std::vector<StatementPtr> body;  // Block; If: body[0] then, body[1] else (optional)
   ExprPtr expression;              // Print, Return
   std::vector<std::pair<std::string, ExprPtr>> arguments;  // Execute: (@name or "", value)
+  std::vector<bool> outputArguments;                       // Execute: passed with OUTPUT
+  std::vector<DatabaseFileClause> dataFiles;               // CreateDatabase ON
+  std::vector<DatabaseFileClause> logFiles;                // CreateDatabase LOG ON
 };
 
 struct Batch {

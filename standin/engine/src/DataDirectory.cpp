@@ -57,6 +57,11 @@ CREATE VIEW syslogins AS SELECT sid, status, createdate, updatedate, accdate, na
   setupadmin, processadmin, diskadmin, dbcreator, bulkadmin, loginname FROM "sqlstandin$logins";
 )sql";
 
+std::string Lowered(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
 std::string WindowsPathOf(const std::string& fileName) {
   return std::string(kDefaultDataFolder) + "\\" + fileName;
 }
@@ -77,20 +82,41 @@ std::filesystem::path MapWindowsPath(const std::filesystem::path& dataDir,
       !std::isalpha(static_cast<unsigned char>(windowsPath[0]))) {
     throw std::invalid_argument("not an absolute Windows path: " + std::string(windowsPath));
   }
-  std::filesystem::path out =
-      dataDir /
-      std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0]))));
+  // Windows resolves "." and ".." lexically and never climbs above the drive
+  // root, so C:\a\..\..\b is C:\b — and nothing outside the data
+  // directory is ever named.
+  std::vector<std::string> parts;
   std::string part;
+  auto flush = [&] {
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    part.clear();
+  };
   for (char c : windowsPath.substr(2)) {
     if (c == '\\' || c == '/') {
-      if (!part.empty() && part != "." && part != "..") out /= part;
-      part.clear();
+      flush();
     } else {
       part += c;
     }
   }
-  if (!part.empty() && part != "." && part != "..") out /= part;
+  flush();
+  std::filesystem::path out =
+      dataDir /
+      std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0]))));
+  for (const std::string& name : parts) out /= name;
   return out;
+}
+
+bool IsDeviceName(std::string_view component) {
+  std::string base(component.substr(0, component.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+  return base.size() == 4 && (base.rfind("COM", 0) == 0 || base.rfind("LPT", 0) == 0) &&
+         base[3] >= '1' && base[3] <= '9';
 }
 
 void CreateBookkeeping(sqlite3* db, const std::string& schema) {
@@ -246,7 +272,104 @@ std::vector<DatabaseEntry> DataDirectory::Databases() {
   return out;
 }
 
-DatabaseEntry DataDirectory::CreateDatabase(const std::string& name) {
+std::vector<std::string> DataDirectory::DropDatabase(const std::string& name) {
+  std::lock_guard lock(m_Mutex);
+  sqlite3* db = m_Master.get();
+  std::string dataFile;
+  {
+    SqliteStatement query(db, "SELECT filename FROM sysdatabases WHERE name = ?");
+    query.BindText(1, name);
+    if (!query.Step()) RaiseError(3701, {"database", name});
+    dataFile = reinterpret_cast<const char*>(sqlite3_column_text(query.Handle(), 0));
+  }
+  SqliteStatement remove(db, "DELETE FROM sysdatabases WHERE name = ?");
+  remove.BindText(1, name);
+  remove.Step();
+  const std::string logFile = LogPathBeside(dataFile);
+  const std::filesystem::path dataPath = MapWindowsPath(m_Root, dataFile);
+  std::error_code error;
+  std::vector<std::string> deleted;
+  if (std::filesystem::remove(MapWindowsPath(m_Root, logFile), error)) deleted.push_back(logFile);
+  for (const char* suffix : {"-wal", "-shm"})
+    std::filesystem::remove(dataPath.string() + suffix, error);
+  if (std::filesystem::remove(dataPath, error)) deleted.push_back(dataFile);
+  return deleted;
+}
+
+void DataDirectory::SetStatus(const std::string& name, std::int64_t bits, bool on) {
+  std::lock_guard lock(m_Mutex);
+  SqliteStatement update(m_Master.get(),
+                         on ? "UPDATE sysdatabases SET status = status | ?1 WHERE name = ?2"
+                            : "UPDATE sysdatabases SET status = status & ~?1 WHERE name = ?2");
+  update.BindInt(1, bits);
+  update.BindText(2, name);
+  update.Step();
+  if (sqlite3_changes(m_Master.get()) == 0) RaiseError(15010, {name});
+}
+
+void DataDirectory::RenameDatabase(const std::string& name, const std::string& newName) {
+  std::lock_guard lock(m_Mutex);
+  sqlite3* db = m_Master.get();
+  {
+    SqliteStatement query(db, "SELECT 1 FROM sysdatabases WHERE name = ?");
+    query.BindText(1, name);
+    if (!query.Step()) RaiseError(15010, {name});
+  }
+  {
+    SqliteStatement query(db, "SELECT 1 FROM sysdatabases WHERE name = ?");
+    query.BindText(1, newName);
+    // Changing only the case of the name is allowed.
+    if (query.Step() && Lowered(name) != Lowered(newName)) RaiseError(15032, {newName});
+  }
+  SqliteStatement update(db, "UPDATE sysdatabases SET name = ?1 WHERE name = ?2");
+  update.BindText(1, newName);
+  update.BindText(2, name);
+  update.Step();
+}
+
+void DataDirectory::ChangeOwner(const std::string& name, const std::string& login) {
+  std::lock_guard lock(m_Mutex);
+  sqlite3* db = m_Master.get();
+  SqliteStatement update(db,
+                         "UPDATE sysdatabases SET sid = (SELECT sid FROM \"sqlstandin$logins\" "
+                         "WHERE name = ?1) WHERE name = ?2 AND EXISTS (SELECT 1 FROM "
+                         "\"sqlstandin$logins\" WHERE name = ?1)");
+  update.BindText(1, login);
+  update.BindText(2, name);
+  update.Step();
+  if (sqlite3_changes(db) == 0) RaiseError(15007, {login});
+}
+
+void DataDirectory::DetachDatabase(const std::string& name) {
+  std::lock_guard lock(m_Mutex);
+  sqlite3* db = m_Master.get();
+  std::string dataFile;
+  std::vector<std::uint8_t> owner;
+  {
+    SqliteStatement query(db, "SELECT filename, sid FROM sysdatabases WHERE name = ?");
+    query.BindText(1, name);
+    if (!query.Step()) RaiseError(15010, {name});
+    dataFile = reinterpret_cast<const char*>(sqlite3_column_text(query.Handle(), 0));
+    const auto* sid = static_cast<const std::uint8_t*>(sqlite3_column_blob(query.Handle(), 1));
+    owner.assign(sid, sid + sqlite3_column_bytes(query.Handle(), 1));
+  }
+  {
+    // Every committed change goes into the .mdf, so the file alone (copied
+    // elsewhere, attached again) holds the database; the owner travels in it.
+    ConnectionPtr file = OpenConnection(MapWindowsPath(m_Root, dataFile).string(), false, nullptr);
+    Execute(file.get(), "CREATE TABLE IF NOT EXISTS \"sqlstandin$database\" (owner_sid BLOB)");
+    Execute(file.get(), "DELETE FROM \"sqlstandin$database\"");
+    SqliteStatement insert(file.get(), "INSERT INTO \"sqlstandin$database\" VALUES (?)");
+    insert.Bind(1, Value(Bytes(owner.begin(), owner.end())));
+    insert.Step();
+    Execute(file.get(), "PRAGMA wal_checkpoint(TRUNCATE)");
+  }
+  SqliteStatement remove(db, "DELETE FROM sysdatabases WHERE name = ?");
+  remove.BindText(1, name);
+  remove.Step();
+}
+
+std::string DataDirectory::AttachDatabase(const std::string& name, const std::string& dataFile) {
   std::lock_guard lock(m_Mutex);
   sqlite3* db = m_Master.get();
   {
@@ -254,13 +377,152 @@ DatabaseEntry DataDirectory::CreateDatabase(const std::string& name) {
     query.BindText(1, name);
     if (query.Step()) RaiseError(1801, {name});
   }
-  const std::string dataFile = WindowsPathOf(name + ".mdf");
-  const std::filesystem::path dataPath = MapWindowsPath(m_Root, dataFile);
-  const std::filesystem::path logPath = MapWindowsPath(m_Root, WindowsPathOf(name + "_log.LDF"));
-  if (std::filesystem::exists(dataPath)) {
-    // SQL Server 5170: "Cannot create file '…' because it already exists."
-    RaiseError(kErrorStorage, {"the file " + dataFile + " already exists"});
+  {
+    // One file, one database: SQL Server holds its files open exclusively.
+    SqliteStatement query(db, "SELECT 1 FROM sysdatabases WHERE filename = ? COLLATE standin_ci");
+    query.BindText(1, dataFile);
+    if (query.Step())
+      RaiseError(5120, {dataFile, "32",
+                        "The process cannot access the file because it is being used by another "
+                        "process."});
   }
+  std::filesystem::path mapped;
+  bool exists = dataFile.size() > 2 && dataFile[1] == ':';
+  if (exists) {
+    mapped = MapWindowsPath(m_Root, dataFile);
+    for (const auto& component : mapped.lexically_relative(m_Root))
+      if (IsDeviceName(component.string())) exists = false;
+    std::error_code error;
+    exists =
+        exists && std::filesystem::is_regular_file(std::filesystem::symlink_status(mapped, error));
+  }
+  if (!exists) {
+    throw SqlError(MakeMessage(5105, {dataFile}));
+  }
+  std::vector<std::uint8_t> owner{0x01};
+  {
+    // Only a SQLite file made by this server is a database here; anything
+    // else fails as a file with a bad header does.
+    sqlite3* raw = nullptr;
+    const int opened = sqlite3_open_v2(mapped.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+    ConnectionPtr file(raw);
+    bool ours = opened == SQLITE_OK;
+    if (ours) {
+      sqlite3_stmt* check = nullptr;
+      ours =
+          sqlite3_prepare_v2(raw, "SELECT 1 FROM sqlite_master WHERE name = 'sqlstandin$objects'",
+                             -1, &check, nullptr) == SQLITE_OK &&
+          sqlite3_step(check) == SQLITE_ROW;
+      sqlite3_finalize(check);
+    }
+    if (!ours) RaiseError(5172, {dataFile, "PageAudit"});
+    sqlite3_stmt* read = nullptr;
+    if (sqlite3_prepare_v2(raw, "SELECT owner_sid FROM \"sqlstandin$database\"", -1, &read,
+                           nullptr) == SQLITE_OK &&
+        sqlite3_step(read) == SQLITE_ROW) {
+      const auto* sid = static_cast<const std::uint8_t*>(sqlite3_column_blob(read, 0));
+      owner.assign(sid, sid + sqlite3_column_bytes(read, 0));
+    }
+    sqlite3_finalize(read);
+    sqlite3_exec(raw, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+  }
+  std::string createdLog;
+  const std::string logFile = LogPathBeside(dataFile);
+  const std::filesystem::path logPath = MapWindowsPath(m_Root, logFile);
+  if (!std::filesystem::exists(logPath)) {
+    std::ofstream log(logPath);
+    log << "sqlstandin: the transaction log of " << name << "\n";
+    createdLog = logFile;
+  }
+  Execute(db, "BEGIN IMMEDIATE");
+  try {
+    SqliteStatement next(db, "SELECT max(dbid) + 1 FROM sysdatabases");
+    next.Step();
+    const int id = std::max(5, sqlite3_column_int(next.Handle(), 0));
+    SqliteStatement insert(
+        db, "INSERT INTO sysdatabases (name, dbid, sid, crdate, filename) VALUES (?, ?, ?, ?, ?)");
+    insert.BindText(1, name);
+    insert.BindInt(2, id);
+    insert.Bind(3, Value(Bytes(owner.begin(), owner.end())));
+    insert.BindText(4, CurrentDateTimeText());
+    insert.BindText(5, dataFile);
+    insert.Step();
+    Execute(db, "COMMIT");
+  } catch (...) {
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    throw;
+  }
+  return createdLog;
+}
+
+std::vector<DatabaseDetails> DataDirectory::Catalogue() {
+  std::lock_guard lock(m_Mutex);
+  std::vector<DatabaseDetails> out;
+  if (!m_Master) return out;
+  SqliteStatement query(
+      m_Master.get(),
+      "SELECT d.name, d.dbid, d.filename, l.name, d.crdate, d.status, d.cmptlevel "
+      "FROM sysdatabases d LEFT JOIN \"sqlstandin$logins\" l ON l.sid = d.sid "
+      "ORDER BY d.name COLLATE standin_ci");
+  auto text = [&](int column) {
+    const unsigned char* value = sqlite3_column_text(query.Handle(), column);
+    return value ? std::string(reinterpret_cast<const char*>(value)) : std::string();
+  };
+  while (query.Step()) {
+    DatabaseDetails details;
+    details.entry.name = text(0);
+    details.entry.id = sqlite3_column_int(query.Handle(), 1);
+    details.entry.windowsPath = text(2);
+    details.entry.hostPath = MapWindowsPath(m_Root, details.entry.windowsPath);
+    if (sqlite3_column_type(query.Handle(), 3) != SQLITE_NULL) details.owner = text(3);
+    details.created = text(4);
+    details.status = sqlite3_column_int64(query.Handle(), 5);
+    details.compatibilityLevel = sqlite3_column_int(query.Handle(), 6);
+    out.push_back(std::move(details));
+  }
+  return out;
+}
+
+std::string LogPathBeside(const std::string& dataFile) {
+  const std::size_t slash = dataFile.find_last_of("\\/");
+  const std::size_t stemStart = slash == std::string::npos ? 0 : slash + 1;
+  std::size_t stemEnd = dataFile.rfind('.');
+  if (stemEnd == std::string::npos || stemEnd < stemStart) stemEnd = dataFile.size();
+  return dataFile.substr(0, stemEnd) + "_log.LDF";
+}
+
+DatabaseEntry DataDirectory::CreateDatabase(const std::string& name, const std::string& fileName) {
+  std::lock_guard lock(m_Mutex);
+  sqlite3* db = m_Master.get();
+  {
+    SqliteStatement query(db, "SELECT 1 FROM sysdatabases WHERE name = ?");
+    query.BindText(1, name);
+    if (query.Step()) RaiseError(1801, {name});
+  }
+  const std::string dataFile = fileName.empty() ? WindowsPathOf(name + ".mdf") : fileName;
+  const std::string logFile = LogPathBeside(dataFile);
+  // What Windows would answer for a folder that is not there, a device or an
+  // unmapped drive: operating system error 3.
+  auto checkCreatable = [&](const std::string& windowsPath) {
+    std::filesystem::path mapped;
+    bool ok = windowsPath.size() > 2 && windowsPath[1] == ':';
+    if (ok) {
+      mapped = MapWindowsPath(m_Root, windowsPath);
+      for (const auto& component : mapped.lexically_relative(m_Root)) {
+        if (IsDeviceName(component.string())) ok = false;
+      }
+      std::error_code error;
+      ok = ok && mapped.has_parent_path() && mapped.parent_path() != m_Root &&
+           std::filesystem::is_directory(mapped.parent_path(), error);
+    }
+    if (!ok) RaiseError(5123, {"3(The system cannot find the path specified.)", windowsPath});
+    std::error_code error;
+    if (std::filesystem::exists(std::filesystem::symlink_status(mapped, error)))
+      RaiseError(5170, {windowsPath});
+    return mapped;
+  };
+  const std::filesystem::path dataPath = checkCreatable(dataFile);
+  const std::filesystem::path logPath = checkCreatable(logFile);
   PrepareDatabaseFile(dataPath);
   {
     // The log lives in SQLite's WAL beside the .mdf; the .LDF marks the file
@@ -286,6 +548,11 @@ DatabaseEntry DataDirectory::CreateDatabase(const std::string& name) {
     return DatabaseEntry{name, id, dataFile, dataPath};
   } catch (...) {
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    // Leave no files behind that would make the next attempt fail with 5170.
+    std::error_code error;
+    for (const char* suffix : {"", "-wal", "-shm"})
+      std::filesystem::remove(dataPath.string() + suffix, error);
+    std::filesystem::remove(logPath, error);
     throw;
   }
 }
@@ -311,6 +578,26 @@ std::optional<LoginEntry> DataDirectory::CheckLogin(const std::string& name,
   }
   if (!VerifyPassword(password, hash)) return std::nullopt;
   return entry;
+}
+
+std::optional<std::filesystem::path> DataDirectory::MapExistingPath(std::string_view windowsPath) {
+  std::filesystem::path mapped;
+  try {
+    mapped = MapWindowsPath(m_Root, windowsPath);
+  } catch (const std::invalid_argument&) {
+    return std::nullopt;
+  }
+  for (const auto& component : mapped.lexically_relative(m_Root)) {
+    if (IsDeviceName(component.string())) return std::nullopt;
+  }
+  std::error_code error;
+  const auto drive =
+      m_Root /
+      std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0]))));
+  if (!std::filesystem::is_directory(std::filesystem::symlink_status(drive, error)))
+    return std::nullopt;
+  if (!std::filesystem::exists(std::filesystem::symlink_status(mapped, error))) return std::nullopt;
+  return mapped;
 }
 
 void DataDirectory::Close() {

@@ -25,11 +25,27 @@ inline constexpr const char* kDefaultDataFolder =
 std::filesystem::path MapWindowsPath(const std::filesystem::path& dataDir,
                                      std::string_view windowsPath);
 
+// The log file SQL Server puts beside a data file: "C:\\D\\x.mdf" → "C:\\D\\x_log.LDF".
+std::string LogPathBeside(const std::string& dataFile);
+
+// True for a Windows device name (CON, NUL, COM1, LPT1 …, with any
+// extension), which Windows never treats as a file.
+bool IsDeviceName(std::string_view component);
+
 struct DatabaseEntry {
   std::string name;
   int id = 0;
   std::string windowsPath;         // primary data file as SQL Server reports it
   std::filesystem::path hostPath;  // the SQLite file
+};
+
+// A database's row of sysdatabases with its owner's login, for sp_helpdb.
+struct DatabaseDetails {
+  DatabaseEntry entry;
+  std::optional<std::string> owner;  // nullopt: the owner SID has no login here
+  std::string created;               // crdate, "YYYY-MM-DD HH:MM:SS.mmm"
+  std::int64_t status = 0;           // sysdatabases.status bits
+  int compatibilityLevel = 80;
 };
 
 struct LoginEntry {
@@ -45,11 +61,38 @@ class DataDirectory {
   DataDirectory(std::filesystem::path root, const std::string& saPassword);
 
   std::optional<DatabaseEntry> FindDatabase(std::string_view name);
-  // Creates an empty database in the default data folder (1801 when it exists).
-  DatabaseEntry CreateDatabase(const std::string& name);
+  // Creates an empty database: its data file at `fileName` (a Windows path;
+  // empty: the default data folder) and the log beside it as
+  // <file stem>_log.LDF. 1801 when the name exists, 5123 for a folder that is
+  // not there, 5170 for a file that is.
+  DatabaseEntry CreateDatabase(const std::string& name, const std::string& fileName = "");
   // Checks a password: the login, or nullopt when the name or password is wrong.
   std::optional<LoginEntry> CheckLogin(const std::string& name, const std::string& password);
   std::vector<DatabaseEntry> Databases();
+  // Removes a database from sysdatabases and deletes its files; returns the
+  // Windows paths deleted, log first. 3701 when there is no such database.
+  std::vector<std::string> DropDatabase(const std::string& name);
+  // Sets or clears sysdatabases.status bits (sp_dboption); 15010 when missing.
+  void SetStatus(const std::string& name, std::int64_t bits, bool on);
+  // sp_renamedb: 15010 when `name` is missing, 15032 when `newName` exists.
+  void RenameDatabase(const std::string& name, const std::string& newName);
+  // sp_changedbowner: the database's owner becomes `login` (15007 when
+  // there is no such login).
+  void ChangeOwner(const std::string& name, const std::string& login);
+  // sp_detach_db: checkpoints the file, records its owner inside it and
+  // removes it from sysdatabases; the files stay.
+  void DetachDatabase(const std::string& name);
+  // sp_attach_db: registers an existing data file under `name` with the owner
+  // recorded in it; makes the log beside it when there is none and returns
+  // its path then (5182), else "". 1801, 5105, 5172.
+  std::string AttachDatabase(const std::string& name, const std::string& dataFile);
+  // Every database with its owner and options, ordered by name.
+  std::vector<DatabaseDetails> Catalogue();
+  const std::filesystem::path& Root() const { return m_Root; }
+  // The host path of an existing file or folder named by a Windows path on a
+  // mapped drive; nullopt for a relative path, a device name, an unmapped
+  // drive or a missing file.
+  std::optional<std::filesystem::path> MapExistingPath(std::string_view windowsPath);
 
   void Close();
 

@@ -3,6 +3,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <stdexcept>
 
@@ -98,6 +100,43 @@ void EngineImpl::Unregister(int spid) {
   std::lock_guard lock(m_Mutex);
   m_Sessions.erase(spid);
   m_SessionsChanged.notify_all();
+}
+
+std::vector<ProcessInfo> EngineImpl::Processes() {
+  std::lock_guard lock(m_Mutex);
+  std::vector<ProcessInfo> out;
+  // A killed session is gone for sp_who and KILL even while its connection
+  // thread is still closing it.
+  for (const auto& [spid, session] : m_Sessions) {
+    if (!session->IsKilled()) out.push_back(session->Process());
+  }
+  return out;
+}
+
+bool EngineImpl::KillSession(int spid) {
+  std::lock_guard lock(m_Mutex);
+  auto it = m_Sessions.find(spid);
+  if (it == m_Sessions.end() || it->second->IsKilled()) return false;
+  it->second->Kill();
+  return true;
+}
+
+bool EngineImpl::DatabaseInUse(const std::string& database, int exceptSpid) {
+  for (const ProcessInfo& process : Processes()) {
+    if (process.spid == exceptSpid) continue;
+    if (process.database.size() == database.size() &&
+        std::equal(database.begin(), database.end(), process.database.begin(), [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) ==
+                 std::tolower(static_cast<unsigned char>(b));
+        }))
+      return true;
+  }
+  return false;
+}
+
+void EngineImpl::ForgetDatabase(const std::string& database) {
+  std::lock_guard lock(m_Mutex);
+  for (const auto& [spid, session] : m_Sessions) session->ForgetDatabase(database);
 }
 
 void EngineImpl::Shutdown() {

@@ -8,6 +8,8 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "DataDirectory.h"
 #include "engine/Engine.h"
@@ -15,6 +17,15 @@
 namespace standin::engine {
 
 class SessionImpl;
+
+// One session as sp_who shows it.
+struct ProcessInfo {
+  int spid = 0;
+  std::string loginName;
+  std::string hostName;
+  std::string database;
+  bool running = false;  // a batch is executing
+};
 
 class EngineImpl : public Engine {
  public:
@@ -32,6 +43,15 @@ class EngineImpl : public Engine {
   std::string VersionText() const;  // @@VERSION
   std::uint64_t NextTransactionDescriptor() { return ++m_TransactionCounter; }
   void Unregister(int spid);
+  // Every live session, by spid.
+  std::vector<ProcessInfo> Processes();
+  // Ends session `spid` at once (KILL); false when there is none.
+  bool KillSession(int spid);
+  // True when a session other than `exceptSpid` has `database` as its
+  // current database.
+  bool DatabaseInUse(const std::string& database, int exceptSpid);
+  // Tells every session that `database` no longer names its old files.
+  void ForgetDatabase(const std::string& database);
 
  private:
   EngineOptions m_Options;

@@ -30,6 +30,10 @@ constexpr std::array kErrors = {
               "specified in the INSERT statement."},
     ErrorInfo{111, 15, 1, "'%ls' must be the first statement in a query batch."},
     ErrorInfo{113, 15, 1, "Missing end comment mark '*/'."},
+    ErrorInfo{119, 15, 1,
+              "Must pass parameter number %d and subsequent parameters as '@name = value'. After "
+              "the form '@name = value' has been used, all subsequent parameters must be passed in "
+              "the form '@name = value'."},
     ErrorInfo{134, 15, 1,
               "The variable name '%.*ls' has already been declared. Variable names must be unique "
               "within a query batch or stored procedure."},
@@ -62,6 +66,9 @@ constexpr std::array kErrors = {
     ErrorInfo{245, 16, 1,
               "Syntax error converting the %ls value '%.*ls' to a column of data type %ls."},
     ErrorInfo{263, 16, 1, "Must specify table to select from."},
+    ErrorInfo{512, 16, 1,
+              "Subquery returned more than 1 value. This is not permitted when the subquery "
+              "follows =, !=, <, <= , >, >= or when the subquery is used as an expression."},
     ErrorInfo{515, 16, 2,
               "Cannot insert the value NULL into column '%.*ls', table '%.*ls'; column does not "
               "allow nulls. %ls fails."},
@@ -73,12 +80,32 @@ constexpr std::array kErrors = {
               "that name. Make sure that the name is entered correctly."},
     ErrorInfo{1222, 16, 51, "Lock request time out period exceeded."},
     ErrorInfo{1801, 16, 3, "Database '%.*ls' already exists."},
+    ErrorInfo{1802, 11, 1,
+              "CREATE DATABASE failed. Some file names listed could not be created. Check "
+              "previous errors."},
+    ErrorInfo{1805, 10, 1, "The CREATE DATABASE process is allocating %.2f MB on disk '%.*ls'."},
+    ErrorInfo{1813, 16, 2, "Could not open new database '%.*ls'. CREATE DATABASE is aborted."},
     ErrorInfo{1911, 16, 1, "Column name '%.*ls' does not exist in the target table."},
+    ErrorInfo{1913, 16, 1, "There is already an index on table '%.*ls' named '%.*ls'."},
+    ErrorInfo{1919, 16, 1,
+              "Column '%.*ls'. Cannot create index on a column of text, ntext, or image data "
+              "type."},
+    // SQL Server 2000 sends 1945 as a warning: the index is created.
+    ErrorInfo{1945, 10, 1,
+              "Warning! The maximum key length is 900 bytes. The index '%.*ls' has maximum length "
+              "of %d bytes. For some combination of large values, the insert/update operation "
+              "will fail."},
+    ErrorInfo{1946, 16, 3,
+              "Operation failed. The index entry of length %d bytes for the index '%.*ls' exceeds "
+              "the maximum length of 900 bytes."},
     ErrorInfo{2601, 14, 1,
               "Cannot insert duplicate key row in object '%.*ls' with unique index '%.*ls'."},
     ErrorInfo{
         2627, 14, 1,
         "Violation of %ls constraint '%.*ls'. Cannot insert duplicate key in object '%.*ls'."},
+    ErrorInfo{2705, 16, 4,
+              "Column names in each table must be unique. Column name '%.*ls' in table '%.*ls' is "
+              "specified more than once."},
     ErrorInfo{2714, 16, 6, "There is already an object named '%.*ls' in the database."},
     ErrorInfo{2744, 16, 2,
               "Multiple identity columns specified for table '%.*ls'. Only one identity column per "
@@ -88,8 +115,18 @@ constexpr std::array kErrors = {
               "decimal or numeric with a scale of 0, and constrained to be nonnullable."},
     ErrorInfo{2812, 16, 62, "Could not find stored procedure '%.*ls'."},
     ErrorInfo{3621, 10, 1, "The statement has been terminated."},
+    // The first argument names the kind of object: table, view.
     ErrorInfo{3701, 11, 5,
-              "Cannot drop the table '%.*ls', because it does not exist in the system catalog."},
+              "Cannot drop the %ls '%.*ls', because it does not exist in the system catalog."},
+    ErrorInfo{3702, 16, 3, "Cannot drop the database '%.*ls' because it is currently in use."},
+    ErrorInfo{3703, 11, 7,
+              "Cannot drop the index '%.*ls', because it does not exist in the system catalog."},
+    // DROP VIEW of a table or DROP TABLE of a view: the statement, the name
+    // twice, what the object is and the statement to use.
+    ErrorInfo{3705, 16, 1,
+              "Cannot use DROP %ls with '%.*ls' because '%.*ls' is %ls. Use DROP %ls."},
+    ErrorInfo{3708, 16, 1, "Cannot drop the database '%.*ls' because it is a system database."},
+    ErrorInfo{3738, 10, 1, "Deleting database file '%.*ls'."},
     ErrorInfo{3902, 16, 1,
               "The COMMIT TRANSACTION request has no corresponding BEGIN TRANSACTION."},
     ErrorInfo{3903, 16, 1,
@@ -100,8 +137,39 @@ constexpr std::array kErrors = {
     ErrorInfo{4145, 15, 1,
               "An expression of non-boolean type specified in a context where a condition is "
               "expected, near '%.*ls'."},
+    ErrorInfo{4901, 16, 1,
+              "ALTER TABLE only allows columns to be added that can contain nulls or have a "
+              "DEFAULT definition specified. Column '%.*ls' cannot be added to table '%.*ls' "
+              "because it does not allow nulls and does not specify a DEFAULT definition."},
+    ErrorInfo{4922, 16, 9,
+              "ALTER TABLE ALTER COLUMN %.*ls failed because one or more objects access this "
+              "column."},
+    ErrorInfo{4924, 16, 1,
+              "ALTER TABLE ALTER COLUMN failed because column '%.*ls' does not exist in table "
+              "'%.*ls'."},
+    ErrorInfo{5021, 10, 1, "The database name '%.*ls' has been set."},
+    ErrorInfo{5030, 16, 1,
+              "The database could not be exclusively locked to perform the operation."},
+    ErrorInfo{5070, 16, 2,
+              "Database state cannot be changed while other users are using the database '%.*ls'"},
+    ErrorInfo{5074, 16, 8, "The %ls '%.*ls' is dependent on column '%.*ls'."},
+    ErrorInfo{5105, 16, 1,
+              "Device activation error. The physical file name '%.*ls' may be incorrect."},
+    ErrorInfo{5120, 16, 101,
+              "Unable to open the physical file \"%.*ls\". Operating system error %d: \"%ls\"."},
+    ErrorInfo{5123, 16, 1,
+              "CREATE FILE encountered operating system error %ls while attempting to open or "
+              "create the physical file '%.*ls'."},
+    ErrorInfo{5170, 16, 1, "Cannot create file '%.*ls' because it already exists."},
+    ErrorInfo{5172, 16, 1,
+              "The header for file '%ls' is not a valid database file header. The %ls property is "
+              "incorrect."},
+    ErrorInfo{5182, 10, 1, "New log file '%.*ls' was created."},
     ErrorInfo{5701, 10, 1, "Changed database context to '%.*ls'."},
     ErrorInfo{5703, 10, 1, "Changed language setting to %.*ls."},
+    ErrorInfo{6104, 16, 1, "Cannot use KILL to kill your own process."},
+    ErrorInfo{6106, 16, 2, "Process ID %d is not an active process ID."},
+    ErrorInfo{7940, 16, 1, "System databases master, model, msdb, and tempdb cannot be detached."},
     ErrorInfo{8102, 16, 1, "Cannot update identity column '%.*ls'."},
     ErrorInfo{8107, 16, 1,
               "IDENTITY_INSERT is already ON for table '%.*ls'. Cannot perform SET operation for "
@@ -110,9 +178,22 @@ constexpr std::array kErrors = {
     ErrorInfo{8114, 16, 5, "Error converting data type %ls to %ls."},
     ErrorInfo{8115, 16, 2, "Arithmetic overflow error converting %ls to data type %ls."},
     ErrorInfo{8134, 16, 1, "Divide by zero error encountered."},
+    ErrorInfo{8144, 16, 2, "Procedure or function %.*ls has too many arguments specified."},
+    ErrorInfo{8145, 16, 2, "%.*ls is not a parameter for procedure %.*ls."},
     ErrorInfo{8152, 16, 9, "String or binary data would be truncated."},
     ErrorInfo{8155, 16, 2, "No column was specified for column %d of '%.*ls'."},
     ErrorInfo{8169, 16, 2, "Syntax error converting from a character string to uniqueidentifier."},
+    ErrorInfo{15007, 16, 1, "The login '%s' does not exist."},
+    ErrorInfo{15009, 16, 1, "The object '%s' does not exist in database '%s'."},
+    ErrorInfo{15010, 16, 1,
+              "The database '%s' does not exist. Use sp_helpdb to show available databases."},
+    ErrorInfo{15011, 16, 1, "Database option '%s' does not exist."},
+    ErrorInfo{15032, 16, 1, "The database '%s' already exists."},
+    ErrorInfo{15109, 16, 1, "Cannot change the owner of the master database."},
+    ErrorInfo{15197, 16, 1, "There is no text for object '%s'."},
+    ErrorInfo{15241, 16, 1, "Usage: sp_dboption [dbname [,optname [,'true' | 'false']]]"},
+    ErrorInfo{15243, 16, 1, "The option '%s' cannot be changed for the master database."},
+    ErrorInfo{15501, 10, 1, "Database owner changed."},
     ErrorInfo{18452, 14, 1,
               "Login failed for user '(null)'. Reason: Not associated with a trusted SQL Server "
               "connection."},
@@ -140,7 +221,9 @@ std::string Fill(std::string_view format, std::initializer_list<std::string_view
       continue;
     }
     std::size_t end = i + 1;
-    while (end < format.size() && (format[end] == '.' || format[end] == '*')) ++end;
+    while (end < format.size() &&
+           (format[end] == '.' || format[end] == '*' || (format[end] >= '0' && format[end] <= '9')))
+      ++end;
     if (end < format.size() && format[end] == 'l') ++end;
     if (end < format.size()) ++end;  // the conversion letter
     if (next != arguments.end()) out += *next++;

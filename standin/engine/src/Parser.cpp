@@ -25,10 +25,10 @@ StatementPtr MakeStatement(StatementKind kind, int line) {
 // Statement kinds SQL Server has that the stand-in cannot even parse; the
 // whole batch is refused with 50100 naming the construct.
 constexpr std::string_view kUnsupportedStarts[] = {
-    "ALTER",   "GRANT",    "REVOKE",     "DENY",       "DBCC",       "BACKUP",
-    "RESTORE", "KILL",     "CHECKPOINT", "GOTO",       "DEALLOCATE", "OPEN",
-    "CLOSE",   "FETCH",    "BULK",       "SAVE",       "SHUTDOWN",   "DUMP",
-    "LOAD",    "READTEXT", "WRITETEXT",  "UPDATETEXT", "RECONFIGURE"};
+    "ALTER",    "GRANT",      "REVOKE",     "DENY",       "DBCC", "BACKUP",
+    "RESTORE",  "CHECKPOINT", "GOTO",       "DEALLOCATE", "OPEN", "CLOSE",
+    "FETCH",    "BULK",       "SAVE",       "SHUTDOWN",   "DUMP", "LOAD",
+    "READTEXT", "WRITETEXT",  "UPDATETEXT", "RECONFIGURE"};
 
 }  // namespace
 
@@ -134,6 +134,39 @@ StatementPtr Parser::ParseStatement(bool firstInBatch) {
           (next.kind == TokenKind::Operator && (next.text == "(" || next.text == "-"))) {
         statement->expression = ParseExpression();
       }
+    } else if (word == "ALTER" && IsKeyword("DATABASE", 1)) {
+      Next();
+      Next();
+      statement = MakeStatement(StatementKind::AlterDatabase, line);
+      statement->name = ExpectIdentifier();
+      if (!AcceptKeyword("SET")) RaiseUnsupported("ALTER DATABASE other than SET AUTO_SHRINK");
+      if (!AcceptWord("AUTO_SHRINK")) RaiseUnsupported("ALTER DATABASE SET other than AUTO_SHRINK");
+      if (AcceptKeyword("ON")) {
+        statement->optionValue = "AUTO_SHRINK ON";
+      } else if (AcceptKeyword("OFF")) {
+        statement->optionValue = "AUTO_SHRINK OFF";
+      } else {
+        SyntaxError();
+      }
+      if (IsOperator(",") || IsKeyword("WITH"))
+        RaiseUnsupported("ALTER DATABASE with several options or a termination clause");
+    } else if (word == "ALTER" && IsKeyword("TABLE", 1)) {
+      Next();
+      statement = ParseAlterTable(line);
+    } else if (word == "ALTER" && (IsKeyword("PROCEDURE", 1) || IsKeyword("PROC", 1))) {
+      if (!firstInBatch) {
+        Message message = MakeMessage(111, {"ALTER PROCEDURE"});
+        message.line = line;
+        throw SqlError(message);
+      }
+      statement = ParseCreateProcedure(Next().offset, line, true);
+    } else if (word == "KILL") {
+      Next();
+      statement = MakeStatement(StatementKind::Kill, line);
+      // KILL takes a spid literal only; KILL 'unit of work' is for DTC.
+      if (Peek().kind == TokenKind::String) RaiseUnsupported("KILL of a unit of work");
+      if (Peek().kind != TokenKind::Integer) SyntaxError();
+      statement->expression = ParseExpression();
     } else if (std::find(std::begin(kUnsupportedStarts), std::end(kUnsupportedStarts), word) !=
                std::end(kUnsupportedStarts)) {
       RaiseUnsupported("the " + word + " statement");
@@ -264,15 +297,29 @@ StatementPtr Parser::ParseCreate(bool firstInBatch) {
   if (AcceptKeyword("DATABASE")) {
     auto statement = MakeStatement(StatementKind::CreateDatabase, line);
     statement->name = ExpectIdentifier();
-    if (IsKeyword("ON") || IsWord("LOG") || IsKeyword("COLLATE") || IsKeyword("FOR") ||
-        IsKeyword("WITH")) {
-      RaiseUnsupported("CREATE DATABASE with file, collation or attach options");
+    if (AcceptKeyword("ON")) {
+      AcceptKeyword("PRIMARY");
+      statement->dataFiles = ParseDatabaseFiles();
+    }
+    if (AcceptWord("LOG")) {
+      if (!AcceptKeyword("ON")) SyntaxError();
+      statement->logFiles = ParseDatabaseFiles();
+    }
+    if (IsKeyword("COLLATE") || IsKeyword("FOR") || IsKeyword("WITH")) {
+      RaiseUnsupported("CREATE DATABASE with collation or attach options");
     }
     return statement;
   }
+  if (IsKeyword("VIEW")) {
+    if (!firstInBatch) {
+      Message message = MakeMessage(111, {"CREATE VIEW"});
+      message.line = line;
+      throw SqlError(message);
+    }
+    return ParseCreateView(create.offset, line);
+  }
   std::string what;
   if (IsKeyword("PROCEDURE") || IsKeyword("PROC")) what = "CREATE PROCEDURE";
-  if (IsKeyword("VIEW")) what = "CREATE VIEW";
   if (IsKeyword("TRIGGER")) what = "CREATE TRIGGER";
   if (IsKeyword("FUNCTION")) what = "CREATE FUNCTION";
   if (IsKeyword("DEFAULT")) what = "CREATE DEFAULT";
@@ -284,6 +331,7 @@ StatementPtr Parser::ParseCreate(bool firstInBatch) {
       message.line = line;
       throw SqlError(message);
     }
+    if (what == "CREATE PROCEDURE") return ParseCreateProcedure(create.offset, line, false);
     auto statement = MakeStatement(StatementKind::Unsupported, line);
     statement->name = what;
     statement->text = std::string(m_Sql.substr(create.offset));
@@ -292,7 +340,7 @@ StatementPtr Parser::ParseCreate(bool firstInBatch) {
   }
   if (IsKeyword("UNIQUE") || IsKeyword("CLUSTERED") || IsKeyword("NONCLUSTERED") ||
       IsKeyword("INDEX")) {
-    RaiseUnsupported("CREATE INDEX");
+    return ParseCreateIndex(line);
   }
   if (IsWord("SCHEMA") || IsWord("LOGIN") || IsWord("USER") || IsWord("ROLE") ||
       IsKeyword("USER")) {
@@ -413,7 +461,17 @@ void Parser::ParseColumnDefinition(Statement& statement) {
         ExpectKeyword("UNIQUE");
       }
       if (!AcceptKeyword("CLUSTERED")) AcceptKeyword("NONCLUSTERED");
-      constraint.columns.push_back(column.name);
+      if (AcceptOperator("(")) {
+        // SQL Server takes a table constraint after a column without a comma
+        // between them: "Status INT DEFAULT 0 CONSTRAINT PK PRIMARY KEY (EntryID)".
+        do {
+          constraint.columns.push_back(ExpectIdentifier());
+          if (!AcceptKeyword("ASC")) AcceptKeyword("DESC");
+        } while (AcceptOperator(","));
+        ExpectOperator(")");
+      } else {
+        constraint.columns.push_back(column.name);
+      }
       statement.constraints.push_back(std::move(constraint));
       continue;
     }
@@ -434,10 +492,25 @@ StatementPtr Parser::ParseDrop() {
     if (IsOperator(",")) RaiseUnsupported("DROP TABLE with several tables");
     return statement;
   }
-  if (IsKeyword("DATABASE")) RaiseUnsupported("DROP DATABASE");
-  if (IsKeyword("PROCEDURE") || IsKeyword("PROC")) RaiseUnsupported("DROP PROCEDURE");
-  if (IsKeyword("VIEW")) RaiseUnsupported("DROP VIEW");
-  if (IsKeyword("INDEX")) RaiseUnsupported("DROP INDEX");
+  if (AcceptKeyword("DATABASE")) {
+    auto statement = MakeStatement(StatementKind::DropDatabase, line);
+    statement->name = ExpectIdentifier();
+    if (IsOperator(",")) RaiseUnsupported("DROP DATABASE with several databases");
+    return statement;
+  }
+  if (AcceptKeyword("PROCEDURE") || AcceptKeyword("PROC")) {
+    auto statement = MakeStatement(StatementKind::DropProcedure, line);
+    statement->table = ParseObjectName();
+    if (IsOperator(",")) RaiseUnsupported("DROP PROCEDURE with several procedures");
+    return statement;
+  }
+  if (AcceptKeyword("VIEW")) {
+    auto statement = MakeStatement(StatementKind::DropView, line);
+    statement->table = ParseObjectName();
+    if (IsOperator(",")) RaiseUnsupported("DROP VIEW with several views");
+    return statement;
+  }
+  if (AcceptKeyword("INDEX")) return ParseDropIndex(line);
   SyntaxError();
 }
 
@@ -586,8 +659,9 @@ StatementPtr Parser::ParseExecute(bool keyword) {
         } else {
           value = ParseExpression();
         }
-        if (AcceptWord("OUTPUT") || AcceptWord("OUT"))
-          RaiseUnsupported("OUTPUT parameters of EXECUTE");
+        const bool output = AcceptWord("OUTPUT") || AcceptWord("OUT");
+        if (output && (!value || value->kind != ExprKind::Variable)) SyntaxError();
+        statement->outputArguments.push_back(output);
         statement->arguments.emplace_back(std::move(name), std::move(value));
       } while (AcceptOperator(","));
     }

@@ -16,6 +16,9 @@ namespace standin::engine {
 // kinds the stand-in cannot parse at all.
 Batch ParseBatch(std::string_view sql, bool quotedIdentifier = true);
 
+// Parses a stored procedure's text (CREATE or ALTER PROCEDURE …).
+ProcedureDefinition ParseProcedureText(std::string_view sql, bool quotedIdentifier = true);
+
 // Parses one expression (for RPC parameter defaults and tests).
 ExprPtr ParseExpressionText(std::string_view sql);
 
@@ -52,6 +55,21 @@ class Parser {
   StatementPtr ParseIf();
   StatementPtr ParseRaiserror();
   void ParseColumnDefinition(Statement& statement);
+  // Schema statements (ParserSchema.cpp).
+  StatementPtr ParseCreateIndex(int line);
+  StatementPtr ParseDropIndex(int line);
+  StatementPtr ParseCreateView(std::size_t createOffset, int line);
+  StatementPtr ParseAlterTable(int line);
+  // Reads CREATE/ALTER PROCEDURE's name and parameters up to AS, so a
+  // malformed header is a syntax error as in SQL Server.
+  void ParseProcedureHeader(ProcedureDefinition& definition);
+  StatementPtr ParseCreateProcedure(std::size_t createOffset, int line, bool alter);
+
+ public:
+  // The whole text of a CREATE/ALTER PROCEDURE: header and body statements.
+  ProcedureDefinition ParseProcedure();
+
+ private:
   void ParseTableConstraint(Statement& statement, std::string name);
   std::vector<std::string> ParseNameList();
 
@@ -83,6 +101,9 @@ class Parser {
   bool AcceptKeyword(std::string_view word);
   bool AcceptOperator(std::string_view op);
   bool AcceptWord(std::string_view word);
+  // ( NAME = …, FILENAME = '…' [, SIZE …] ) [, ( … )] of CREATE DATABASE
+  // (ParserDatabase.cpp).
+  std::vector<DatabaseFileClause> ParseDatabaseFiles();
   void ExpectKeyword(std::string_view word);
   void ExpectOperator(std::string_view op);
   std::string ExpectIdentifier();

@@ -331,8 +331,17 @@ std::string Parser::ParseAlias() {
 }
 
 std::vector<TableSource> Parser::ParseFromList() {
+  NestingGuard guard(*this);
   std::vector<TableSource> sources;
-  sources.push_back(ParseTableSource(JoinKind::None));
+  if (IsOperator("(") && !IsKeyword("SELECT", 1)) {
+    // (A JOIN B ON …) JOIN C ON …: a parenthesised join first in the list
+    // joins left to right as the flat list does.
+    Next();
+    sources = ParseFromList();
+    ExpectOperator(")");
+  } else {
+    sources.push_back(ParseTableSource(JoinKind::None));
+  }
   while (true) {
     if (AcceptOperator(",")) {
       sources.push_back(ParseTableSource(JoinKind::Cross));
@@ -359,6 +368,8 @@ std::vector<TableSource> Parser::ParseFromList() {
     } else {
       break;
     }
+    if (IsOperator("(") && !IsKeyword("SELECT", 1))
+      RaiseUnsupported("a parenthesised join after another table");
     TableSource source = ParseTableSource(join);
     if (join != JoinKind::Cross) {
       ExpectKeyword("ON");

@@ -73,6 +73,7 @@ void SessionImpl::Start(const DatabaseEntry& database) {
   AttachDatabase(database);
   m_CurrentDatabase = database.name;
   m_CurrentDatabaseId = database.id;
+  PublishCurrentDatabase();
 }
 
 int SessionImpl::BusyHandler(void* pointer, int count) {
@@ -107,6 +108,12 @@ void SessionImpl::Kill() {
     std::lock_guard lock(m_KillMutex);
     if (m_Db) sqlite3_interrupt(m_Db.get());
     handler = m_KillHandler;
+  }
+  {
+    // An idle session's transaction is rolled back here, at once; a busy one
+    // rolls back when its interrupted batch returns.
+    std::unique_lock run(m_RunMutex, std::try_to_lock);
+    if (run.owns_lock()) RollbackIfKilled();
   }
   if (handler) handler();
 }
@@ -173,6 +180,8 @@ TableInfo SessionImpl::ResolveTable(const ObjectName& name) {
   if (lower.rfind("sqlstandin$", 0) == 0 || lower.rfind("sqlite_", 0) == 0) {
     RaiseError(208, {name.written});
   }
+  if ((lower == "sysobjects" || lower == "syscomments") && table.schema != "temp")
+    EnsureSystemViews(table.schema);
   {
     SqliteStatement find(m_Db.get(), "SELECT name FROM " + QuoteIdentifier(table.schema) +
                                          ".sqlite_master WHERE type IN ('table', 'view') AND "
@@ -226,6 +235,8 @@ std::string SessionImpl::SystemValue(const std::string& upperName, ColumnType& t
     return std::to_string(value);
   };
   const std::string userName = m_Login.sysadmin ? "dbo" : m_Login.name;
+  if (upperName.find(kPropertySeparator) != std::string::npos)
+    return PropertyValue(upperName, type);
   if (upperName == "@@ROWCOUNT") return number(m_RowCount);
   if (upperName == "@@ERROR") return number(m_LastError);
   if (upperName == "@@SPID") return number(m_Spid, TypeId::SmallInt);
@@ -297,6 +308,7 @@ void SessionImpl::Done(BatchSink& sink, bool error, bool counted, std::uint64_t 
 
 void SessionImpl::ExecuteBatch(std::string_view sql, BatchSink& sink) {
   if (m_Killed.load()) return;
+  RunningScope running(*this);
   m_Cancel = false;
   m_Variables.clear();
   Batch batch;
@@ -362,6 +374,7 @@ void SessionImpl::RunGuarded(const Statement& statement, BatchSink& sink) {
 void SessionImpl::ExecuteRpc(std::string_view procedureName,
                              const std::vector<Parameter>& parameters, BatchSink& sink) {
   if (m_Killed.load()) return;
+  RunningScope running(*this);
   m_Cancel = false;
   std::string name(procedureName);
   const std::size_t dot = name.rfind('.');
@@ -369,6 +382,12 @@ void SessionImpl::ExecuteRpc(std::string_view procedureName,
   if (base == "sp_executesql") {
     RunSpExecuteSql(parameters, sink);
     return;
+  }
+  if (RunSystemProcedure(name, parameters, sink)) return;
+  try {
+    if (RunUserProcedure(name, parameters, sink, true)) return;
+  } catch (const SqlError&) {
+    // The name's database is unknown: no procedure of ours, 2812 below.
   }
   m_InProcedure = true;
   bool failed = false;

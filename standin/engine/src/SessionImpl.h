@@ -18,6 +18,7 @@
 
 #include "Ast.h"
 #include "DataDirectory.h"
+#include "EngineImpl.h"
 #include "Sqlite.h"
 #include "SqliteFunctions.h"
 #include "Translator.h"
@@ -44,7 +45,11 @@ class SessionImpl : public Session, private TranslationContext {
   void RequestCancel() override;
   bool IsKilled() const override { return m_Killed.load(); }
   void SetKillHandler(std::function<void()> handler) override;
+  // Ends the session (KILL): a running batch stops at once, an open
+  // transaction is rolled back, and the kill handler closes the connection.
   void Kill();
+  // What sp_who shows of this session; safe from any thread.
+  ProcessInfo Process() const;
 
  private:
   // Raised by RETURN; ends the batch or procedure quietly.
@@ -60,7 +65,37 @@ class SessionImpl : public Session, private TranslationContext {
   TableInfo ResolveTable(const ObjectName& name) override;
   const Variable* FindVariable(const std::string& name) const override;
   std::string SystemValue(const std::string& upperName, ColumnType& type) const override;
+  // SERVERPROPERTY and DATABASEPROPERTYEX (SessionProperties.cpp).
+  std::string PropertyValue(const std::string& key, ColumnType& type) const;
 
+  // Held while a batch or RPC runs, so KILL can tell an idle session (whose
+  // transaction it rolls back itself) from a busy one (which rolls back when
+  // its batch ends).
+  class RunningScope {
+   public:
+    explicit RunningScope(SessionImpl& session);
+    ~RunningScope();
+
+   private:
+    SessionImpl& m_Session;
+    std::unique_lock<std::mutex> m_Lock;
+  };
+  void RollbackIfKilled();
+  void RunKill(const Statement& statement, BatchSink& sink);
+  // Databases (SessionDatabases.cpp).
+  void RunDropDatabase(const Statement& statement, BatchSink& sink);
+  void RunAlterDatabase(const Statement& statement, BatchSink& sink);
+  // Makes the current database visible to sp_who and DROP DATABASE.
+  void PublishCurrentDatabase();
+  // Detaches databases dropped (or detached) by other sessions since the
+  // last batch, so their names never reach the old files.
+  void DetachStaleDatabases();
+
+ public:
+  // Called by the engine from any thread when `name` was dropped.
+  void ForgetDatabase(const std::string& name);
+
+ private:
   // Batch machinery (SessionImpl.cpp).
   void RunStatements(const std::vector<StatementPtr>& statements, BatchSink& sink);
   void RunGuarded(const Statement& statement, BatchSink& sink);
@@ -95,9 +130,69 @@ class SessionImpl : public Session, private TranslationContext {
   std::int64_t Changes(const SqlText& query, std::string_view kind,
                        const TableInfo* table = nullptr);
   void BindParameters(SqliteStatement& statement, const SqlText& query);
+  // The table's key in IdentityCounters.
+  std::string IdentityKey(const TableInfo& table);
   Value EvaluateScalar(const Expr& expr, const ColumnType& type);
   bool EvaluateCondition(const Expr& expr);
   void RunSpExecuteSql(const std::vector<Parameter>& parameters, BatchSink& sink);
+
+  // Indexes, views and ALTER TABLE (SessionSchema.cpp).
+  struct IndexRequest {
+    std::string name;
+    bool unique = false;
+    std::vector<std::string> columns;
+  };
+  void RunCreateIndex(const Statement& statement, BatchSink& sink);
+  void RunDropIndex(const Statement& statement, BatchSink& sink);
+  void RunCreateView(const Statement& statement, BatchSink& sink);
+  void RunDropView(const Statement& statement, BatchSink& sink);
+  void RunAlterTable(const Statement& statement, BatchSink& sink);
+  // One column of a table being rebuilt: its definition and the SQL of its
+  // value for the existing rows (empty: its default).
+  struct RebuiltColumn {
+    std::string name;
+    ColumnType type;
+    bool notNull = false;
+    std::string defaultSql;
+    std::string value;
+  };
+  std::vector<RebuiltColumn> CurrentColumns(const TableInfo& table);
+  void RebuildTable(const TableInfo& table, const std::vector<RebuiltColumn>& columns);
+  void AddColumns(const Statement& statement, const TableInfo& table);
+  void AlterColumn(const ColumnDefinition& change, const TableInfo& table, BatchSink& sink);
+  // Creates the SQLite index and, for a key that can pass 900 bytes, its key
+  // length triggers; warns with 1945 on `warnings` when given.
+  void CreateIndexObjects(const TableInfo& table, const IndexRequest& request, BatchSink* warnings);
+  void DropIndexObjects(const TableInfo& table, const std::string& index);
+  // User stored procedures (SessionUserProcedures.cpp). The session looks a
+  // name up among the system procedures first (RunSystemProcedure), then
+  // here; RunUserProcedure returns false, having sent nothing, when the
+  // current (or named) database has no procedure of that name.
+  struct UserProcedure {
+    std::string schema;
+    std::string name;  // as stored
+    std::string text;  // as sent
+  };
+  std::optional<UserProcedure> FindUserProcedure(const ObjectName& name);
+  void RunCreateProcedure(const Statement& statement, BatchSink& sink);
+  void RunDropProcedure(const Statement& statement, BatchSink& sink);
+  bool RunUserProcedure(const std::string& writtenName, const std::vector<Parameter>& arguments,
+                        BatchSink& sink, bool rpc);
+  void RunHelpText(const std::vector<Parameter>& arguments, BatchSink& sink);
+  Value ConvertValue(const Value& value, const ColumnType& from, const ColumnType& to);
+  // The OUTPUT parameters of the last user procedure: argument index, value.
+  std::vector<std::pair<std::size_t, Parameter>> m_ProcedureOutputs;
+  // Creates the database's sysobjects and syscomments views on first use.
+  void EnsureSystemViews(const std::string& schema);
+
+  // System procedures (SessionProcedures.cpp). Runs `name` when it is a
+  // procedure SQL Server ships (sp_helpdb, xp_msver …), with its return
+  // status and DONEPROC; returns false, having sent nothing, when it is not.
+  // User procedures are looked up only after this.
+  bool RunSystemProcedure(const std::string& name, const std::vector<Parameter>& arguments,
+                          BatchSink& sink);
+  // The values of an EXEC statement's arguments, with their names.
+  std::vector<Parameter> EvaluateArguments(const Statement& statement);
 
   // A write outside a user transaction is its own immediate transaction;
   // inside one it is a savepoint, so a failed statement leaves the
@@ -148,6 +243,11 @@ class SessionImpl : public Session, private TranslationContext {
   std::mutex m_KillMutex;
   std::function<void()> m_KillHandler;
   std::chrono::steady_clock::time_point m_BusySince;
+  std::mutex m_RunMutex;
+  std::atomic<bool> m_Running{false};
+  mutable std::mutex m_ProcessMutex;
+  std::string m_ProcessDatabase;           // the current database as other sessions see it
+  std::set<std::string> m_StaleDatabases;  // lower-case names; guarded by m_ProcessMutex
 };
 
 }  // namespace standin::engine

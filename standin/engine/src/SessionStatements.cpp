@@ -5,10 +5,12 @@
 #include <random>
 
 #include "EngineImpl.h"
+#include "IdentityCounters.h"
 #include "Parser.h"
 #include "SessionImpl.h"
 #include "Types.h"
 #include "engine/Errors.h"
+#include "procs/SystemProcedures.h"
 
 namespace standin::engine {
 namespace {
@@ -85,6 +87,12 @@ void SessionImpl::Run(const Statement& statement, BatchSink& sink) {
       return RunTransaction(statement, sink);
     case StatementKind::Execute:
       return RunExecute(statement, sink);
+    case StatementKind::Kill:
+      return RunKill(statement, sink);
+    case StatementKind::DropDatabase:
+      return RunDropDatabase(statement, sink);
+    case StatementKind::AlterDatabase:
+      return RunAlterDatabase(statement, sink);
     case StatementKind::Print: {
       Value value = EvaluateScalar(*statement.expression, ColumnType{TypeId::NVarChar, 4000, 0, 0});
       Message message;
@@ -127,9 +135,30 @@ void SessionImpl::Run(const Statement& statement, BatchSink& sink) {
       return RunStatements(statement.body, sink);
     case StatementKind::Return:
       throw ReturnSignal{};
+    case StatementKind::CreateIndex:
+      return RunCreateIndex(statement, sink);
+    case StatementKind::DropIndex:
+      return RunDropIndex(statement, sink);
+    case StatementKind::CreateView:
+      return RunCreateView(statement, sink);
+    case StatementKind::DropView:
+      return RunDropView(statement, sink);
+    case StatementKind::AlterTable:
+      return RunAlterTable(statement, sink);
+    case StatementKind::CreateProcedure:
+      return RunCreateProcedure(statement, sink);
+    case StatementKind::DropProcedure:
+      return RunDropProcedure(statement, sink);
     case StatementKind::Unsupported:
       RaiseUnsupported(statement.name);
   }
+}
+
+std::string SessionImpl::IdentityKey(const TableInfo& table) {
+  const char* file = sqlite3_db_filename(m_Db.get(), table.schema.c_str());
+  // #tables live in the session's unnamed temp file.
+  const std::string where = file && *file ? std::string(file) : "temp " + std::to_string(m_Spid);
+  return where + "\n" + Lower(table.name);
 }
 
 void SessionImpl::BindParameters(SqliteStatement& statement, const SqlText& query) {
@@ -341,6 +370,11 @@ void SessionImpl::RunInsert(const Statement& statement, BatchSink& sink) {
       const bool used = sqlite3_column_type(state.Handle(), 2) != SQLITE_NULL;
       m_Identity = IdentityState{
           true, used ? sqlite3_column_int64(state.Handle(), 2) + increment : seed, increment, 0, 0};
+      // Values taken by inserts that were undone are not handed out again.
+      if (std::optional<std::int64_t> taken = IdentityCounters::Last(IdentityKey(table))) {
+        if (increment > 0 ? *taken >= m_Identity.next : *taken <= m_Identity.next)
+          m_Identity.next = *taken + increment;
+      }
     }
   }
   std::int64_t count = 0;
@@ -348,9 +382,14 @@ void SessionImpl::RunInsert(const Statement& statement, BatchSink& sink) {
     count = Changes(query, "INSERT", &table);
   } catch (...) {
     m_Identity.active = false;
+    if (m_Identity.generated > 0)
+      IdentityCounters::Used(IdentityKey(table), m_Identity.last, m_Identity.increment);
+    m_Identity.generated = 0;
     throw;
   }
   m_Identity.active = false;
+  if (m_Identity.generated > 0)
+    IdentityCounters::Used(IdentityKey(table), m_Identity.last, m_Identity.increment);
   if (m_Identity.generated > 0) {
     SqliteStatement update(m_Db.get(),
                            "UPDATE " + identityTable + " SET last_value = ? WHERE table_name = ?");
@@ -402,8 +441,17 @@ void SessionImpl::RunUpdateOrDelete(const Statement& statement, BatchSink& sink)
                          : translator.TranslateDelete(statement, table);
   WriteScope scope(*this);
   const std::int64_t count = Changes(query, update ? "UPDATE" : "DELETE", &table);
-  scope.Commit();
   const bool truncate = statement.name == "TRUNCATE";
+  if (truncate && table.identityColumn >= 0) {
+    // TRUNCATE TABLE starts the identity over at its seed.
+    SqliteStatement reset(m_Db.get(), "UPDATE " + QuoteIdentifier(table.schema) +
+                                          ".\"sqlstandin$identity\" SET last_value = NULL "
+                                          "WHERE table_name = ?");
+    reset.BindText(1, table.name);
+    reset.Step();
+  }
+  scope.Commit();
+  if (truncate) IdentityCounters::Forget(IdentityKey(table));
   m_RowCount = truncate ? 0 : count;
   Done(sink, false, !truncate, static_cast<std::uint64_t>(count),
        update ? kCommandUpdate : kCommandDelete);
@@ -510,6 +558,13 @@ void SessionImpl::RunCreateTable(const Statement& statement, BatchSink& sink) {
   object.BindText(2, statement.text);
   object.Step();
   scope.Commit();
+  if (identity) {
+    // A new table starts at its seed, whatever an earlier one of its name took.
+    TableInfo created;
+    created.schema = schema;
+    created.name = name.name;
+    IdentityCounters::Forget(IdentityKey(created));
+  }
   m_RowCount = 0;
   Done(sink, false, false, 0, 0);
 }
@@ -519,8 +574,17 @@ void SessionImpl::RunDropTable(const Statement& statement, BatchSink& sink) {
   try {
     table = ResolveTable(statement.table);
   } catch (const SqlError& error) {
-    if (error.Msg().number == 208) RaiseError(3701, {statement.table.written});
+    if (error.Msg().number == 208) RaiseError(3701, {"table", statement.table.written});
     throw;
+  }
+  {
+    SqliteStatement kind(m_Db.get(), "SELECT type FROM " + QuoteIdentifier(table.schema) +
+                                         ".sqlite_master WHERE name = ?");
+    kind.BindText(1, table.name);
+    if (kind.Step("SELECT") && std::string_view(reinterpret_cast<const char*>(
+                                   sqlite3_column_text(kind.Handle(), 0))) == "view") {
+      RaiseError(3705, {"TABLE", table.name, table.name, "a view", "VIEW"});
+    }
   }
   WriteScope scope(*this);
   const std::string prefix = QuoteIdentifier(table.schema) + ".";
@@ -536,6 +600,7 @@ void SessionImpl::RunDropTable(const Statement& statement, BatchSink& sink) {
   remove.BindText(1, table.name);
   remove.Step();
   scope.Commit();
+  IdentityCounters::Forget(IdentityKey(table));
   if (m_IdentityInsertTable == Lower(table.schema + "." + table.name))
     m_IdentityInsertTable.clear();
   m_RowCount = 0;
@@ -547,7 +612,24 @@ void SessionImpl::RunCreateDatabase(const Statement& statement, BatchSink& sink)
   const std::string lower = Lower(statement.name);
   if (lower == "main" || lower == "temp")
     RaiseUnsupported("a database named '" + statement.name + "'");
-  m_Engine.Data().CreateDatabase(statement.name);
+  if (!statement.logFiles.empty()) {
+    const std::string beside = LogPathBeside(
+        statement.dataFiles.empty() ? std::string() : statement.dataFiles[0].fileName);
+    if (statement.dataFiles.empty() || !EqualsNoCase(statement.logFiles[0].fileName, beside))
+      RaiseUnsupported("a log file other than <data file>_log.LDF beside the data file");
+  }
+  try {
+    const DatabaseEntry entry = m_Engine.Data().CreateDatabase(
+        statement.name, statement.dataFiles.empty() ? "" : statement.dataFiles[0].fileName);
+    ReportAllocation(entry, sink);
+  } catch (const SqlError& error) {
+    // File errors are followed by 1802, which names the failed statement.
+    if (error.Msg().number != 5123 && error.Msg().number != 5170) throw;
+    Message message = error.Msg();
+    message.line = statement.line;
+    Report(message, sink);
+    RaiseError(1802);
+  }
   m_RowCount = 0;
   Done(sink, false, false, 0, 0);
 }
@@ -560,6 +642,7 @@ void SessionImpl::RunUse(const Statement& statement, BatchSink& sink) {
   const std::string old = m_CurrentDatabase;
   m_CurrentDatabase = entry->name;
   m_CurrentDatabaseId = entry->id;
+  PublishCurrentDatabase();
   sink.EnvironmentChanged(EnvChange{EnvChangeType::Database, entry->name, old});
   Report(MakeMessage(5701, {entry->name}), sink);
   m_RowCount = 0;
@@ -728,6 +811,20 @@ void SessionImpl::RunExecute(const Statement& statement, BatchSink& sink) {
     RunSpExecuteSql(parameters, sink);
     m_InProcedure = wasInProcedure;
     m_Variables = std::move(saved);
+    return;
+  }
+  std::vector<Parameter> arguments = EvaluateArguments(statement);
+  for (std::size_t i = 0; i < arguments.size() && i < statement.outputArguments.size(); ++i)
+    arguments[i].output = statement.outputArguments[i];
+  if (RunSystemProcedure(statement.name, arguments, sink)) return;
+  if (RunUserProcedure(statement.name, arguments, sink, false)) {
+    // OUTPUT arguments hand the procedure's values back to the caller's variables.
+    for (const auto& [index, output] : m_ProcedureOutputs) {
+      auto it = m_Variables.find(Lower(statement.arguments[index].second->text));
+      if (it != m_Variables.end())
+        it->second.value = ConvertValue(output.value, output.type, it->second.type);
+    }
+    m_ProcedureOutputs.clear();
     return;
   }
   RunProcedure(statement.name, sink);

@@ -592,6 +592,24 @@ void RegisterFunctions(sqlite3* db, IdentityState* identity) {
   Register(db, "standin_getdate", 0, GetDate, false);
   Register(db, "standin_newid", 0, NewId, false);
   Register(db, "standin_next_identity", 0, NextIdentity, false, identity);
+  // standin_raise(number): raises that SQL Server error (one without arguments).
+  Register(
+      db, "standin_raise", 1,
+      [](sqlite3_context* c, int, sqlite3_value** v) {
+        ResultError(c, static_cast<std::int32_t>(sqlite3_value_int64(v[0])), {});
+      },
+      false);
+  // standin_key_check(bytes, index): an index entry longer than SQL Server's
+  // 900-byte key limit refuses the row (1946), as the index triggers ask.
+  Register(db, "standin_key_check", 2, [](sqlite3_context* c, int, sqlite3_value** v) {
+    const sqlite3_int64 bytes = sqlite3_value_int64(v[0]);
+    if (bytes > 900) {
+      const char* index = reinterpret_cast<const char*>(sqlite3_value_text(v[1]));
+      ResultError(c, 1946, {std::to_string(bytes), index ? index : ""});
+      return;
+    }
+    sqlite3_result_null(c);
+  });
 }
 
 }  // namespace standin::engine

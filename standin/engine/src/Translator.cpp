@@ -388,7 +388,11 @@ std::string Translator::Expression(const Expr& expr, const Scope* scope, ExprTyp
       std::vector<OutputColumn> columns;
       std::string sub = SelectText(*expr.subquery, scope, columns);
       type = columns.empty() ? ExprType{} : columns[0].type;
-      return "(" + sub + ")";
+      if (YieldsOneRow(*expr.subquery)) return "(" + sub + ")";
+      // SQL Server refuses a scalar sub-query with several rows (512) rather
+      // than take one of them.
+      return "(SELECT CASE WHEN (SELECT count(*) FROM (SELECT 1 FROM (" + sub +
+             ") LIMIT 2)) > 1 THEN standin_raise(512) ELSE (" + sub + ") END)";
     }
     case ExprKind::Exists:
     case ExprKind::InList:
@@ -400,6 +404,19 @@ std::string Translator::Expression(const Expr& expr, const Scope* scope, ExprTyp
       return Condition(expr, scope);
   }
   return "NULL";
+}
+
+bool Translator::YieldsOneRow(const Select& select) {
+  if (select.cores.size() != 1) return false;
+  const SelectCore& core = select.cores[0];
+  if (core.from.empty()) return true;
+  if (core.top && core.top->kind == ExprKind::Integer && core.top->text == "1") return true;
+  if (!core.groupBy.empty() || core.items.size() != 1 || !core.items[0].expr) return false;
+  const Expr& item = *core.items[0].expr;
+  // An aggregate without GROUP BY gives exactly one row.
+  return item.kind == ExprKind::Function &&
+         (item.text == "COUNT" || item.text == "COUNT_BIG" || item.text == "MAX" ||
+          item.text == "MIN" || item.text == "SUM" || item.text == "AVG");
 }
 
 std::string Translator::Arithmetic(const Expr& expr, const Scope* scope, ExprType& type) {

@@ -35,8 +35,12 @@ class TranslationContext {
   virtual TableInfo ResolveTable(const ObjectName& name) = 0;
   virtual const Variable* FindVariable(const std::string& name) const = 0;
   // The value of @@ROWCOUNT, @@VERSION …: SQL literal text and its type.
+  // Property functions come as their name and literal arguments joined by
+  // kPropertySeparator ("SERVERPROPERTY" + sep + "Edition").
   virtual std::string SystemValue(const std::string& upperName, ColumnType& type) const = 0;
 };
+
+inline constexpr char kPropertySeparator = '\x1F';
 
 struct ExprType {
   bool known = false;
@@ -76,6 +80,9 @@ class Translator {
   SqlText TranslateInsert(const Statement& statement, const TableInfo& table, bool identityInsert);
   SqlText TranslateUpdate(const Statement& statement, const TableInfo& table);
   SqlText TranslateDelete(const Statement& statement, const TableInfo& table);
+  // UPDATE … FROM with outer joins, the target joined to itself or not first.
+  SqlText TranslateUpdateFromJoins(const Statement& statement, const TableInfo& table,
+                                   int targetSource);
   // A DEFAULT expression for CREATE TABLE (no columns, no variables).
   std::string TranslateDefault(const Expr& expr, const ColumnType& target);
 
@@ -95,6 +102,8 @@ class Translator {
   std::string Condition(const Expr& expr, const Scope* scope);
   std::string Function(const Expr& expr, const Scope* scope, ExprType& type);
   std::string Arithmetic(const Expr& expr, const Scope* scope, ExprType& type);
+  // Whether a scalar sub-query can give only one row, so it needs no 512 check.
+  static bool YieldsOneRow(const Select& select);
   std::string Comparison(const std::string& op, const Expr& left, const Expr& right,
                          const Scope* scope);
   std::string ColumnReference(const Expr& expr, const Scope* scope, ExprType& type);

@@ -297,10 +297,38 @@ std::string Translator::Function(const Expr& expr, const Scope* scope, ExprType&
     try {
       TableInfo table = m_Context.ResolveTable(object);
       return "(SELECT rowid + 1000 FROM " + QuoteIdentifier(table.schema) +
-             ".sqlite_master WHERE type = 'table' AND name = " + QuoteString(table.name) + ")";
+             ".sqlite_master WHERE type IN ('table', 'view') AND name = " +
+             QuoteString(table.name) + ")";
+    } catch (const SqlError&) {
+    }
+    if (object.IsTemp()) return "NULL";
+    // Procedures and keys: the database's sysobjects knows their ids.
+    try {
+      ObjectName catalog;
+      catalog.database = object.database;
+      catalog.name = catalog.written = "sysobjects";
+      TableInfo sysobjects = m_Context.ResolveTable(catalog);
+      return "(SELECT id FROM " + QuoteIdentifier(sysobjects.schema) +
+             ".sysobjects WHERE name = " + QuoteString(object.name) + " COLLATE standin_ci)";
     } catch (const SqlError&) {
       return "NULL";
     }
+  }
+  if (name == "SERVERPROPERTY" || name == "DATABASEPROPERTYEX" ||
+      name == "FULLTEXTSERVICEPROPERTY") {
+    // The session answers from the server's state; a property named by an
+    // expression would need a value per row, which nothing sends.
+    requireArguments(name == "DATABASEPROPERTYEX" ? 2 : 1);
+    std::string key = name;
+    for (const ExprPtr& arg : expr.args) {
+      if (arg->kind != ExprKind::String && arg->kind != ExprKind::NString)
+        RaiseUnsupported(name + " of an expression");
+      key += kPropertySeparator + arg->text;
+    }
+    ColumnType valueType;
+    std::string sql = m_Context.SystemValue(key, valueType);
+    type = Known(valueType);
+    return sql;
   }
   static constexpr std::string_view kNiladic[] = {
       "SYSTEM_USER", "SESSION_USER", "CURRENT_USER", "USER",      "SUSER_SNAME", "SUSER_NAME",

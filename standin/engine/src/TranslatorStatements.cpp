@@ -136,6 +136,17 @@ SqlText Translator::TranslateUpdate(const Statement& statement, const TableInfo&
   std::string from;
   std::vector<std::string> conditions;
   const int targetSource = FindTargetSource(statement, table);
+  if (targetSource >= 0) {
+    bool snapshot = targetSource != 0;
+    int occurrences = 0;
+    for (const TableSource& source : statement.from) {
+      snapshot = snapshot || source.join == JoinKind::Left || source.join == JoinKind::Right ||
+                 source.join == JoinKind::Full;
+      if (!source.derived && EqualsNoCase(source.table.name, table.name)) ++occurrences;
+    }
+    if (snapshot || occurrences > 1)
+      return TranslateUpdateFromJoins(statement, table, targetSource);
+  }
   std::string targetAlias;
   Scope::Entry target;
   target.tableName = table.name;
@@ -200,6 +211,43 @@ SqlText Translator::TranslateUpdate(const Statement& statement, const TableInfo&
             Expression(*statement.top, nullptr, topType) + ")";
   }
   if (!where.empty()) out.sql += " WHERE " + where;
+  out.parameters = m_Parameters;
+  return out;
+}
+
+SqlText Translator::TranslateUpdateFromJoins(const Statement& statement, const TableInfo& table,
+                                             int targetSource) {
+  // SQL Server computes the joined rows first and then writes them, so a
+  // table joined to itself reads the values from before the statement and
+  // outer joins keep their meaning: the join is materialized once, and each
+  // target row takes the values of its first joined row.
+  if (statement.top) RaiseUnsupported("UPDATE TOP with FROM");
+  Scope scope;
+  const std::string from = FromText(statement.from, nullptr, scope);
+  const TableSource& targetFrom = statement.from[static_cast<std::size_t>(targetSource)];
+  const std::string qualifier =
+      QuoteIdentifier(targetFrom.alias.empty() ? targetFrom.table.name : targetFrom.alias);
+  const std::string joined = QuoteIdentifier("sqlstandin$joined");
+  std::string select = qualifier + ".rowid AS rid";
+  std::string set;
+  for (std::size_t i = 0; i < statement.assignments.size(); ++i) {
+    const Assignment& assignment = statement.assignments[i];
+    const int index = FindColumn(table, assignment.column);
+    if (index < 0) RaiseError(207, {assignment.column});
+    if (index == table.identityColumn) RaiseError(8102, {table.columns[index].name});
+    ExprType type;
+    const std::string value = Expression(*assignment.value, &scope, type);
+    const std::string name = "v" + std::to_string(i);
+    select += ", " + Convert(value, type, table.columns[index].type, true) + " AS " + name;
+    set += (i ? ", " : "") + QuoteIdentifier(table.columns[index].name) + " = (SELECT " + name +
+           " FROM " + joined + " WHERE rid = " + TargetName(table) + ".rowid LIMIT 1)";
+  }
+  std::string where;
+  if (statement.where) where = " WHERE " + Condition(*statement.where, &scope);
+  SqlText out;
+  out.sql = "WITH " + joined + " AS MATERIALIZED (SELECT " + select + " FROM " + from + where +
+            ") UPDATE " + TargetName(table) + " SET " + set + " WHERE rowid IN (SELECT rid FROM " +
+            joined + ")";
   out.parameters = m_Parameters;
   return out;
 }

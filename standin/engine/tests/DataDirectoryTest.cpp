@@ -36,9 +36,19 @@ INSTANTIATE_TEST_SUITE_P(
                     // Nothing may climb out of the data directory.
                     PathCase{"C:\\..\\..\\etc\\passwd", "/data/C/etc/passwd"},
                     PathCase{"C:\\a\\.\\b.mdf", "/data/C/a/b.mdf"},
-                    PathCase{"\\\\server\\share\\x.mdf", nullptr},
+                    // ".." goes up one folder, as on Windows, but stops at the drive root.
+                    PathCase{"C:\\a\\b\\..\\c.mdf", "/data/C/a/c.mdf"},
+                    PathCase{"C:\\a\\..\\..\\..\\b\\..\\..\\x", "/data/C/x"},
+                    PathCase{"C:..\\x", "/data/C/x"}, PathCase{"\\\\server\\share\\x.mdf", nullptr},
                     PathCase{"relative\\x.mdf", nullptr}, PathCase{"", nullptr},
                     PathCase{"1:\\x", nullptr}));
+
+TEST(WindowsPath, DeviceNamesAreNotFiles) {
+  for (const char* name : {"CON", "nul", "com1.txt", "LPT9", "aux.mdf", "PRN "})
+    EXPECT_TRUE(IsDeviceName(name)) << name;
+  for (const char* name : {"CONSOLE", "com0", "lpt", "x.mdf", "nul2"})
+    EXPECT_FALSE(IsDeviceName(name)) << name;
+}
 
 TEST(PasswordHash, IsSaltedAndChecksExactly) {
   const std::string first = HashPassword("Secret#1");

@@ -384,3 +384,48 @@ TEST_F(EngineTest, KilledProcessLeavesCommittedDataReadable) {
 
 }  // namespace
 }  // namespace standin::engine
+
+namespace standin::engine {
+namespace {
+
+// Keeps every error of a batch, where the SQL-logic sink keeps the first.
+class AllErrorsSink : public slt::CollectingSink {
+ public:
+  void Error(const Message& message) override {
+    numbers.push_back(message.number);
+    slt::CollectingSink::Error(message);
+  }
+  std::vector<std::int32_t> numbers;
+};
+
+TEST_F(EngineTest, SchemaObjectsSurviveReopeningInAnotherSession) {
+  {
+    auto engine = Open();
+    auto session = LoginSa(*engine);
+    ASSERT_TRUE(Run(*session, "CREATE DATABASE Archive").ok);
+    ASSERT_TRUE(Run(*session,
+                    "USE Archive CREATE TABLE Doc (id int NOT NULL, Url nvarchar(4000) NOT NULL) "
+                    "INSERT Doc VALUES (1, N'one') CREATE INDEX IDX_Doc ON Doc (Url, id)")
+                    .ok);
+    ASSERT_TRUE(Run(*session, "CREATE VIEW dbo.Docs AS SELECT Doc.* FROM Doc WHERE id > 0").ok);
+    ASSERT_TRUE(Run(*session,
+                    "CREATE PROCEDURE DocByID @id int AS SELECT Url FROM Docs WHERE "
+                    "id = @id")
+                    .ok);
+  }
+  auto engine = Open("");
+  auto session = LoginSa(*engine, "master");
+  // Used from another database, so the archive is attached late and by name.
+  EXPECT_EQ(Scalar(*session, "SELECT COUNT(*) FROM Archive.dbo.Docs"), "1");
+  ASSERT_TRUE(Run(*session, "USE Archive").ok);
+  EXPECT_EQ(Scalar(*session, "EXEC DocByID 1"), "one");
+  EXPECT_EQ(Run(*session, "INSERT Doc VALUES (2, REPLICATE(N'x', 460))").errorNumber, 1946);
+
+  // Each dependent is named (5074), then the statement fails (4922).
+  AllErrorsSink sink;
+  session->ExecuteBatch("ALTER TABLE Doc ALTER COLUMN Url varchar(4000)", sink);
+  EXPECT_EQ(sink.numbers, (std::vector<std::int32_t>{5074, 4922}));
+}
+
+}  // namespace
+}  // namespace standin::engine

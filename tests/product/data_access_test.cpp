@@ -154,3 +154,82 @@ TEST_F(DataAccess, ClientSideFilterAndSort) {
 
 }  // namespace
 }  // namespace bw
+
+namespace bw {
+namespace {
+
+class RecordsetWrites : public testing::StandinSuite {
+ protected:
+  void SetUp() override {
+    m_Connection.SetConnectionString(RegistrationString());
+    m_Connection.Open();
+  }
+  Connection m_Connection;
+};
+
+TEST_F(RecordsetWrites, AddNewOnATableNameInsertsTheRowExactly) {
+  m_Connection.Execute(
+      "CREATE TABLE #doc (EntryID int IDENTITY(1,1) PRIMARY KEY, Title nvarchar(50) NULL, "
+      "Content image NULL, FileSize int NULL, Added datetime NULL)");
+  std::vector<std::uint8_t> gif(51);
+  for (std::size_t i = 0; i < gif.size(); ++i) gif[i] = static_cast<std::uint8_t>(i * 5);
+  Recordset rs;
+  rs.Open("#doc", &m_Connection, adOpenStatic, adLockOptimistic, adCmdUnknown);
+  EXPECT_TRUE(rs.Eof());
+  rs.AddNew();
+  rs.SetValue("Title", Variant("O'Brien's \"template\""));
+  rs.AppendChunk("Content", std::vector<std::uint8_t>(gif.begin(), gif.begin() + 20));
+  rs.AppendChunk("Content", std::vector<std::uint8_t>(gif.begin() + 20, gif.end()));
+  rs.SetValue("FileSize", Variant(51));
+  rs.SetValue("Added", Variant(MakeDate(2003, 1, 1, 12, 30, 0)));
+  rs.Update();
+  rs.Close();
+
+  Recordset check;
+  check.Open("SELECT EntryID, Title, Content, FileSize, Added FROM #doc", &m_Connection);
+  ASSERT_FALSE(check.Eof());
+  EXPECT_EQ(check.Value("EntryID").ToInteger(), 1);
+  EXPECT_EQ(check.Value("Title").ToText(), "O'Brien's \"template\"");
+  ASSERT_NE(check.Value("Content").Bytes(), nullptr);
+  EXPECT_EQ(*check.Value("Content").Bytes(), gif);
+  EXPECT_EQ(check.Value("Added").ToText(), "2003-01-01 12:30:00");
+}
+
+TEST_F(RecordsetWrites, UpdateFindsTheRowByItsValuesAndRefusesAmbiguity) {
+  m_Connection.Execute("CREATE TABLE #field (Name nvarchar(50) NULL, FieldType int NULL)");
+  m_Connection.Execute(
+      "INSERT INTO #field VALUES (N'a', 1) INSERT INTO #field VALUES (N'same', 2) "
+      "INSERT INTO #field VALUES (N'same', 2) INSERT INTO #field VALUES (NULL, 3)");
+  Recordset rs;
+  rs.SetCursorLocation(adUseClient);
+  rs.Open("SELECT Name, FieldType FROM #field ORDER BY FieldType", &m_Connection, adOpenForwardOnly,
+          adLockOptimistic);
+  rs.SetValue("Name", Variant("b"));
+  rs.Update();
+  rs.MoveNext();
+  rs.SetValue("FieldType", Variant(9));
+  EXPECT_THROW(rs.Update(), Error) << "two identical rows must not both change";
+  rs.MoveNext();
+  rs.MoveNext();
+  rs.SetValue("Name", Variant("was null"));
+  rs.Update();
+  Recordset check;
+  check.Open("SELECT COUNT(*) FROM #field WHERE Name IN (N'b', N'was null') AND FieldType <> 9",
+             &m_Connection);
+  EXPECT_EQ(check.Value(0).ToInteger(), 2);
+}
+
+TEST_F(RecordsetWrites, StreamingAndJoinedRecordsetsCannotWrite) {
+  Recordset streaming;
+  streaming.Open("SELECT 1 AS x", &m_Connection);
+  EXPECT_THROW(streaming.AddNew(), Error);
+  Recordset joined;
+  joined.SetCursorLocation(adUseClient);
+  joined.Open("SELECT a.x FROM (SELECT 1 AS x) a JOIN (SELECT 1 AS x) b ON a.x = b.x",
+              &m_Connection);
+  joined.SetValue("x", Variant(2));
+  EXPECT_THROW(joined.Update(), Error);
+}
+
+}  // namespace
+}  // namespace bw

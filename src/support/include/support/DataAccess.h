@@ -43,6 +43,8 @@ inline constexpr int adLockPessimistic = 2;
 inline constexpr int adLockOptimistic = 3;
 inline constexpr int adLockBatchOptimistic = 4;
 inline constexpr int adCmdText = 1;
+inline constexpr int adCmdTable = 2;
+inline constexpr int adCmdUnknown = 8;
 
 // One message the server sent with an error.
 struct ProviderMessage {
@@ -208,8 +210,21 @@ class Recordset {
   void SetFilter(const std::string& filter);
   void SetSort(const std::string& sort);
 
+  // Writing through generated SQL text, on a buffered (client-side or
+  // static) recordset of one table — opened on the table's name or on
+  // "SELECT … FROM Table …". AddNew starts a row; SetValue/AppendChunk change
+  // the current row; Update sends an INSERT for a new row, or an UPDATE that
+  // finds the row by the table's primary key or, where it has none, by all
+  // its original values. Anything but exactly one affected row raises
+  // kAdoErrorRowCount; a failed Update leaves the row's changes pending.
+  void AddNew();
+  void SetValue(const std::string& field, const Variant& value);
+  void AppendChunk(const std::string& field, const std::vector<std::uint8_t>& bytes);
+  void Update();
+
  private:
   struct Impl;
+  std::string m_Source;
   std::unique_ptr<Impl> m_Impl;
   Connection* m_Connection = nullptr;
   int m_CursorLocation = adUseServer;

@@ -116,14 +116,18 @@ std::string OleDbPair(const std::string& keyword, const std::string& value) {
 }
 
 std::string OdbcQuote(const std::string& value) {
-  bool bare = value.find_first_of(";{}=") == std::string::npos && Trim(value) == value;
+  // Bare unless the value would end the attribute (";") or read as a braced
+  // value; "}" and "=" are fine bare. The FreeTDS driver does not read "}}"
+  // inside braces as one brace, so a value needing braces must not hold "}".
+  bool bare = value.find(';') == std::string::npos && (value.empty() || value[0] != '{') &&
+              Trim(value) == value;
   if (bare) return value;
-  std::string quoted = "{";
-  for (char c : value) {
-    if (c == '}') quoted.push_back('}');
-    quoted.push_back(c);
+  if (value.find('}') != std::string::npos) {
+    throw Error(kAdoErrorGeneric, kAdoSource,
+                "A connection value that holds both ';' (or leading blanks or '{') and '}' cannot "
+                "be passed to the ODBC driver; change the password or login name.");
   }
-  return quoted + "}";
+  return "{" + value + "}";
 }
 
 DataSource ParseDataSource(const std::string& dataSource) {

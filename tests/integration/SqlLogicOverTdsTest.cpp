@@ -29,7 +29,8 @@ TEST_P(SqlLogicOverTds, File) {
   // some records show or log in with.
   const std::string password = "Slt#Password1";
   StandinProcess server;
-  server.Start({"--sa-password", password, "--server-name", "SLTSERVER"});
+  server.Start({"--sa-password", password, "--server-name", "SLTSERVER", "--product-version",
+                std::to_string(slt::FileProductVersion(GetParam()))});
   OdbcBackend backend(server.Port(), password);
   std::ostringstream failures;
   int failed = slt::RunFile(GetParam(), backend, failures);

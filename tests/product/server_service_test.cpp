@@ -11,6 +11,7 @@
 #include "platform/ServiceControl.h"
 #include "servers/Servers.h"
 #include "servers/cNet.h"
+#include "support/DataAccess.h"
 #include "support/MessageService.h"
 
 namespace bw {
@@ -92,6 +93,28 @@ TEST_F(ServerService, BrowserDiscoveryFindsTheStandin) {
   ASSERT_EQ(names.size(), 1u);
   std::string suffix = "," + std::to_string(Standin().Port());
   EXPECT_EQ(names[0].substr(names[0].size() - suffix.size()), suffix) << names[0];
+}
+
+// Starting and stopping are for serveradmin members, not for every login;
+// the role is looked up when the request comes, not when the login was made.
+TEST_F(ServerService, StartAndStopNeedServerAdmin) {
+  {
+    Connection admin;
+    admin.SetConnectionString(RegistrationString());
+    admin.Open();
+    admin.Execute("EXEC master..sp_addlogin 'svc_operator', 'Operator#Pw1'");
+    admin.Execute("EXEC master..sp_addlogin 'svc_watcher', 'Watcher#Pw1'");
+    admin.Execute("EXEC master..sp_addsrvrolemember 'svc_operator', 'serveradmin'");
+  }
+  platform::ServiceControlClient client("127.0.0.1", Standin().ControlPort());
+  EXPECT_TRUE(client.QueryStatus(platform::kSqlServerService, "svc_watcher", "Watcher#Pw1").ok);
+  EXPECT_FALSE(client.Stop(platform::kSqlServerService, "svc_watcher", "Watcher#Pw1").ok);
+  EXPECT_TRUE(TdsPortOpen(Standin().Port()));
+
+  EXPECT_TRUE(client.Stop(platform::kSqlServerService, "svc_operator", "Operator#Pw1").ok);
+  EXPECT_FALSE(TdsPortOpen(Standin().Port()));
+  EXPECT_TRUE(client.Start(platform::kSqlServerService, "svc_operator", "Operator#Pw1").ok);
+  EXPECT_TRUE(TdsPortOpen(Standin().Port()));
 }
 
 }  // namespace

@@ -88,5 +88,67 @@ TEST_F(ServerSession, ProductVersionAndPlatformOfBothVersions) {
   }
 }
 
+TEST_F(ServerSession, RolesOfSaAndOfALoginWithoutRoles) {
+  Servers servers;
+  std::string text = RegistrationString();
+  Server* sa = servers.Add(text);
+  ASSERT_NE(sa, nullptr);
+  sa->GetConnection().Execute("EXEC sp_addlogin 'plain', 'Plain-pw-1'");
+  EXPECT_TRUE(sa->IsRolemember("sysadmin"));
+  EXPECT_FALSE(sa->IsRolemember("no such role"));
+  EXPECT_FALSE(sa->IsRolemember("sysadmin", "plain"));
+
+  std::string plainText = RegistrationString("plain", "Plain-pw-1");
+  Server* plain = servers.Add(plainText);
+  ASSERT_NE(plain, nullptr) << "a second registration of the same server";
+  EXPECT_EQ(plain->CurrentUser(), "plain");
+  for (const char* role : {"sysadmin", "dbcreator", "securityadmin"}) {
+    EXPECT_FALSE(plain->IsRolemember(role)) << role;
+  }
+  sa->GetConnection().Execute("EXEC sp_addsrvrolemember 'plain', 'dbcreator'");
+  EXPECT_TRUE(plain->IsRolemember("dbcreator"));
+  sa->GetConnection().Execute("EXEC sp_dropsrvrolemember 'plain', 'dbcreator'");
+}
+
+TEST_F(ServerSession, LoginModeOfBothModes) {
+  Servers servers;
+  std::string text = RegistrationString();
+  Server* mixed = servers.Add(text);
+  ASSERT_NE(mixed, nullptr);
+  EXPECT_EQ(mixed->LoginMode(), 2);
+
+  standin::integration::StandinProcess windowsOnly;
+  windowsOnly.Start({"--login-mode", "windows"});
+  // In Windows-only mode a SQL Server login cannot connect at all: the mode
+  // is then unknown to the console.
+  std::string other = "Provider=SQLOLEDB;Data Source=127.0.0.1," +
+                      std::to_string(windowsOnly.Port()) + ";User Id=sa;Password=" + kSaPassword +
+                      ";";
+  Server* refused = servers.Add(other);
+  EXPECT_EQ(refused, nullptr);
+}
+
+TEST_F(ServerSession, RevokeLoginKeepsALoginThatOwnsADatabase) {
+  Servers servers;
+  std::string text = RegistrationString();
+  Server* server = servers.Add(text);
+  ASSERT_NE(server, nullptr);
+  Connection& sa = server->GetConnection();
+  sa.Execute("EXEC sp_addlogin 'owner1', 'Owner-pw-1'");
+  // Listed first by sp_helpdb, so the refusal comes before any other database.
+  sa.Execute("CREATE DATABASE AOwnedByOwner1");
+  sa.Execute("USE AOwnedByOwner1 EXEC sp_changedbowner 'owner1' USE master");
+
+  EXPECT_FALSE(server->RevokeLogin("owner1", 1));
+  ASSERT_EQ(m_Messages.History().size(), 1u);
+  EXPECT_EQ(m_Messages.History()[0].text, FormatResString(309, {"owner1", "AOwnedByOwner1"}));
+  Recordset still;
+  still.Open("SELECT COUNT(*) FROM master.dbo.syslogins WHERE name = 'owner1'", &sa);
+  EXPECT_EQ(still.Value(0).ToInteger(), 1);
+  still.Close();
+
+  sa.Execute("USE master DROP DATABASE AOwnedByOwner1");
+}
+
 }  // namespace
 }  // namespace bw

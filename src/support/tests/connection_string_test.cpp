@@ -65,18 +65,21 @@ TEST(DataSourceParsing, HostInstanceAndPort) {
 
 TEST(OdbcTranslation, SqlLoginIntegratedAndQuoting) {
   auto sql = OleDbConnectionString::Parse(
-      "Provider=SQLOLEDB;Data Source=127.0.0.1,1500;User Id=sa;Password=\"p;w}d\";Initial "
+      "Provider=SQLOLEDB;Data Source=127.0.0.1,1500;User Id=sa;Password=\"p;w\"\"d'x\";Initial "
       "Catalog=master;Connect Timeout=5;");
   EXPECT_EQ(ToOdbcConnectionString(sql, "FreeTDS"),
-            "DRIVER=FreeTDS;SERVER=127.0.0.1;PORT=1500;UID=sa;PWD={p;w}}d};DATABASE=master;"
+            "DRIVER=FreeTDS;SERVER=127.0.0.1;PORT=1500;UID=sa;PWD={p;w\"d'x};DATABASE=master;"
             "ClientCharset=UTF-8;");
   auto windows = OleDbConnectionString::Parse(
       "Provider=SQLOLEDB;Data Source=HOST\\INST;Integrated Security=SSPI;");
   EXPECT_EQ(ToOdbcConnectionString(windows, "FreeTDS"),
             "DRIVER=FreeTDS;SERVER=HOST\\INST;Trusted_Connection=Yes;ClientCharset=UTF-8;");
   EXPECT_EQ(OdbcQuote("plain"), "plain");
-  EXPECT_EQ(OdbcQuote("a}b"), "{a}}b}");
+  EXPECT_EQ(OdbcQuote("a}b=c"), "a}b=c");
   EXPECT_EQ(OdbcQuote("x;PWD=y"), "{x;PWD=y}");
+  EXPECT_EQ(OdbcQuote("{x"), "{{x}");
+  EXPECT_EQ(OdbcQuote(" padded"), "{ padded}");
+  EXPECT_THROW(OdbcQuote("a;}"), Error) << "the driver would misread it";
 }
 
 }  // namespace

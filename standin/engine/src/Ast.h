@@ -77,6 +77,9 @@ struct TableSource {
   JoinKind join = JoinKind::None;  // None for the first source and comma joins
   ObjectName table;                // when derived is null
   std::shared_ptr<Select> derived;
+  // A parenthesised join after another table, `A RIGHT JOIN (B JOIN C ON …)
+  // ON …`: its sources, joined among themselves before the outer join.
+  std::vector<TableSource> nested;
   std::string alias;
   ExprPtr on;
 };

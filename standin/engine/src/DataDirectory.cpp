@@ -52,7 +52,16 @@ CREATE TABLE "sqlstandin$logins" (
   bulkadmin int NOT NULL DEFAULT 0,
   loginname nvarchar(128) COLLATE standin_ci NOT NULL,
   password_hash varchar(256) NULL);
-CREATE VIEW syslogins AS SELECT sid, status, createdate, updatedate, accdate, name, dbname,
+)sql";
+
+// SQL Server 2000's column list. The password column stays NULL: the stored
+// hashes are nobody's business, sysadmins' included. Rebuilt on every open so
+// that data directories made by older builds get the same view.
+constexpr const char* kLoginsView = R"sql(
+CREATE VIEW syslogins AS SELECT sid, status, createdate, updatedate, accdate,
+  CAST(0 AS int) AS totcpu, CAST(0 AS int) AS totio, CAST(0 AS int) AS spacelimit,
+  CAST(0 AS int) AS timelimit, CAST(0 AS int) AS resultlimit, name, dbname,
+  CAST(NULL AS nvarchar(128)) AS password, CAST('us_english' AS nvarchar(128)) AS language,
   denylogin, hasaccess, isntname, isntgroup, isntuser, sysadmin, securityadmin, serveradmin,
   setupadmin, processadmin, diskadmin, dbcreator, bulkadmin, loginname FROM "sqlstandin$logins";
 )sql";
@@ -191,6 +200,8 @@ DataDirectory::DataDirectory(std::filesystem::path root, const std::string& saPa
     m_Master = OpenConnection(masterPath.string(), false, nullptr);
     Execute(m_Master.get(), "PRAGMA busy_timeout=30000");
     Execute(m_Master.get(), "PRAGMA synchronous=NORMAL");
+    Execute(m_Master.get(), "DROP VIEW IF EXISTS syslogins");
+    Execute(m_Master.get(), kLoginsView);
   } catch (const SqlError& sqlError) {
     throw std::runtime_error("cannot open master: " + sqlError.Msg().text);
   }

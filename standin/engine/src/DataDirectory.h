@@ -7,10 +7,12 @@
 // Thread-safe: one mutex guards the master connection.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "Sqlite.h"
@@ -54,6 +56,30 @@ struct LoginEntry {
   bool sysadmin = false;
 };
 
+// SQL Server 2000's fixed server roles, in sp_helpsrvrole's order; each is a
+// column of the logins table.
+inline constexpr std::string_view kServerRoles[] = {"sysadmin",   "securityadmin", "serveradmin",
+                                                    "setupadmin", "processadmin",  "diskadmin",
+                                                    "dbcreator",  "bulkadmin"};
+
+// The canonical (lower-case) fixed server role a written name means, or
+// nullopt for anything else.
+std::optional<std::string_view> FixedServerRole(std::string_view written);
+
+class DataDirectory;
+
+// Whether the login may act as a member of the fixed server role: sysadmins
+// may act as any. Read from master at each check, so a change reaches
+// sessions that are already open.
+bool LoginHasServerRole(DataDirectory& data, const std::string& login, std::string_view role);
+
+// A member of a fixed server role, for sp_helpsrvrolemember.
+struct RoleMember {
+  std::string role;
+  std::string login;
+  std::vector<std::uint8_t> sid;
+};
+
 class DataDirectory {
  public:
   // Opens (or initialises, which needs saPassword) the data directory.
@@ -69,6 +95,24 @@ class DataDirectory {
   // Checks a password: the login, or nullopt when the name or password is wrong.
   std::optional<LoginEntry> CheckLogin(const std::string& name, const std::string& password);
   std::vector<DatabaseEntry> Databases();
+
+  // Logins (DataDirectoryLogins.cpp). Errors as the security procedures
+  // raise them: 15025 exists, 15007 missing, 15010 default database missing,
+  // 15174 owns a database, 15405 sa.
+  void AddLogin(const std::string& name, const std::string& password,
+                const std::string& defaultDatabase);
+  void DropLogin(const std::string& name);
+  void SetPassword(const std::string& name, const std::string& password);
+  // The login's stored name and whether its password is `password`; 15007.
+  bool PasswordMatches(const std::string& name, const std::string& password);
+  // `role` must be one of kServerRoles. 15007 for an unknown login.
+  void SetServerRole(const std::string& login, std::string_view role, bool member);
+  // nullopt: no such login (Windows accounts without a login included).
+  std::optional<bool> IsServerRoleMember(const std::string& login, std::string_view role);
+  // Members of one role, or of every role when `role` is empty.
+  std::vector<RoleMember> ServerRoleMembers(std::string_view role);
+  std::optional<std::vector<std::uint8_t>> LoginSid(const std::string& name);
+  std::optional<std::string> LoginNameOfSid(const std::vector<std::uint8_t>& sid);
   // Removes a database from sysdatabases and deletes its files; returns the
   // Windows paths deleted, log first. 3701 when there is no such database.
   std::vector<std::string> DropDatabase(const std::string& name);

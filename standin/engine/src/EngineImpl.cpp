@@ -93,7 +93,9 @@ Engine::Credentials EngineImpl::CheckCredentials(const std::string& login,
   if (m_Options.windowsLoginMode) return Credentials::Unknown;
   std::optional<LoginEntry> entry = m_Data.CheckLogin(login, password);
   if (!entry) return Credentials::Unknown;
-  return entry->sysadmin ? Credentials::SysAdmin : Credentials::Valid;
+  if (entry->sysadmin) return Credentials::SysAdmin;
+  return LoginHasServerRole(m_Data, entry->name, "serveradmin") ? Credentials::ServerAdmin
+                                                                : Credentials::Valid;
 }
 
 void EngineImpl::Unregister(int spid) {

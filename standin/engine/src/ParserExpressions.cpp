@@ -368,9 +368,15 @@ std::vector<TableSource> Parser::ParseFromList() {
     } else {
       break;
     }
-    if (IsOperator("(") && !IsKeyword("SELECT", 1))
-      RaiseUnsupported("a parenthesised join after another table");
-    TableSource source = ParseTableSource(join);
+    TableSource source;
+    if (IsOperator("(") && !IsKeyword("SELECT", 1)) {
+      Next();
+      source.join = join;
+      source.nested = ParseFromList();
+      ExpectOperator(")");
+    } else {
+      source = ParseTableSource(join);
+    }
     if (join != JoinKind::Cross) {
       ExpectKeyword("ON");
       source.on = ParseExpression();

@@ -60,6 +60,7 @@ void SessionImpl::RunAlterDatabase(const Statement& statement, BatchSink& sink) 
 }
 
 void SessionImpl::RunDropDatabase(const Statement& statement, BatchSink& sink) {
+  if (!LoginHasServerRole(m_Engine.Data(), m_Login.name, "dbcreator")) RaiseError(3704);
   if (m_TranCount > 0) RaiseError(226, {"DROP DATABASE"});
   const std::string lower = Lower(statement.name);
   std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.name);

@@ -95,6 +95,7 @@ ProcessInfo SessionImpl::Process() const {
 }
 
 void SessionImpl::RunKill(const Statement& statement, BatchSink& sink) {
+  if (!LoginHasServerRole(m_Engine.Data(), m_Login.name, "processadmin")) RaiseError(6102);
   const Value spid = EvaluateScalar(*statement.expression, ColumnType{TypeId::Int, 0, 0, 0});
   const std::int64_t target =
       std::holds_alternative<std::int64_t>(spid) ? std::get<std::int64_t>(spid) : -1;

@@ -608,6 +608,8 @@ void SessionImpl::RunDropTable(const Statement& statement, BatchSink& sink) {
 }
 
 void SessionImpl::RunCreateDatabase(const Statement& statement, BatchSink& sink) {
+  if (!LoginHasServerRole(m_Engine.Data(), m_Login.name, "dbcreator"))
+    RaiseError(262, {"CREATE DATABASE", "master"});
   if (m_TranCount > 0) RaiseError(226, {"CREATE DATABASE"});
   const std::string lower = Lower(statement.name);
   if (lower == "main" || lower == "temp")

@@ -481,6 +481,7 @@ std::string Translator::Arithmetic(const Expr& expr, const Scope* scope, ExprTyp
 }
 
 std::string Translator::SourceText(const TableSource& source, Scope& scope) {
+  if (!source.nested.empty()) return "(" + FromText(source.nested, nullptr, scope) + ")";
   Scope::Entry entry;
   std::string sql;
   if (source.derived) {

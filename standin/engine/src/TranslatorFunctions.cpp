@@ -1,5 +1,6 @@
 // The built-in functions the translator knows, mapped onto SQLite's and the
 // stand-in's own, with SQL Server's result types.
+#include "DataDirectory.h"
 #include "Translator.h"
 #include "TranslatorSupport.h"
 #include "engine/Errors.h"
@@ -313,6 +314,42 @@ std::string Translator::Function(const Expr& expr, const Scope* scope, ExprType&
     } catch (const SqlError&) {
       return "NULL";
     }
+  }
+  if (name == "IS_SRVROLEMEMBER" || name == "SUSER_SID" || (name == "SUSER_SNAME" && count > 0)) {
+    // Answered from master's logins per row, so a login or SID may come from
+    // a column (SUSER_SNAME(sid) over sysdatabases finds orphaned owners).
+    ObjectName logins;
+    logins.database = "master";
+    logins.name = logins.written = "syslogins";
+    const TableInfo table = m_Context.ResolveTable(logins);
+    const std::string from =
+        " FROM " + QuoteIdentifier(table.schema) + "." + QuoteIdentifier(table.name) + " WHERE ";
+    ColumnType currentType;
+    const std::string current = m_Context.SystemValue("SUSER_SNAME()", currentType);
+    auto loginArgument = [&](std::size_t index) {
+      if (index >= count) return current;
+      ExprType at;
+      return argument(index, at);
+    };
+    if (name == "SUSER_SNAME") {
+      requireArguments(1);
+      type = Known(TypeId::NVarChar, 128);
+      return "(SELECT name" + from + "sid = " + loginArgument(0) + ")";
+    }
+    if (name == "SUSER_SID") {
+      if (count > 1) RaiseError(174, {name, "1"});
+      type = Known(TypeId::VarBinary, 85);
+      return "(SELECT sid" + from + "name = " + loginArgument(0) + ")";
+    }
+    if (count < 1 || count > 2) RaiseError(174, {name, "2"});
+    type = Known(TypeId::Int);
+    if (expr.args[0]->kind != ExprKind::String && expr.args[0]->kind != ExprKind::NString)
+      RaiseUnsupported("IS_SRVROLEMEMBER of a role named by an expression");
+    const std::optional<std::string_view> role = FixedServerRole(expr.args[0]->text);
+    if (!role) return "CAST(NULL AS INTEGER)";
+    // A sysadmin holds every server role's permissions and counts as a member.
+    return "(SELECT CASE WHEN sysadmin = 1 OR " + std::string(*role) + " = 1 THEN 1 ELSE 0 END" +
+           from + "name = " + loginArgument(1) + ")";
   }
   if (name == "SERVERPROPERTY" || name == "DATABASEPROPERTYEX" ||
       name == "FULLTEXTSERVICEPROPERTY") {

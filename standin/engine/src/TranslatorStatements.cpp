@@ -32,6 +32,12 @@ std::string TargetName(const TableInfo& table) {
 // Where the UPDATE/DELETE target appears in its FROM list: the source whose
 // alias is the target's name, else the source naming the same table.
 int FindTargetSource(const Statement& statement, const TableInfo& table) {
+  // The target is found among the top-level sources by position, which a
+  // nested join would shift; no statement the console sends needs one here.
+  for (const TableSource& source : statement.from) {
+    if (!source.nested.empty())
+      RaiseUnsupported("a parenthesised join after another table in UPDATE or DELETE");
+  }
   for (std::size_t i = 0; i < statement.from.size(); ++i) {
     const TableSource& source = statement.from[i];
     if (!source.alias.empty() && statement.table.database.empty() &&

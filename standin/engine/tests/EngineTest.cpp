@@ -427,5 +427,40 @@ TEST_F(EngineTest, SchemaObjectsSurviveReopeningInAnotherSession) {
   EXPECT_EQ(sink.numbers, (std::vector<std::int32_t>{5074, 4922}));
 }
 
+// The service-control endpoint trusts CheckCredentials alone: it must follow
+// role changes, password changes and dropped logins at once.
+TEST_F(EngineTest, CredentialsFollowLoginsAndServerRoles) {
+  auto engine = Open();
+  auto sa = LoginSa(*engine);
+  EXPECT_EQ(engine->CheckCredentials("sa", kPassword), Engine::Credentials::SysAdmin);
+  ASSERT_TRUE(Run(*sa, "EXEC sp_addlogin 'operator', 'Operator#Pw1'").ok);
+  EXPECT_EQ(engine->CheckCredentials("operator", "Operator#Pw1"), Engine::Credentials::Valid);
+  EXPECT_EQ(engine->CheckCredentials("operator", "operator#pw1"), Engine::Credentials::Unknown);
+  ASSERT_TRUE(Run(*sa, "EXEC sp_addsrvrolemember 'operator', 'serveradmin'").ok);
+  EXPECT_EQ(engine->CheckCredentials("OPERATOR", "Operator#Pw1"), Engine::Credentials::ServerAdmin);
+  ASSERT_TRUE(Run(*sa, "EXEC sp_password NULL, 'Changed#Pw2', 'operator'").ok);
+  EXPECT_EQ(engine->CheckCredentials("operator", "Operator#Pw1"), Engine::Credentials::Unknown);
+  EXPECT_EQ(engine->CheckCredentials("operator", "Changed#Pw2"), Engine::Credentials::ServerAdmin);
+  ASSERT_TRUE(Run(*sa, "EXEC sp_droplogin 'operator'").ok);
+  EXPECT_EQ(engine->CheckCredentials("operator", "Changed#Pw2"), Engine::Credentials::Unknown);
+}
+
+TEST_F(EngineTest, PasswordsAreNeverStoredInClear) {
+  const std::string password = "Clear#Text#Marker42";
+  {
+    auto engine = Open();
+    auto sa = LoginSa(*engine);
+    ASSERT_TRUE(Run(*sa, "EXEC sp_addlogin 'someone', '" + password + "'").ok);
+    ASSERT_TRUE(Run(*sa, "EXEC sp_password NULL, '" + password + "x', 'someone'").ok);
+    EXPECT_EQ(Scalar(*sa, "SELECT COUNT(*) FROM master.dbo.syslogins WHERE password IS NULL"), "2");
+  }
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(m_Dir)) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream file(entry.path(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), {});
+    EXPECT_EQ(bytes.find(password), std::string::npos) << entry.path();
+  }
+}
+
 }  // namespace
 }  // namespace standin::engine

@@ -26,6 +26,13 @@ int main(int argc, char** argv) {
       options.dataDir = dataDir.string();
       options.saPassword = password;
       options.serverName = "SLTSERVER";
+      try {
+        options.productVersion = standin::slt::FileProductVersion(argv[i]);
+      } catch (const std::exception& error) {
+        std::cerr << error.what() << "\n";
+        ++failures;
+        continue;
+      }
       std::unique_ptr<standin::engine::Engine> engine = standin::engine::Engine::Open(options);
       {
         standin::slt::InProcessBackend backend(*engine, password);

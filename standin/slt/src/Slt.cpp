@@ -6,6 +6,7 @@
 #include <fstream>
 #include <ostream>
 #include <sstream>
+#include <stdexcept>
 
 namespace standin::slt {
 namespace {
@@ -210,7 +211,12 @@ int RunFile(const std::string& path, Backend& backend, std::ostream& failures) {
       current.header = Words(line);
       part = Part::Sql;
       const std::string& kind = current.header[0];
-      if (kind == "login" || kind == "session") {
+      if (kind == "product-version" && !records.empty()) {
+        // The runner has already started the server by then.
+        current.header = {"misplaced-product-version"};
+      }
+      if (kind == "login" || kind == "session" || kind == "product-version" ||
+          kind == "misplaced-product-version") {
         records.push_back(current);
         current = Record{};
         part = Part::None;
@@ -222,6 +228,9 @@ int RunFile(const std::string& path, Backend& backend, std::ostream& failures) {
         part = Part::Expected;
         continue;
       }
+      // A blank line ends the record, so a lone backslash stands for an empty
+      // line of the batch (T-SQL has no use for one outside a string).
+      if (line == "\\") line.clear();
       current.sql += (current.sql.empty() ? "" : "\n") + line;
       continue;
     }
@@ -255,6 +264,11 @@ int RunFile(const std::string& path, Backend& backend, std::ostream& failures) {
                          (expected ? "error " + std::to_string(expected) : "success") + ", got " +
                          (got ? "error " + std::to_string(got) : "success"));
       }
+      continue;
+    }
+    if (kind == "product-version") continue;  // read by FileProductVersion
+    if (kind == "misplaced-product-version") {
+      fail(record, "product-version must come before the first record");
       continue;
     }
     if (kind == "session") {
@@ -344,6 +358,21 @@ int RunFile(const std::string& path, Backend& backend, std::ostream& failures) {
     }
   }
   return failed;
+}
+
+int FileProductVersion(const std::string& path) {
+  std::ifstream file(path);
+  std::string line;
+  while (std::getline(file, line)) {
+    const std::vector<std::string> words = Words(line);
+    if (words.empty() || words[0][0] == '#') continue;
+    if (words[0] != "product-version") return 8;
+    if (words.size() != 2 || (words[1] != "7" && words[1] != "8")) {
+      throw std::runtime_error(path + ": product-version must be 7 or 8");
+    }
+    return words[1] == "7" ? 7 : 8;
+  }
+  return 8;
 }
 
 }  // namespace standin::slt

@@ -34,8 +34,9 @@ class OleDbConnectionString {
 // reads back the same, else in double quotes (inner double quotes doubled).
 std::string OleDbPair(const std::string& keyword, const std::string& value);
 
-// A value for an ODBC connection string: bare when safe, else in braces with
-// "}" doubled.
+// A value for an ODBC connection string: bare when that reads back the same,
+// else in braces. A value that needs braces and holds "}" raises bw::Error:
+// the driver cannot take it.
 std::string OdbcQuote(const std::string& value);
 
 // Where a "Data Source" points: HOST, HOST\INSTANCE or HOST,PORT.

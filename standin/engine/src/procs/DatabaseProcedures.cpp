@@ -190,7 +190,14 @@ void RequireUnused(ProcedureCall& call, const std::string& name, std::int32_t er
     RaiseError(error, {name});
 }
 
+// Detaching, attaching, renaming and re-owning databases and changing their
+// options are the server roles' business: 15247 for anyone else.
+void RequireServerRole(const ProcedureCall& call, std::string_view role) {
+  if (!LoginHasServerRole(call.engine.Data(), call.loginName, role)) RaiseError(15247);
+}
+
 std::int32_t SpDetachDb(ProcedureCall& call) {
+  RequireServerRole(call, "sysadmin");
   const std::string name = Required(call, 0, "sp_detach_db", "@dbname");
   std::optional<DatabaseEntry> entry = call.engine.Data().FindDatabase(name);
   if (!entry) RaiseError(15010, {name});
@@ -204,6 +211,7 @@ std::int32_t SpDetachDb(ProcedureCall& call) {
 // sp_attach_db and sp_attach_single_file_db: the data file is the one that
 // counts; a log named with it must be the one beside it.
 std::int32_t Attach(ProcedureCall& call, const char* procedure, const char* fileParameter) {
+  RequireServerRole(call, "dbcreator");
   const std::string name = Required(call, 0, procedure, "@dbname");
   const std::string dataFile = Required(call, 1, procedure, fileParameter);
   for (std::size_t i = 2; i < call.arguments.size(); ++i) {
@@ -232,6 +240,7 @@ std::int32_t SpAttachSingleFileDb(ProcedureCall& call) {
 }
 
 std::int32_t SpRenamedb(ProcedureCall& call) {
+  RequireServerRole(call, "dbcreator");
   const std::string name = Required(call, 0, "sp_renamedb", "@dbname");
   const std::string newName = Required(call, 1, "sp_renamedb", "@newname");
   std::optional<DatabaseEntry> entry = call.engine.Data().FindDatabase(name);
@@ -250,6 +259,7 @@ std::int32_t SpDboption(ProcedureCall& call) {
   const std::optional<std::string> option = call.Text(1);
   const std::optional<std::string> value = call.Text(2);
   if (!name || !option || !value) RaiseUnsupported("sp_dboption without an option and a value");
+  RequireServerRole(call, "dbcreator");
   struct Option {
     const char* name;
     std::int64_t bit;
@@ -281,6 +291,7 @@ std::int32_t SpDboption(ProcedureCall& call) {
 
 // Runs in the database whose owner changes.
 std::int32_t SpChangedbowner(ProcedureCall& call) {
+  RequireServerRole(call, "sysadmin");
   const std::string login = Required(call, 0, "sp_changedbowner", "@loginame");
   if (EqualsNoCase(call.currentDatabase, "master")) RaiseError(15109);
   call.engine.Data().ChangeOwner(call.currentDatabase, login);

@@ -81,9 +81,10 @@ std::vector<DatabaseFile> FilesOf(const DatabaseEntry& database);
 void ReportAllocation(const DatabaseEntry& database, BatchSink& sink);
 
 // The procedures of each area (ServerProcedures.cpp, DatabaseProcedures.cpp,
-// ProcessProcedures.cpp).
+// ProcessProcedures.cpp, SecurityProcedures.cpp).
 std::span<const SystemProcedure> ServerProcedures();
 std::span<const SystemProcedure> DatabaseProcedures();
 std::span<const SystemProcedure> ProcessProcedures();
+std::span<const SystemProcedure> SecurityProcedures();
 
 }  // namespace standin::engine

@@ -46,6 +46,12 @@ class Backend {
 // number of failures (a file that cannot be read counts as one).
 int RunFile(const std::string& path, Backend& backend, std::ostream& failures);
 
+// The product version the file's server must present: its `product-version N`
+// line, 8 without one. Runners read it before they start the server, since
+// the version is fixed for a server's lifetime. Throws std::runtime_error for
+// a version other than 7 or 8.
+int FileProductVersion(const std::string& path);
+
 // The canonical text of a value of the given type (see tests/sql/README.md).
 std::string CanonicalText(const engine::Value& value, const engine::ColumnType& type);
 // "nvarchar(50)", "int", "decimal(10,2)".

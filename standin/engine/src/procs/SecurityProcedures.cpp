@@ -1,0 +1,184 @@
+// Logins and fixed server roles: sp_addlogin, sp_droplogin, sp_password,
+// sp_addsrvrolemember, sp_dropsrvrolemember, sp_helpsrvrolemember,
+// xp_loginconfig.
+//
+// Role membership is read from master at each call, not from the session's
+// login, so a change takes effect for sessions that are already open.
+#include <cctype>
+
+#include "DataDirectory.h"
+#include "EngineImpl.h"
+#include "engine/Errors.h"
+#include "procs/SystemProcedures.h"
+
+namespace standin::engine {
+namespace {
+
+Column MakeColumn(std::string name, TypeId id, std::int32_t length, bool nullable = true) {
+  Column column;
+  column.name = std::move(name);
+  column.type = ColumnType{id, length, 0, 0};
+  column.nullable = nullable;
+  return column;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+std::string Required(const ProcedureCall& call, std::size_t index, std::string_view procedure,
+                     std::string_view parameter) {
+  std::optional<std::string> value = call.Text(index);
+  if (!value) RaiseError(201, {procedure, parameter});
+  return *value;
+}
+
+bool HasServerRole(const ProcedureCall& call, std::string_view role) {
+  return LoginHasServerRole(call.engine.Data(), call.loginName, role);
+}
+
+void RequireServerRole(const ProcedureCall& call, std::string_view role) {
+  if (!HasServerRole(call, role)) RaiseError(15247);
+}
+
+std::int32_t SpAddlogin(ProcedureCall& call) {
+  RequireServerRole(call, "securityadmin");
+  const std::string name = Required(call, 0, "sp_addlogin", "@loginame");
+  // A backslash marks a Windows account, which sp_grantlogin adds.
+  if (name.empty() || name.find('\\') != std::string::npos) RaiseError(15006, {name});
+  if (call.Text(4) || call.Text(5)) RaiseUnsupported("sp_addlogin with @sid or @encryptopt");
+  const std::optional<std::string> language = call.Text(3);
+  if (language && !SameName(*language, "us_english"))
+    RaiseUnsupported("sp_addlogin with a language other than us_english");
+  // A NULL password is an empty one, as SQL Server 2000 treats it.
+  call.engine.Data().AddLogin(name, call.Text(1).value_or(""), call.Text(2).value_or("master"));
+  call.Info(15298);
+  return 0;
+}
+
+std::int32_t SpDroplogin(ProcedureCall& call) {
+  RequireServerRole(call, "securityadmin");
+  const std::string name = Required(call, 0, "sp_droplogin", "@loginame");
+  if (SameName(name, "sa")) RaiseError(15405, {name});
+  for (const ProcessInfo& process : call.engine.Processes()) {
+    if (SameName(process.loginName, name)) RaiseError(15434, {name});
+  }
+  call.engine.Data().DropLogin(name);
+  call.Info(15479);
+  return 0;
+}
+
+std::int32_t SpPassword(ProcedureCall& call) {
+  const std::optional<std::string> old = call.Text(0);
+  const std::string newPassword = call.Text(1).value_or("");
+  // Naming a login, even one's own, is the administrators' form of the call:
+  // they need no old password.
+  bool self = !call.Text(2);
+  const std::string login = call.Text(2).value_or(call.loginName);
+  if (!self && !HasServerRole(call, "securityadmin")) RaiseError(15210);
+  DataDirectory& data = call.engine.Data();
+  // A securityadmin may not take over a sysadmin by resetting its password.
+  if (!self && !HasServerRole(call, "sysadmin") &&
+      data.IsServerRoleMember(login, "sysadmin").value_or(false))
+    self = true;
+  if ((self || old) && !data.PasswordMatches(login, old.value_or(""))) RaiseError(15211);
+  data.SetPassword(login, newPassword);
+  call.Info(15478);
+  return 0;
+}
+
+// Members of a fixed role may add and remove members of it; sysadmin is a
+// member of every role in that sense.
+std::int32_t ChangeServerRole(ProcedureCall& call, bool member) {
+  const std::string_view procedure = member ? "sp_addsrvrolemember" : "sp_dropsrvrolemember";
+  const std::string login = Required(call, 0, procedure, "@loginame");
+  const std::string written = Required(call, 1, procedure, "@rolename");
+  const std::optional<std::string_view> role = FixedServerRole(written);
+  if (!role) RaiseError(15402, {written});
+  RequireServerRole(call, *role);
+  if (!member && SameName(login, "sa")) RaiseError(15405, {login});
+  call.engine.Data().SetServerRole(login, *role, member);
+  call.Info(member ? 15488 : 15489, {login, *role});
+  return 0;
+}
+
+std::int32_t SpAddsrvrolemember(ProcedureCall& call) {
+  return ChangeServerRole(call, true);
+}
+
+std::int32_t SpDropsrvrolemember(ProcedureCall& call) {
+  return ChangeServerRole(call, false);
+}
+
+std::int32_t SpHelpsrvrolemember(ProcedureCall& call) {
+  std::string_view role;
+  if (const std::optional<std::string> written = call.Text(0)) {
+    const std::optional<std::string_view> found = FixedServerRole(*written);
+    if (!found) RaiseError(15412, {*written});
+    role = *found;
+  }
+  std::vector<std::vector<Value>> rows;
+  for (RoleMember& member : call.engine.Data().ServerRoleMembers(role))
+    rows.push_back({member.role, member.login, Bytes(std::move(member.sid))});
+  call.ResultSet({MakeColumn("ServerRole", TypeId::NVarChar, 128, false),
+                  MakeColumn("MemberName", TypeId::NVarChar, 128, false),
+                  MakeColumn("MemberSID", TypeId::VarBinary, 85)},
+                 rows);
+  return 0;
+}
+
+std::int32_t XpLoginconfig(ProcedureCall& call) {
+  if (!HasServerRole(call, "sysadmin"))
+    RaiseError(229, {"EXECUTE", "xp_loginconfig", "master", "dbo"});
+  const bool windowsOnly = call.engine.Options().windowsLoginMode;
+  const std::vector<std::pair<std::string, Value>> all = {
+      {"login mode", std::string(windowsOnly ? "Windows NT Authentication" : "Mixed")},
+      {"default login", std::string("guest")},
+      {"default domain", std::string("WORKGROUP")},
+      {"audit level", std::string("failure")},
+      {"set hostname", std::string("false")},
+      {"map _", std::string("domain separator")},
+      {"map $", std::monostate{}},
+      {"map #", std::string("-")}};
+  const std::optional<std::string> wanted = call.Text(0);
+  std::vector<std::vector<Value>> rows;
+  for (const auto& [name, value] : all) {
+    if (!wanted || SameName(*wanted, name)) rows.push_back({name, value});
+  }
+  call.ResultSet({MakeColumn("name", TypeId::NVarChar, 128, false),
+                  MakeColumn("config_value", TypeId::NVarChar, 128)},
+                 rows);
+  return 0;
+}
+
+constexpr std::string_view kAddloginParameters[] = {"@loginame",    "@passwd", "@defdb",
+                                                    "@deflanguage", "@sid",    "@encryptopt"};
+constexpr std::string_view kLoginParameters[] = {"@loginame"};
+constexpr std::string_view kPasswordParameters[] = {"@old", "@new", "@loginame"};
+constexpr std::string_view kRoleMemberParameters[] = {"@loginame", "@rolename"};
+constexpr std::string_view kHelpRoleParameters[] = {"@srvrolename"};
+constexpr std::string_view kConfigParameters[] = {"@configname"};
+
+const SystemProcedure kProcedures[] = {
+    {"sp_addlogin", kAddloginParameters, SpAddlogin},
+    {"sp_droplogin", kLoginParameters, SpDroplogin},
+    {"sp_password", kPasswordParameters, SpPassword},
+    {"sp_addsrvrolemember", kRoleMemberParameters, SpAddsrvrolemember},
+    {"sp_dropsrvrolemember", kRoleMemberParameters, SpDropsrvrolemember},
+    {"sp_helpsrvrolemember", kHelpRoleParameters, SpHelpsrvrolemember},
+    {"xp_loginconfig", kConfigParameters, XpLoginconfig},
+};
+
+}  // namespace
+
+std::span<const SystemProcedure> SecurityProcedures() {
+  return kProcedures;
+}
+
+}  // namespace standin::engine

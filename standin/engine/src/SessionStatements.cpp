@@ -27,10 +27,6 @@ std::string Lower(std::string_view text) {
   return out;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return Lower(a) == Lower(b);
-}
-
 std::string Upper(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -794,19 +790,7 @@ void SessionImpl::RunTransaction(const Statement& statement, BatchSink& sink) {
 void SessionImpl::RunExecute(const Statement& statement, BatchSink& sink) {
   const std::string base = Lower(statement.table.name);
   if (base == "sp_executesql") {
-    std::vector<Parameter> parameters;
-    for (const auto& [name, expr] : statement.arguments) {
-      Parameter parameter;
-      parameter.name = name;
-      if (expr) {
-        Translator translator(*this);
-        SqlText query = translator.TranslateScalar(*expr);
-        parameter.type = query.columns[0].type.known ? query.columns[0].type.type
-                                                     : ColumnType{TypeId::NVarChar, 4000, 0, 0};
-        parameter.value = EvaluateScalar(*expr, parameter.type);
-      }
-      parameters.push_back(std::move(parameter));
-    }
+    std::vector<Parameter> parameters = EvaluateArguments(statement);
     // The caller's variables are not visible inside sp_executesql.
     std::map<std::string, Variable> saved = std::move(m_Variables);
     const bool wasInProcedure = m_InProcedure;

@@ -19,24 +19,6 @@ constexpr std::int64_t kStatusSingleUser = 4096;
 constexpr std::int64_t kStatusAutoShrink = 4194304;
 constexpr std::int64_t kStatusSelectIntoBulkCopy = 4;
 
-Column MakeColumn(std::string name, TypeId id, std::int32_t length = 0, bool nullable = true) {
-  Column column;
-  column.name = std::move(name);
-  column.type = ColumnType{id, length, 0, 0};
-  column.nullable = nullable;
-  return column;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
-
 std::int64_t FileBytes(const fs::path& path) {
   std::error_code error;
   const auto size = fs::file_size(path, error);

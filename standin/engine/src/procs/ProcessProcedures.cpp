@@ -7,30 +7,12 @@
 namespace standin::engine {
 namespace {
 
-Column MakeColumn(std::string name, TypeId id, std::int32_t length = 0, bool nullable = true) {
-  Column column;
-  column.name = std::move(name);
-  column.type = ColumnType{id, length, 0, 0};
-  column.nullable = nullable;
-  return column;
-}
-
 // NCHAR/CHAR values travel padded to their length, as SQL Server sends them.
 std::string Padded(std::string text, std::size_t length) {
   std::size_t characters = 0;
   for (unsigned char c : text) characters += (c & 0xC0) != 0x80;
   if (characters < length) text.append(length - characters, ' ');
   return text;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
 }
 
 // @loginame may be a login, a spid, or 'active' (sessions not waiting for a

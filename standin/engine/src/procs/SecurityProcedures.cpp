@@ -14,24 +14,6 @@
 namespace standin::engine {
 namespace {
 
-Column MakeColumn(std::string name, TypeId id, std::int32_t length, bool nullable = true) {
-  Column column;
-  column.name = std::move(name);
-  column.type = ColumnType{id, length, 0, 0};
-  column.nullable = nullable;
-  return column;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
-
 std::string Required(const ProcedureCall& call, std::size_t index, std::string_view procedure,
                      std::string_view parameter) {
   std::optional<std::string> value = call.Text(index);
@@ -54,7 +36,7 @@ std::int32_t SpAddlogin(ProcedureCall& call) {
   if (name.empty() || name.find('\\') != std::string::npos) RaiseError(15006, {name});
   if (call.Text(4) || call.Text(5)) RaiseUnsupported("sp_addlogin with @sid or @encryptopt");
   const std::optional<std::string> language = call.Text(3);
-  if (language && !SameName(*language, "us_english"))
+  if (language && !EqualsNoCase(*language, "us_english"))
     RaiseUnsupported("sp_addlogin with a language other than us_english");
   // A NULL password is an empty one, as SQL Server 2000 treats it.
   call.engine.Data().AddLogin(name, call.Text(1).value_or(""), call.Text(2).value_or("master"));
@@ -65,9 +47,9 @@ std::int32_t SpAddlogin(ProcedureCall& call) {
 std::int32_t SpDroplogin(ProcedureCall& call) {
   RequireServerRole(call, "securityadmin");
   const std::string name = Required(call, 0, "sp_droplogin", "@loginame");
-  if (SameName(name, "sa")) RaiseError(15405, {name});
+  if (EqualsNoCase(name, "sa")) RaiseError(15405, {name});
   for (const ProcessInfo& process : call.engine.Processes()) {
-    if (SameName(process.loginName, name)) RaiseError(15434, {name});
+    if (EqualsNoCase(process.loginName, name)) RaiseError(15434, {name});
   }
   call.engine.Data().DropLogin(name);
   call.Info(15479);
@@ -102,7 +84,7 @@ std::int32_t ChangeServerRole(ProcedureCall& call, bool member) {
   const std::optional<std::string_view> role = FixedServerRole(written);
   if (!role) RaiseError(15402, {written});
   RequireServerRole(call, *role);
-  if (!member && SameName(login, "sa")) RaiseError(15405, {login});
+  if (!member && EqualsNoCase(login, "sa")) RaiseError(15405, {login});
   call.engine.Data().SetServerRole(login, *role, member);
   call.Info(member ? 15488 : 15489, {login, *role});
   return 0;
@@ -149,7 +131,7 @@ std::int32_t XpLoginconfig(ProcedureCall& call) {
   const std::optional<std::string> wanted = call.Text(0);
   std::vector<std::vector<Value>> rows;
   for (const auto& [name, value] : all) {
-    if (!wanted || SameName(*wanted, name)) rows.push_back({name, value});
+    if (!wanted || EqualsNoCase(*wanted, name)) rows.push_back({name, value});
   }
   call.ResultSet({MakeColumn("name", TypeId::NVarChar, 128, false),
                   MakeColumn("config_value", TypeId::NVarChar, 128)},

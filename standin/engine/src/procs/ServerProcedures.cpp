@@ -17,14 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-Column MakeColumn(std::string name, TypeId id, std::int32_t length = 0, bool nullable = true) {
-  Column column;
-  column.name = std::move(name);
-  column.type = ColumnType{id, length, 0, 0};
-  column.nullable = nullable;
-  return column;
-}
-
 Value TextOrNull(const char* text) {
   if (!text) return std::monostate{};
   return std::string(text);

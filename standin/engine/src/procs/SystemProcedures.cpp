@@ -106,4 +106,22 @@ std::vector<Value> BindArguments(const SystemProcedure& procedure,
   return bound;
 }
 
+Column MakeColumn(std::string name, TypeId id, std::int32_t length, bool nullable) {
+  Column column;
+  column.name = std::move(name);
+  column.type = ColumnType{id, length, 0, 0};
+  column.nullable = nullable;
+  return column;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
 }  // namespace standin::engine

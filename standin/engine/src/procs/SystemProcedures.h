@@ -75,6 +75,11 @@ struct DatabaseFile {
 
 // The data file and the log beside it (the .LDF together with SQLite's
 // write-ahead log, which holds the changes not yet checkpointed).
+// A result column of a procedure.
+Column MakeColumn(std::string name, TypeId id, std::int32_t length = 0, bool nullable = true);
+// Names of procedures, roles and logins compare without regard to ASCII case.
+bool EqualsNoCase(std::string_view a, std::string_view b);
+
 std::vector<DatabaseFile> FilesOf(const DatabaseEntry& database);
 
 // CREATE DATABASE's 1805 messages: the MB allocated for each file.

@@ -183,6 +183,11 @@ struct EngineOptions {
   int productVersion = 8;         // 8 = SQL Server 2000, 7 = SQL Server 7.0
   bool windowsLoginMode = false;  // false: mixed mode
   std::string serverName;         // @@SERVERNAME; empty: the host name
+  // FULLTEXTSERVICEPROPERTY('IsFulltextInstalled'): 1 installed, 0 not,
+  // nullopt for a server that does not answer (NULL).
+  std::optional<int> fullTextInstalled = 1;
+  // Further fixed drives: letter → host folder (C is always <data-dir>/C).
+  std::vector<std::pair<char, std::string>> drives;
 };
 
 class Engine;

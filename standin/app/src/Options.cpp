@@ -53,6 +53,11 @@ Options:
                             authentication mode reported to clients (default
                             mixed); only SQL Server logins can connect either way
   --server-name NAME        @@SERVERNAME (default: the host name)
+  --fulltext installed|absent|unknown
+                            whether the full-text search service is there
+                            (default installed): FULLTEXTSERVICEPROPERTY
+                            ('IsFulltextInstalled') answers 1, 0 or NULL, and
+                            without it the full-text procedures fail (7609)
   --control-port N|off      service-control endpoint (BWCTL/1) on the listen
                             address (default 14330): join information, state,
                             start and stop of the service MSSQLSERVER (the TDS
@@ -127,6 +132,18 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         return result;
       }
       options.windowsLoginMode = text == "windows";
+    } else if (argument == "--fulltext") {
+      if (!value(text)) return result;
+      if (text == "installed") {
+        options.fullTextInstalled = 1;
+      } else if (text == "absent") {
+        options.fullTextInstalled = 0;
+      } else if (text == "unknown") {
+        options.fullTextInstalled.reset();
+      } else {
+        result.error = "--fulltext must be installed, absent or unknown";
+        return result;
+      }
     } else if (argument == "--server-name") {
       if (!value(options.serverName)) return result;
     } else if (argument == "--control-port" || argument == "--browser-port") {

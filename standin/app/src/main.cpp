@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
     engineOptions.windowsLoginMode = options.windowsLoginMode;
     engineOptions.serverName = options.serverName;
     engineOptions.faults = options.faults;
+    engineOptions.fullTextInstalled = options.fullTextInstalled;
     engine = engine::Engine::Open(engineOptions);
   } catch (const std::exception& failure) {
     app::LogLine(std::string("cannot open data directory '") + options.dataDir +

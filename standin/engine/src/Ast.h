@@ -157,6 +157,9 @@ enum class StatementKind {
   AlterTable,       // table; name: "ADD" or "ALTER COLUMN"; columnDefinitions
   CreateProcedure,  // table: the procedure; optionValue: "ALTER" for ALTER; text: as sent
   DropProcedure,    // table: the procedure
+  BackupLog,        // name: database; optionValue: "TRUNCATE_ONLY" or "NO_LOG"
+  Dbcc,             // name: SHRINKFILE; columns: its arguments as written (the file's
+                    // name or id, the target MB); optionValue: "NO_INFOMSGS" or empty
   Unsupported,      // text names the construct; raises 50100 when run
 };
 

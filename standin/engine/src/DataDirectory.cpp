@@ -9,6 +9,8 @@
 #include <stdexcept>
 
 #include "SqliteFunctions.h"
+#include "SqliteHelpers.h"
+#include "TransactionLog.h"
 #include "Translator.h"
 #include "engine/Errors.h"
 
@@ -64,6 +66,24 @@ CREATE VIEW syslogins AS SELECT sid, status, createdate, updatedate, accdate,
   CAST(NULL AS nvarchar(128)) AS password, CAST('us_english' AS nvarchar(128)) AS language,
   denylogin, hasaccess, isntname, isntgroup, isntuser, sysadmin, securityadmin, serveradmin,
   setupadmin, processadmin, diskadmin, dbcreator, bulkadmin, loginname FROM "sqlstandin$logins";
+)sql";
+
+// master..sysaltfiles: one row per file of every database, with the files'
+// real sizes. Its column types come from an empty table of SQL Server's types,
+// the first branch of the UNION. Data files grow by 10%, as do logs (status
+// 0x100002 and 0x100042); a log appears only when its file is there.
+constexpr const char* kAltFilesTypes = R"sql(
+CREATE TABLE IF NOT EXISTS "sqlstandin$sysaltfiles" (fileid "smallint", groupid "smallint",
+  size "int", maxsize "int", growth "int", status "int", perf "int", dbid "smallint",
+  name "nchar(128)", filename "nchar(260)");
+)sql";
+constexpr const char* kAltFilesView = R"sql(
+CREATE VIEW sysaltfiles AS SELECT * FROM "sqlstandin$sysaltfiles"
+UNION ALL SELECT 1, 1, coalesce(standin_file_pages(filename), 0), -1, 10, 1048578, 0, dbid,
+  printf('%-!128s', name), printf('%-!260s', filename) FROM sysdatabases
+UNION ALL SELECT 2, 0, standin_file_pages(standin_log_path(filename)), -1, 10, 1048642, 0, dbid,
+  printf('%-!128s', name || '_log'), printf('%-!260s', standin_log_path(filename))
+  FROM sysdatabases WHERE standin_file_pages(standin_log_path(filename)) IS NOT NULL;
 )sql";
 
 std::string Lowered(std::string text) {
@@ -202,6 +222,9 @@ DataDirectory::DataDirectory(std::filesystem::path root, const std::string& saPa
     Execute(m_Master.get(), "PRAGMA synchronous=NORMAL");
     Execute(m_Master.get(), "DROP VIEW IF EXISTS syslogins");
     Execute(m_Master.get(), kLoginsView);
+    Execute(m_Master.get(), "DROP VIEW IF EXISTS sysaltfiles");
+    Execute(m_Master.get(), kAltFilesTypes);
+    Execute(m_Master.get(), kAltFilesView);
   } catch (const SqlError& sqlError) {
     throw std::runtime_error("cannot open master: " + sqlError.Msg().text);
   }
@@ -441,8 +464,7 @@ std::string DataDirectory::AttachDatabase(const std::string& name, const std::st
   const std::string logFile = LogPathBeside(dataFile);
   const std::filesystem::path logPath = MapWindowsPath(m_Root, logFile);
   if (!std::filesystem::exists(logPath)) {
-    std::ofstream log(logPath);
-    log << "sqlstandin: the transaction log of " << name << "\n";
+    CreateLogFile(logPath);
     createdLog = logFile;
   }
   Execute(db, "BEGIN IMMEDIATE");
@@ -535,13 +557,7 @@ DatabaseEntry DataDirectory::CreateDatabase(const std::string& name, const std::
   const std::filesystem::path dataPath = checkCreatable(dataFile);
   const std::filesystem::path logPath = checkCreatable(logFile);
   PrepareDatabaseFile(dataPath);
-  {
-    // The log lives in SQLite's WAL beside the .mdf; the .LDF marks the file
-    // SQL Server would have created.
-    std::ofstream log(logPath);
-    log << "sqlstandin: the transaction log of " << name << " is kept in "
-        << dataPath.filename().string() << "-wal\n";
-  }
+  CreateLogFile(logPath);
   Execute(db, "BEGIN IMMEDIATE");
   try {
     SqliteStatement next(db, "SELECT max(dbid) + 1 FROM sysdatabases");
@@ -609,6 +625,39 @@ std::optional<std::filesystem::path> DataDirectory::MapExistingPath(std::string_
     return std::nullopt;
   if (!std::filesystem::exists(std::filesystem::symlink_status(mapped, error))) return std::nullopt;
   return mapped;
+}
+
+namespace {
+
+void FilePages(sqlite3_context* context, int, sqlite3_value** argv) {
+  auto* data = static_cast<DataDirectory*>(sqlite3_user_data(context));
+  const std::string windowsPath = sqlfunctions::ValueAsText(argv[0]);
+  std::optional<std::filesystem::path> mapped = data->MapExistingPath(windowsPath);
+  std::error_code error;
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL || !mapped ||
+      !std::filesystem::is_regular_file(*mapped, error)) {
+    sqlite3_result_null(context);
+    return;
+  }
+  const auto bytes = std::filesystem::file_size(*mapped, error);
+  sqlite3_result_int64(context, error ? 0 : static_cast<std::int64_t>((bytes + 8191) / 8192));
+}
+
+void LogPath(sqlite3_context* context, int, sqlite3_value** argv) {
+  if (sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+    sqlite3_result_null(context);
+    return;
+  }
+  sqlfunctions::ResultText(context, LogPathBeside(sqlfunctions::ValueAsText(argv[0])));
+}
+
+}  // namespace
+
+void RegisterFileFunctions(sqlite3* db, DataDirectory& data) {
+  sqlite3_create_function_v2(db, "standin_file_pages", 1, SQLITE_UTF8, &data, FilePages, nullptr,
+                             nullptr, nullptr);
+  sqlite3_create_function_v2(db, "standin_log_path", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                             LogPath, nullptr, nullptr, nullptr);
 }
 
 void DataDirectory::Close() {

@@ -153,6 +153,11 @@ class DataDirectory {
 // ("main", "temp"): identity state, constraint names, CREATE texts.
 void CreateBookkeeping(sqlite3* db, const std::string& schema);
 
+// standin_file_pages(windows path): the file's size in 8-KB pages, NULL when
+// it is not there; standin_log_path(data file): the log beside it. Used by
+// master..sysaltfiles.
+void RegisterFileFunctions(sqlite3* db, DataDirectory& data);
+
 // A salted password hash (crypt(3) SHA-512) and its check.
 std::string HashPassword(const std::string& password);
 bool VerifyPassword(const std::string& password, const std::string& hash);

@@ -101,6 +101,10 @@ constexpr std::array kErrors = {
     ErrorInfo{1946, 16, 3,
               "Operation failed. The index entry of length %d bytes for the index '%.*ls' exceeds "
               "the maximum length of 900 bytes."},
+    ErrorInfo{2528, 10, 1,
+              "DBCC execution completed. If DBCC printed error messages, contact your system "
+              "administrator."},
+    ErrorInfo{2571, 14, 1, "User '%.*ls' does not have permission to run DBCC %.*ls."},
     ErrorInfo{2601, 14, 1,
               "Cannot insert duplicate key row in object '%.*ls' with unique index '%.*ls'."},
     ErrorInfo{
@@ -117,6 +121,8 @@ constexpr std::array kErrors = {
               "Identity column '%.*ls' must be of data type int, bigint, smallint, tinyint, or "
               "decimal or numeric with a scale of 0, and constrained to be nonnullable."},
     ErrorInfo{2812, 16, 62, "Could not find stored procedure '%.*ls'."},
+    ErrorInfo{3013, 16, 1, "%ls is terminating abnormally."},
+    ErrorInfo{3021, 16, 1, "Cannot perform a backup or restore operation within a transaction."},
     ErrorInfo{3621, 10, 1, "The statement has been terminated."},
     // The first argument names the kind of object: table, view.
     ErrorInfo{3701, 11, 5,
@@ -174,6 +180,13 @@ constexpr std::array kErrors = {
     ErrorInfo{6102, 14, 1, "User does not have permission to use the KILL statement."},
     ErrorInfo{6104, 16, 1, "Cannot use KILL to kill your own process."},
     ErrorInfo{6106, 16, 2, "Process ID %d is not an active process ID."},
+    ErrorInfo{7609, 17, 1,
+              "Full-Text Search is not installed, or a full-text component cannot be loaded."},
+    ErrorInfo{7610, 16, 1,
+              "Access is denied to '%.*ls', or the path is invalid. Full-text search was not "
+              "installed properly."},
+    ErrorInfo{7641, 16, 1, "Full-Text catalog '%ls' does not exist."},
+    ErrorInfo{7642, 16, 1, "A full-text catalog named '%ls' already exists in this database."},
     ErrorInfo{7940, 16, 1, "System databases master, model, msdb, and tempdb cannot be detached."},
     ErrorInfo{8102, 16, 1, "Cannot update identity column '%.*ls'."},
     ErrorInfo{8107, 16, 1,
@@ -188,6 +201,7 @@ constexpr std::array kErrors = {
     ErrorInfo{8152, 16, 9, "String or binary data would be truncated."},
     ErrorInfo{8155, 16, 2, "No column was specified for column %d of '%.*ls'."},
     ErrorInfo{8169, 16, 2, "Syntax error converting from a character string to uniqueidentifier."},
+    ErrorInfo{8985, 16, 1, "Could not locate file '%.*ls' in sysfiles."},
     ErrorInfo{15006, 16, 1, "'%s' is not a valid name because it contains invalid characters."},
     ErrorInfo{15007, 16, 1, "The login '%s' does not exist."},
     ErrorInfo{15009, 16, 1, "The object '%s' does not exist in database '%s'."},
@@ -219,6 +233,27 @@ constexpr std::array kErrors = {
     ErrorInfo{15488, 0, 1, "'%s' added to role '%s'."},
     ErrorInfo{15489, 0, 1, "'%s' dropped from role '%s'."},
     ErrorInfo{15501, 10, 1, "Database owner changed."},
+    ErrorInfo{15600, 15, 1, "An invalid parameter or option was specified for procedure '%s'."},
+    ErrorInfo{15601, 16, 1,
+              "Full-Text Search is not enabled for the current database. Use sp_fulltext_database "
+              "to enable Full-Text Search."},
+    ErrorInfo{15604, 16, 1,
+              "Cannot drop full-text catalog '%ls' because it contains a full-text index."},
+    ErrorInfo{15605, 16, 1, "A full-text index for table '%ls' has already been created."},
+    ErrorInfo{15606, 16, 1, "You must first create a full-text index on table '%ls'."},
+    ErrorInfo{15607, 16, 1,
+              "'%ls' is not a valid index to enforce a full-text search key. You must specify a "
+              "unique, non-nullable, single-column index."},
+    ErrorInfo{15608, 16, 1, "Full-text search has already been activated for table '%ls'."},
+    ErrorInfo{15609, 16, 1,
+              "Cannot activate full-text search for table '%ls' because no columns have been "
+              "enabled for full-text search."},
+    ErrorInfo{15610, 16, 1,
+              "You must deactivate full-text search on table '%ls' before adding columns to or "
+              "removing columns from the full-text index."},
+    ErrorInfo{15611, 16, 1,
+              "Column '%ls' of table '%ls' cannot be used for full-text search because it is not a "
+              "character-based column."},
     ErrorInfo{18452, 14, 1,
               "Login failed for user '(null)'. Reason: Not associated with a trusted SQL Server "
               "connection."},

@@ -160,6 +160,39 @@ StatementPtr Parser::ParseStatement(bool firstInBatch) {
         throw SqlError(message);
       }
       statement = ParseCreateProcedure(Next().offset, line, true);
+    } else if (word == "BACKUP" && IsWord("LOG", 1)) {
+      Next();
+      Next();
+      statement = MakeStatement(StatementKind::BackupLog, line);
+      statement->name = ExpectIdentifier();
+      if (!AcceptKeyword("WITH")) RaiseUnsupported("BACKUP LOG to a device");
+      if (AcceptWord("TRUNCATE_ONLY")) {
+        statement->optionValue = "TRUNCATE_ONLY";
+      } else if (AcceptWord("NO_LOG")) {
+        statement->optionValue = "NO_LOG";
+      } else {
+        RaiseUnsupported("BACKUP LOG options other than TRUNCATE_ONLY and NO_LOG");
+      }
+    } else if (word == "DBCC" && IsWord("SHRINKFILE", 1)) {
+      Next();
+      Next();
+      statement = MakeStatement(StatementKind::Dbcc, line);
+      statement->name = "SHRINKFILE";
+      ExpectOperator("(");
+      do {
+        const Token& argument = Peek();
+        if (argument.kind != TokenKind::Identifier && argument.kind != TokenKind::String &&
+            argument.kind != TokenKind::NString && argument.kind != TokenKind::Integer)
+          SyntaxError();
+        statement->columns.push_back(Next().text);
+      } while (statement->columns.size() < 3 && AcceptOperator(","));
+      ExpectOperator(")");
+      if (statement->columns.size() > 2)
+        RaiseUnsupported("DBCC SHRINKFILE with EMPTYFILE, NOTRUNCATE or TRUNCATEONLY");
+      if (AcceptKeyword("WITH")) {
+        if (!AcceptWord("NO_INFOMSGS")) SyntaxError();
+        statement->optionValue = "NO_INFOMSGS";
+      }
     } else if (word == "KILL") {
       Next();
       statement = MakeStatement(StatementKind::Kill, line);

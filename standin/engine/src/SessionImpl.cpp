@@ -7,6 +7,7 @@
 
 #include "EngineImpl.h"
 #include "Parser.h"
+#include "TransactionLog.h"
 #include "Types.h"
 #include "engine/Errors.h"
 
@@ -69,6 +70,8 @@ SessionImpl::~SessionImpl() {
 void SessionImpl::Start(const DatabaseEntry& database) {
   m_Db = OpenConnection(":memory:", true, &m_Identity);
   sqlite3_busy_handler(m_Db.get(), &SessionImpl::BusyHandler, this);
+  RegisterFileFunctions(m_Db.get(), m_Engine.Data());
+  InstallLogHook(m_Db.get());
   CreateBookkeeping(m_Db.get(), "temp");
   AttachDatabase(database);
   m_CurrentDatabase = database.name;

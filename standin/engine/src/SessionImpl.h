@@ -85,6 +85,12 @@ class SessionImpl : public Session, private TranslationContext {
   // Databases (SessionDatabases.cpp).
   void RunDropDatabase(const Statement& statement, BatchSink& sink);
   void RunAlterDatabase(const Statement& statement, BatchSink& sink);
+  // The transaction log (SessionFiles.cpp).
+  void RunBackupLog(const Statement& statement, BatchSink& sink);
+  void RunDbcc(const Statement& statement, BatchSink& sink);
+  // Whether the login is a sysadmin or the database's owner (db_owner's
+  // statements: BACKUP LOG, DBCC SHRINKFILE).
+  bool OwnsOrAdministers(const std::string& database);
   // Makes the current database visible to sp_who and DROP DATABASE.
   void PublishCurrentDatabase();
   // Detaches databases dropped (or detached) by other sessions since the

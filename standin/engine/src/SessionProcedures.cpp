@@ -39,7 +39,9 @@ bool SessionImpl::RunSystemProcedure(const std::string& name,
                        m_Login.name,
                        m_CurrentDatabase,
                        m_NoCount,
-                       BindArguments(*procedure, arguments)};
+                       BindArguments(*procedure, arguments),
+                       m_Db.get(),
+                       [this] { return SchemaFor(m_CurrentDatabase); }};
     status = procedure->run(call);
     m_LastError = 0;
   } catch (const SqlError& error) {

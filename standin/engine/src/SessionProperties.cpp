@@ -1,11 +1,13 @@
-// SERVERPROPERTY and DATABASEPROPERTYEX (SQL Server 2000 only) and
-// FULLTEXTSERVICEPROPERTY, returning sql_variant. The stand-in has no sql_variant, so each
+// SERVERPROPERTY and DATABASEPROPERTYEX (SQL Server 2000 only),
+// DATABASEPROPERTY, FULLTEXTSERVICEPROPERTY and FULLTEXTCATALOGPROPERTY,
+// returning sql_variant (the last three int). The stand-in has no sql_variant, so each
 // property comes back as its base type: nvarchar(128) for texts, int for flags
 // and numbers. An unknown property or database gives NULL, not an error.
 #include <unistd.h>
 
 #include <cctype>
 
+#include "FullText.h"
 #include "SessionImpl.h"
 #include "engine/Errors.h"
 
@@ -17,6 +19,12 @@ constexpr std::int64_t kStatusTruncateLogOnCheckpoint = 8;
 constexpr std::int64_t kStatusTornPageDetection = 16;
 constexpr std::int64_t kStatusSingleUser = 4096;
 constexpr std::int64_t kStatusAutoShrink = 4194304;
+
+std::string Lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
 
 std::string Upper(std::string_view text) {
   std::string out(text);
@@ -41,7 +49,9 @@ std::vector<std::string> Split(const std::string& key) {
 std::string SessionImpl::PropertyValue(const std::string& key, ColumnType& type) const {
   const std::vector<std::string> parts = Split(key);
   const std::string& function = parts[0];
-  if (m_Engine.Options().productVersion == 7 && function != "FULLTEXTSERVICEPROPERTY") {
+  // SERVERPROPERTY and DATABASEPROPERTYEX came with SQL Server 2000.
+  if (m_Engine.Options().productVersion == 7 &&
+      (function == "SERVERPROPERTY" || function == "DATABASEPROPERTYEX")) {
     std::string lower = function;
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     RaiseError(195, {lower, "function name"});
@@ -59,12 +69,24 @@ std::string SessionImpl::PropertyValue(const std::string& key, ColumnType& type)
     return std::string("NULL");
   };
 
+  const std::optional<int> fullText = m_Engine.Options().fullTextInstalled;
   if (function == "FULLTEXTSERVICEPROPERTY") {
-    // No full-text service yet: clients take their "not installed" branch
-    // instead of calling sp_fulltext_* procedures that are refused.
     const std::string property = Upper(parts[1]);
-    if (property == "ISFULLTEXTINSTALLED") return number(0);
+    if (property == "ISFULLTEXTINSTALLED" && fullText) return number(*fullText);
     return null();
+  }
+  if (function == "FULLTEXTCATALOGPROPERTY") {
+    // In the current database; NULL without the service, for an unknown
+    // catalog or property.
+    auto it = m_Attached.find(Lower(m_CurrentDatabase));
+    if (fullText != 1 || it == m_Attached.end()) return null();
+    const std::optional<std::int64_t> value =
+        FullTextCatalogProperty(m_Db.get(), it->second, parts[1], parts[2]);
+    if (!value) {
+      type = ColumnType{TypeId::Int, 0, 0, 0};
+      return "NULL";
+    }
+    return number(*value);
   }
   if (function == "SERVERPROPERTY") {
     const std::string property = Upper(parts[1]);
@@ -77,7 +99,10 @@ std::string SessionImpl::PropertyValue(const std::string& key, ColumnType& type)
     if (property == "INSTANCENAME" || property == "NUMLICENSES") return null();
     if (property == "ISINTEGRATEDSECURITYONLY")
       return number(m_Engine.Options().windowsLoginMode ? 1 : 0);
-    if (property == "ISFULLTEXTINSTALLED") return number(0);
+    if (property == "ISFULLTEXTINSTALLED") {
+      if (!fullText) return null();
+      return number(*fullText);
+    }
     if (property == "ISCLUSTERED" || property == "ISSINGLEUSER" || property == "ISSYNCWITHBACKUP")
       return number(0);
     if (property == "LICENSETYPE") return text("DISABLED");
@@ -85,8 +110,10 @@ std::string SessionImpl::PropertyValue(const std::string& key, ColumnType& type)
     return null();
   }
 
-  // DATABASEPROPERTYEX(database, property)
+  // DATABASEPROPERTYEX(database, property) and its older form
+  // DATABASEPROPERTY, which knows the flags only (1, 0 or NULL).
   const std::string property = Upper(parts[2]);
+  const bool older = function == "DATABASEPROPERTY";
   std::optional<DatabaseDetails> database;
   for (DatabaseDetails& details : m_Engine.Data().Catalogue()) {
     if (Upper(details.entry.name) == Upper(parts[1])) database = std::move(details);
@@ -106,8 +133,23 @@ std::string SessionImpl::PropertyValue(const std::string& key, ColumnType& type)
     return number((status & kStatusTornPageDetection) ? 1 : 0);
   if (property == "ISAUTOCREATESTATISTICS" || property == "ISAUTOUPDATESTATISTICS")
     return number(1);
-  if (property == "ISFULLTEXTENABLED" || property == "ISINSTANDBY" ||
-      property == "ISANSINULLDEFAULT" || property == "ISRECURSIVETRIGGERSENABLED")
+  if (property == "ISFULLTEXTENABLED")
+    return number(FullTextEnabledInFile(database->entry.hostPath) ? 1 : 0);
+  if (older) {
+    if (property == "ISSINGLEUSER") return number((status & kStatusSingleUser) ? 1 : 0);
+    if (property == "ISTRUNCLOG") return number((status & kStatusTruncateLogOnCheckpoint) ? 1 : 0);
+    if (property == "ISINSTANDBY" || property == "ISANSINULLDEFAULT" ||
+        property == "ISRECURSIVETRIGGERSENABLED" || property == "ISOFFLINE" ||
+        property == "ISREADONLY" || property == "ISDBOONLY")
+      return number(0);
+    if (property == "VERSION") return number(539);
+    if (property != "ISAUTOSHRINK" && property != "ISAUTOCLOSE" &&
+        property != "ISTORNPAGEDETECTIONENABLED" && property != "ISAUTOCREATESTATISTICS" &&
+        property != "ISAUTOUPDATESTATISTICS")
+      return null();
+  }
+  if (property == "ISINSTANDBY" || property == "ISANSINULLDEFAULT" ||
+      property == "ISRECURSIVETRIGGERSENABLED")
     return number(0);
   if (property == "VERSION") return number(539);
   if (property == "SQLSORTORDER") return number(52);

@@ -145,6 +145,10 @@ void SessionImpl::Run(const Statement& statement, BatchSink& sink) {
       return RunCreateProcedure(statement, sink);
     case StatementKind::DropProcedure:
       return RunDropProcedure(statement, sink);
+    case StatementKind::BackupLog:
+      return RunBackupLog(statement, sink);
+    case StatementKind::Dbcc:
+      return RunDbcc(statement, sink);
     case StatementKind::Unsupported:
       RaiseUnsupported(statement.name);
   }

@@ -351,11 +351,11 @@ std::string Translator::Function(const Expr& expr, const Scope* scope, ExprType&
     return "(SELECT CASE WHEN sysadmin = 1 OR " + std::string(*role) + " = 1 THEN 1 ELSE 0 END" +
            from + "name = " + loginArgument(1) + ")";
   }
-  if (name == "SERVERPROPERTY" || name == "DATABASEPROPERTYEX" ||
-      name == "FULLTEXTSERVICEPROPERTY") {
+  if (name == "SERVERPROPERTY" || name == "DATABASEPROPERTYEX" || name == "DATABASEPROPERTY" ||
+      name == "FULLTEXTSERVICEPROPERTY" || name == "FULLTEXTCATALOGPROPERTY") {
     // The session answers from the server's state; a property named by an
     // expression would need a value per row, which nothing sends.
-    requireArguments(name == "DATABASEPROPERTYEX" ? 2 : 1);
+    requireArguments(name == "SERVERPROPERTY" || name == "FULLTEXTSERVICEPROPERTY" ? 1 : 2);
     std::string key = name;
     for (const ExprPtr& arg : expr.args) {
       if (arg->kind != ExprKind::String && arg->kind != ExprKind::NString)

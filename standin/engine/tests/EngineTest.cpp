@@ -500,5 +500,28 @@ TEST_F(EngineTest, InjectedFaultsFailMatchingStatementsInsteadOfRunningThem) {
   EXPECT_THROW(engine->InjectFault({"x", 0, true}), std::invalid_argument);
 }
 
+// A server without the full-text service answers 0 (or NULL) and refuses
+// the procedures, so a client's "not installed" branch can be tested.
+TEST_F(EngineTest, FullTextServiceCanBeAbsentOrSilent) {
+  for (const std::optional<int>& installed : {std::optional<int>(0), std::optional<int>()}) {
+    EngineOptions options;
+    options.dataDir = m_Dir.string();
+    options.saPassword = kPassword;
+    options.fullTextInstalled = installed;
+    std::unique_ptr<Engine> engine = Engine::Open(options);
+    std::unique_ptr<Session> session = LoginSa(*engine);
+    const std::string expected = installed ? "0" : "NULL";
+    EXPECT_EQ(Scalar(*session, "SELECT FULLTEXTSERVICEPROPERTY('IsFulltextInstalled')"), expected);
+    EXPECT_EQ(Scalar(*session, "SELECT SERVERPROPERTY('IsFullTextInstalled')"), expected);
+    for (const char* procedure :
+         {"EXEC sp_fulltext_database 'enable'", "EXEC sp_help_fulltext_catalogs 'Doc_Desc'",
+          "EXEC sp_fulltext_catalog 'Doc_Desc', 'create'"}) {
+      slt::Outcome outcome = Run(*session, procedure);
+      EXPECT_EQ(outcome.errorNumber, 7609) << procedure;
+    }
+    EXPECT_EQ(Scalar(*session, "SELECT FULLTEXTCATALOGPROPERTY('Doc_Desc', 'ItemCount')"), "NULL");
+  }
+}
+
 }  // namespace
 }  // namespace standin::engine

@@ -194,6 +194,11 @@ struct EngineOptions {
   bool windowsLoginMode = false;  // false: mixed mode
   std::string serverName;         // @@SERVERNAME; empty: the host name
   std::vector<FaultRule> faults;  // installed at start
+  // FULLTEXTSERVICEPROPERTY('IsFulltextInstalled'): 1 installed, 0 not,
+  // nullopt for a server that does not answer (NULL).
+  std::optional<int> fullTextInstalled = 1;
+  // Further fixed drives: letter → host folder (C is always <data-dir>/C).
+  std::vector<std::pair<char, std::string>> drives;
 };
 
 class Engine;

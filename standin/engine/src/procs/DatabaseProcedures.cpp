@@ -312,12 +312,8 @@ std::vector<DatabaseFile> FilesOf(const DatabaseEntry& database) {
   fs::path hostLog = database.hostPath;
   hostLog.replace_filename(fs::path(MapWindowsPathName(logPath)));
   std::error_code error;
-  if (fs::exists(hostLog, error)) {
-    fs::path wal = database.hostPath;
-    wal += "-wal";
-    files.push_back({database.name + "_log", 2, logPath,
-                     PagesToKilobytes(FileBytes(hostLog) + FileBytes(wal))});
-  }
+  if (fs::exists(hostLog, error))
+    files.push_back({database.name + "_log", 2, logPath, PagesToKilobytes(FileBytes(hostLog))});
   return files;
 }
 

@@ -7,7 +7,10 @@
 // Threading: a call runs on its session's thread; the table is immutable.
 #pragma once
 
+#include <sqlite3.h>
+
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -32,6 +35,10 @@ struct ProcedureCall {
   // One entry per declared parameter, in declaration order; monostate when
   // the caller passed nothing (or NULL or DEFAULT).
   std::vector<Value> arguments;
+  // The session's SQLite connection and the schema its current database is
+  // attached as, for procedures that read or keep state in that database.
+  sqlite3* db = nullptr;
+  std::function<std::string()> currentSchema;
 
   // The argument as text (numbers are written out); nullopt when absent.
   std::optional<std::string> Text(std::size_t index) const;
@@ -73,13 +80,12 @@ struct DatabaseFile {
   std::int64_t kilobytes = 0;  // whole 8-KB pages of the real file
 };
 
-// The data file and the log beside it (the .LDF together with SQLite's
-// write-ahead log, which holds the changes not yet checkpointed).
 // A result column of a procedure.
 Column MakeColumn(std::string name, TypeId id, std::int32_t length = 0, bool nullable = true);
 // Names of procedures, roles and logins compare without regard to ASCII case.
 bool EqualsNoCase(std::string_view a, std::string_view b);
 
+// The data file and the log beside it (when it is there), with their sizes.
 std::vector<DatabaseFile> FilesOf(const DatabaseEntry& database);
 
 // CREATE DATABASE's 1805 messages: the MB allocated for each file.
@@ -91,5 +97,6 @@ std::span<const SystemProcedure> ServerProcedures();
 std::span<const SystemProcedure> DatabaseProcedures();
 std::span<const SystemProcedure> ProcessProcedures();
 std::span<const SystemProcedure> SecurityProcedures();
+std::span<const SystemProcedure> FullTextProcedures();
 
 }  // namespace standin::engine

@@ -157,6 +157,8 @@ enum class StatementKind {
   AlterTable,       // table; name: "ADD" or "ALTER COLUMN"; columnDefinitions
   CreateProcedure,  // table: the procedure; optionValue: "ALTER" for ALTER; text: as sent
   DropProcedure,    // table: the procedure
+  Permission,       // name: GRANT/REVOKE/DENY; columns: permissions; table: object or none;
+                    // grantees; optionValue: "WITH GRANT OPTION" / "GRANT OPTION FOR"
   Unsupported,      // text names the construct; raises 50100 when run
 };
 
@@ -211,6 +213,7 @@ struct Statement {
   std::vector<bool> outputArguments;                       // Execute: passed with OUTPUT
   std::vector<DatabaseFileClause> dataFiles;               // CreateDatabase ON
   std::vector<DatabaseFileClause> logFiles;                // CreateDatabase LOG ON
+  std::vector<std::string> grantees;                       // Permission TO / FROM
 };
 
 struct Batch {

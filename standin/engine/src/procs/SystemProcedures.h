@@ -19,6 +19,7 @@
 namespace standin::engine {
 
 class EngineImpl;
+class DatabaseSecurity;
 
 // One running system procedure: who calls it, its bound arguments and where
 // its output goes.
@@ -29,6 +30,9 @@ struct ProcedureCall {
   std::string loginName;
   std::string currentDatabase;
   bool noCount = false;
+  // Users, roles and permissions of the database the procedure runs in (the
+  // current one, or the one its name gives: db..sp_helpuser).
+  DatabaseSecurity* security = nullptr;
   // One entry per declared parameter, in declaration order; monostate when
   // the caller passed nothing (or NULL or DEFAULT).
   std::vector<Value> arguments;
@@ -91,5 +95,6 @@ std::span<const SystemProcedure> ServerProcedures();
 std::span<const SystemProcedure> DatabaseProcedures();
 std::span<const SystemProcedure> ProcessProcedures();
 std::span<const SystemProcedure> SecurityProcedures();
+std::span<const SystemProcedure> DatabaseSecurityProcedures();
 
 }  // namespace standin::engine

@@ -194,4 +194,30 @@ std::optional<std::string> DataDirectory::LoginNameOfSid(const std::vector<std::
   return ColumnText(query.Handle(), 0);
 }
 
+std::optional<LoginDetails> DataDirectory::FindLogin(const std::string& name) {
+  std::lock_guard lock(m_Mutex);
+  SqliteStatement query(OpenMaster(m_Master),
+                        "SELECT name, sid, dbname, isntname, isntgroup, denylogin FROM "
+                        "\"sqlstandin$logins\" WHERE name = ?");
+  query.BindText(1, name);
+  if (!query.Step()) return std::nullopt;
+  LoginDetails details;
+  details.name = ColumnText(query.Handle(), 0);
+  details.sid = ColumnBytes(query.Handle(), 1);
+  details.defaultDatabase = ColumnText(query.Handle(), 2);
+  details.windows = sqlite3_column_int(query.Handle(), 3) != 0;
+  details.group = sqlite3_column_int(query.Handle(), 4) != 0;
+  details.denied = sqlite3_column_int(query.Handle(), 5) != 0;
+  return details;
+}
+
+std::optional<std::vector<std::uint8_t>> DataDirectory::DatabaseOwnerSid(
+    const std::string& database) {
+  std::lock_guard lock(m_Mutex);
+  SqliteStatement query(OpenMaster(m_Master), "SELECT sid FROM sysdatabases WHERE name = ?");
+  query.BindText(1, database);
+  if (!query.Step()) return std::nullopt;
+  return ColumnBytes(query.Handle(), 0);
+}
+
 }  // namespace standin::engine

@@ -156,6 +156,7 @@ std::string SessionImpl::AttachDatabase(const DatabaseEntry& database) {
   attach.Step();
   Execute(m_Db.get(), "PRAGMA " + QuoteIdentifier(schema) + ".synchronous=NORMAL");
   m_Attached[key] = schema;
+  EnsureSecurityCatalog(schema, database.name);
   return schema;
 }
 
@@ -178,6 +179,7 @@ TableInfo SessionImpl::ResolveTable(const ObjectName& name) {
   } else {
     table.database = name.database.empty() ? m_CurrentDatabase : name.database;
     table.schema = SchemaFor(table.database);
+    if (!EqualsNoCase(table.database, m_CurrentDatabase)) CheckDatabaseAccess(table.database);
   }
   const std::string lower = Lower(name.name);
   if (lower.rfind("sqlstandin$", 0) == 0 || lower.rfind("sqlite_", 0) == 0) {
@@ -237,7 +239,8 @@ std::string SessionImpl::SystemValue(const std::string& upperName, ColumnType& t
     type = TypeOf(id);
     return std::to_string(value);
   };
-  const std::string userName = m_Login.sysadmin ? "dbo" : m_Login.name;
+  if (upperName.rfind(std::string("IS_MEMBER") + kPropertySeparator, 0) == 0)
+    return SecurityValue(upperName, type);
   if (upperName.find(kPropertySeparator) != std::string::npos)
     return PropertyValue(upperName, type);
   if (upperName == "@@ROWCOUNT") return number(m_RowCount);
@@ -271,7 +274,7 @@ std::string SessionImpl::SystemValue(const std::string& upperName, ColumnType& t
   }
   if (upperName == "USER_NAME()" || upperName == "USER()" || upperName == "CURRENT_USER()" ||
       upperName == "SESSION_USER()") {
-    return text(userName);
+    return text(CurrentUserName());
   }
   if (upperName == "HOST_NAME()") return text(m_Request.hostName);
   if (upperName == "APP_NAME()") return text(m_Request.applicationName);
@@ -314,6 +317,7 @@ void SessionImpl::ExecuteBatch(std::string_view sql, BatchSink& sink) {
   RunningScope running(*this);
   m_Cancel = false;
   m_Variables.clear();
+  m_AccessChecked.clear();
   Batch batch;
   try {
     batch = ParseBatch(sql, m_QuotedIdentifier);
@@ -384,6 +388,7 @@ void SessionImpl::ExecuteRpc(std::string_view procedureName,
   if (m_Killed.load()) return;
   RunningScope running(*this);
   m_Cancel = false;
+  m_AccessChecked.clear();
   std::string name(procedureName);
   const std::size_t dot = name.rfind('.');
   const std::string base = Lower(dot == std::string::npos ? name : name.substr(dot + 1));

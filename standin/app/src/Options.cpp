@@ -11,6 +11,24 @@ bool ParseInteger(const std::string& text, int& value) {
   return error == std::errc() && end == text.data() + text.size();
 }
 
+// NUMBER:once|always:PATTERN; the pattern may itself hold colons.
+std::optional<engine::FaultRule> ParseFaultRule(const std::string& text) {
+  const std::size_t first = text.find(':');
+  if (first == std::string::npos) return std::nullopt;
+  const std::size_t second = text.find(':', first + 1);
+  if (second == std::string::npos) return std::nullopt;
+  engine::FaultRule rule;
+  int number = 0;
+  if (!ParseInteger(text.substr(0, first), number) || number < 1) return std::nullopt;
+  rule.errorNumber = number;
+  const std::string mode = text.substr(first + 1, second - first - 1);
+  if (mode != "once" && mode != "always") return std::nullopt;
+  rule.once = mode == "once";
+  rule.pattern = text.substr(second + 1);
+  if (rule.pattern.find_first_not_of(" \t") == std::string::npos) return std::nullopt;
+  return rule;
+}
+
 }  // namespace
 
 std::string HelpText() {
@@ -44,6 +62,13 @@ Options:
   --workgroup NAME          workgroup the machine reports (default WORKGROUP)
   --join-status 0-3         join status it reports: 0 unknown, 1 not joined,
                             2 workgroup (default), 3 domain
+  --fault N:once|always:PATTERN
+                            make the next statement (once) or every statement
+                            (always) whose text contains PATTERN fail with SQL
+                            Server error N; case and runs of white space do not
+                            matter; may be repeated. For tests of a client's
+                            error paths; the control endpoint's FAULT and
+                            NOFAULTS change the rules while running
   --help                    show this text
 
 The protocol is not encrypted: passwords cross the network in the clear, so
@@ -121,6 +146,16 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         result.error = "--join-status must be 0, 1, 2 or 3";
         return result;
       }
+    } else if (argument == "--fault") {
+      if (!value(text)) return result;
+      std::optional<engine::FaultRule> rule = ParseFaultRule(text);
+      if (!rule) {
+        result.error =
+            "--fault needs NUMBER:once|always:PATTERN with a number of 1 or more, not '" + text +
+            "'";
+        return result;
+      }
+      options.faults.push_back(*rule);
     } else {
       result.error = "unknown option '" + argument + "' (see --help)";
       return result;

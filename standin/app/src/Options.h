@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/Engine.h"
+
 namespace standin::app {
 
 struct Options {
@@ -22,6 +24,8 @@ struct Options {
   // What the machine reports as its join information.
   int joinStatus = 2;
   std::string workgroup = "WORKGROUP";
+  // Statements made to fail from the start (--fault).
+  std::vector<engine::FaultRule> faults;
 };
 
 // What the command line asks for: run with options, print help, or fail with

@@ -64,6 +64,7 @@ int main(int argc, char** argv) {
     engineOptions.productVersion = options.productVersion;
     engineOptions.windowsLoginMode = options.windowsLoginMode;
     engineOptions.serverName = options.serverName;
+    engineOptions.faults = options.faults;
     engine = engine::Engine::Open(engineOptions);
   } catch (const std::exception& failure) {
     app::LogLine(std::string("cannot open data directory '") + options.dataDir +

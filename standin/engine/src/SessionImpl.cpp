@@ -339,11 +339,16 @@ void SessionImpl::RunStatements(const std::vector<StatementPtr>& statements, Bat
 void SessionImpl::RunGuarded(const Statement& statement, BatchSink& sink) {
   m_StatementStart = ++m_UseClock;
   try {
+    // The text of IF, WHILE and BEGIN…END holds the statements inside them,
+    // which are tried on their own.
+    const bool compound = statement.kind == StatementKind::If ||
+                          statement.kind == StatementKind::While ||
+                          statement.kind == StatementKind::Block;
+    if (!compound) {
+      if (std::optional<Message> fault = m_Engine.TakeFault(statement.text)) throw SqlError(*fault);
+    }
     Run(statement, sink);
-    const bool container =
-        statement.kind == StatementKind::If || statement.kind == StatementKind::While ||
-        statement.kind == StatementKind::Block || statement.kind == StatementKind::Declare;
-    if (!container) m_LastError = 0;
+    if (!compound && statement.kind != StatementKind::Declare) m_LastError = 0;
   } catch (const SqlError& error) {
     // A lock wait given up because of ATTENTION is the cancel, not error 1222.
     if (m_Cancel.load()) throw Cancelled{};
@@ -381,6 +386,16 @@ void SessionImpl::ExecuteRpc(std::string_view procedureName,
   const std::string base = Lower(dot == std::string::npos ? name : name.substr(dot + 1));
   if (base == "sp_executesql") {
     RunSpExecuteSql(parameters, sink);
+    return;
+  }
+  if (std::optional<Message> fault = m_Engine.TakeFault("EXEC " + name)) {
+    Report(*fault, sink);
+    m_LastError = fault->number;
+    engine::Done done;
+    done.kind = engine::Done::Kind::Procedure;
+    done.error = true;
+    done.inTransaction = m_TranCount > 0;
+    sink.StatementDone(done);
     return;
   }
   if (RunSystemProcedure(name, parameters, sink)) return;

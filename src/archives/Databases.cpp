@@ -233,7 +233,11 @@ bool Databases::CreateArchiveDatabase(const std::string& name, const std::string
       // Before the rename the half-made database has the bare name; the
       // prefixed name may then belong to an existing archive.
       try {
-        run("DROP DATABASE " + SqlName(made == Made::Renamed ? database : name));
+        const std::string halfMade = made == Made::Renamed ? database : name;
+        // A closed connection may linger on the server for a moment; the
+        // drop is refused while any session still uses the database.
+        CloseArchiveSessions(*m_ServerConnection, halfMade);
+        run("DROP DATABASE " + SqlName(halfMade));
       } catch (const Error& dropError) {
         Log("archives", "dropping the half-made archive failed: " + dropError.Description());
       }

@@ -11,6 +11,7 @@
 #include "archives/ArchiveSchema.h"
 #include "archives/Databases.h"
 #include "servers/Servers.h"
+#include "support/CodePage.h"
 #include "support/MessageService.h"
 #include "support/StringTable.h"
 
@@ -390,6 +391,96 @@ TEST_F(ArchiveCatalogue, CreateDatabaseThatFailsDropsNothing) {
       << m_Messages.History()[0].text;
   EXPECT_TRUE(DatabaseExists("Brindlewick_Owner"));
   DeleteArchive(catalogue, "Owner");
+}
+
+// The text sent for a procedure, as the server keeps it.
+std::string ProcedureText(Connection& archive, const std::string& name) {
+  Recordset rs;
+  rs.Open("SELECT text FROM syscomments WHERE id = OBJECT_ID('" + name + "') ORDER BY colid",
+          &archive);
+  std::string text;
+  for (; !rs.Eof(); rs.MoveNext()) text += rs.Value(0).ToText();
+  return text;
+}
+
+long Scalar(Connection& connection, const std::string& sql) {
+  Recordset rs;
+  rs.Open(sql, &connection);
+  return static_cast<long>(rs.Value(0).ToInteger());
+}
+
+TEST_F(ArchiveCatalogue, NewArchiveHasTheWholeSchemaAndLivesThroughEveryOperation) {
+  if (!StandinHasDatabaseSecurity()) {
+    GTEST_SKIP() << "the stand-in refuses sp_addrole and GRANT (50100)";
+  }
+  Servers servers;
+  Server& server = NewServer(servers);
+  Databases& catalogue = server.Databases();
+  const long count = catalogue.Count();
+  Database* archive = catalogue.AddNew("Full", std::string(kDataFolder) + "Full.mdf");
+  ASSERT_NE(archive, nullptr) << (m_Messages.History().empty() ? "" : m_Messages.History()[0].text);
+  EXPECT_TRUE(m_Messages.History().empty());
+  EXPECT_EQ(archive->ArchiveID(), count + 1);
+  EXPECT_EQ(archive->DatabaseName(), "Brindlewick_Full");
+  Connection& db = archive->GetConnection();
+
+  Recordset doc;
+  doc.Open(
+      "SELECT EntryID, TypeID, FolderID, BinaryData, FileSize, BinaryContent, Url, Title, "
+      "CodePage FROM Document",
+      &db);
+  ASSERT_FALSE(doc.Eof());
+  EXPECT_EQ(doc.Value("EntryID").ToInteger(), 1);
+  EXPECT_EQ(doc.Value("TypeID").ToInteger(), 110);
+  EXPECT_EQ(doc.Value("FolderID").ToInteger(), 0);
+  EXPECT_TRUE(doc.Value("BinaryData").ToBoolean());
+  EXPECT_EQ(doc.Value("FileSize").ToInteger(), 51);
+  ASSERT_NE(doc.Value("BinaryContent").Bytes(), nullptr);
+  EXPECT_EQ(*doc.Value("BinaryContent").Bytes(), TemplateImage());
+  EXPECT_EQ(doc.Value("Url").ToText(), kTemplateUrl);
+  EXPECT_EQ(doc.Value("Title").ToText(), kTemplateTitle);
+  EXPECT_EQ(doc.Value("CodePage").ToInteger(), GetAnsiCodePage());
+  doc.MoveNext();
+  EXPECT_TRUE(doc.Eof()) << "exactly one document";
+  doc.Close();
+  EXPECT_EQ(Scalar(db, "SELECT COUNT(*) FROM Folder"), 11);
+  EXPECT_EQ(Scalar(db, "SELECT COUNT(*) FROM SubFolder"), 10);
+  EXPECT_EQ(Scalar(db, "SELECT COUNT(*) FROM Category"), 1);
+  EXPECT_EQ(Scalar(db, "SELECT COUNT(*) FROM ExtendedField"), 9);
+  EXPECT_EQ(Scalar(db, "SELECT SUM(ExtFieldID) FROM ExtendedField"), 46) << "ids 1-8 and 10";
+  EXPECT_EQ(Scalar(db, "SELECT COUNT(*) FROM ExtendedData"), 6);
+  EXPECT_EQ(archive->GetExtendedValue(0, 3, 0, ""), kArchiveVersion);
+  EXPECT_EQ(archive->GetExtendedValue(0, 7, 0, "").size(), 38u);
+  EXPECT_EQ(archive->GetExtendedValue(0, 8, 0, ""), std::to_string(TodayDayNumber()));
+  EXPECT_EQ(archive->GetExtendedValue(0, 10, 0, ""), "True");
+  auto roles = archive->Roles();
+  for (const char* role : {"bw_reader", "bw_writer", "bw_structurer"}) {
+    EXPECT_NE(std::find(roles.begin(), roles.end(), role), roles.end()) << role;
+  }
+  // Every procedure exactly as sent.
+  for (const std::string& sql : ArchiveSchemaStatements("Full", 8, "", 0)) {
+    for (const char* head : {"CREATE PROCEDURE dbo.", "CREATE Procedure ", "CREATE PROCEDURE "}) {
+      if (sql.rfind(head, 0) != 0) continue;
+      std::string name = sql.substr(std::string(head).size());
+      name = name.substr(0, name.find_first_of(" \n("));
+      EXPECT_EQ(ProcedureText(db, name), sql) << name;
+      break;
+    }
+  }
+
+  // A new catalogue lists it; renamed, detached, attached again, dropped.
+  Servers again;
+  Server& second = NewServer(again);
+  Database* listed = Find(second.Databases(), "Full");
+  ASSERT_NE(listed, nullptr);
+  ASSERT_TRUE(listed->Rename("Renamed"));
+  ASSERT_TRUE(second.Databases().Remove(std::to_string(listed->ArchiveID())));
+  Database* attached = second.Databases().Add("Renamed", std::string(kDataFolder) + "Full.mdf",
+                                              std::string(kDataFolder) + "Full_log.LDF");
+  ASSERT_NE(attached, nullptr);
+  EXPECT_EQ(attached->GetExtendedValue(0, 3, 0, ""), kArchiveVersion);
+  EXPECT_TRUE(second.Databases().Delete(std::to_string(attached->ArchiveID())));
+  EXPECT_FALSE(DatabaseExists("Brindlewick_Renamed"));
 }
 
 }  // namespace

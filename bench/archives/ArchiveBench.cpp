@@ -18,8 +18,8 @@ namespace {
 void CreateAndDropArchive(benchmark::State& state) {
   standin::integration::StandinProcess standin;
   standin.Start();
-  const auto home = std::filesystem::temp_directory_path() /
-                    ("bw-archive-bench-" + std::to_string(::getpid()));
+  const auto home =
+      std::filesystem::temp_directory_path() / ("bw-archive-bench-" + std::to_string(::getpid()));
   ::setenv("XDG_CONFIG_HOME", home.c_str(), 1);
   bw::ScriptedMessageService messages;
   bw::SetMessageService(&messages);

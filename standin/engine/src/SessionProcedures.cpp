@@ -65,16 +65,11 @@ bool SessionImpl::RunSystemProcedure(const std::string& name,
       CheckDatabaseAccess(database);
     }
     DatabaseSecurity security = SecurityFor(database);
-    ProcedureCall call{m_Engine,
-                       sink,
-                       m_Spid,
-                       m_Login.name,
-                       database,
-                       m_NoCount,
-                       &security,
-                       BindArguments(*procedure, arguments),
-                       m_Db.get(),
-                       [this, database] { return SchemaFor(database); }};
+    ProcedureCall call{m_Engine,   sink,
+                       m_Spid,     m_Login.name,
+                       database,   m_NoCount,
+                       &security,  BindArguments(*procedure, arguments),
+                       m_Db.get(), [this, database] { return SchemaFor(database); }};
     status = procedure->run(call);
     m_LastError = 0;
   } catch (const SqlError& error) {

@@ -2,6 +2,9 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <ostream>
+
+#include "engine/Accounts.h"
 
 namespace standin::app {
 namespace {
@@ -33,6 +36,7 @@ std::optional<engine::FaultRule> ParseFaultRule(const std::string& text) {
 
 std::string HelpText() {
   return R"(Usage: sqlstandin --data-dir DIR [options]
+       sqlstandin accounts add|remove|list --data-dir DIR ['DOMAIN\name'] [--group]
 
 A SQL Server 7.0/2000 stand-in: a TDS server (TDS 7.1 to 7.4, no encryption)
 that keeps each database in an SQLite file under DIR.
@@ -75,6 +79,12 @@ Options:
                             error paths; the control endpoint's FAULT and
                             NOFAULTS change the rules while running
   --help                    show this text
+
+The accounts command manages the Windows accounts the stand-in's machine knows
+(DIR/accounts.txt): sp_grantlogin and sp_denylogin accept only those, and
+IS_MEMBER knows their groups. --group adds a group rather than a user. A
+running server sees changes at once. Windows logins exist for the catalogue;
+they cannot connect over TDS.
 
 The protocol is not encrypted: passwords cross the network in the clear, so
 keep the listener on loopback or a trusted network. Clients that require
@@ -187,6 +197,51 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   }
   result.options = options;
   return result;
+}
+
+int RunAccountsCommand(const std::vector<std::string>& arguments, std::ostream& out,
+                       std::ostream& err) {
+  std::string action, dataDir, name;
+  bool group = false;
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "--data-dir" && i + 1 < arguments.size()) {
+      dataDir = arguments[++i];
+    } else if (argument == "--group") {
+      group = true;
+    } else if (action.empty()) {
+      action = argument;
+    } else if (name.empty()) {
+      name = argument;
+    } else {
+      err << "sqlstandin accounts: unexpected argument '" << argument << "' (see --help)\n";
+      return 2;
+    }
+  }
+  const bool needsName = action == "add" || action == "remove";
+  if ((!needsName && action != "list") || dataDir.empty() || needsName == name.empty()) {
+    err << "sqlstandin accounts: usage: sqlstandin accounts add|remove|list --data-dir DIR "
+           "['DOMAIN\\name'] [--group]\n";
+    return 2;
+  }
+  try {
+    engine::AccountDirectory accounts(dataDir);
+    if (action == "add") {
+      accounts.Add(name, group);
+    } else if (action == "remove") {
+      if (!accounts.Remove(name)) {
+        err << "sqlstandin accounts: there is no account '" << name << "'\n";
+        return 1;
+      }
+    } else {
+      for (const engine::WindowsAccount& account : accounts.List())
+        out << (account.group ? "group " : "user  ") << account.name << "\n";
+    }
+  } catch (const std::exception& failure) {
+    err << "sqlstandin accounts: " << failure.what() << "\n";
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace standin::app

@@ -1,6 +1,7 @@
 // Command-line options of sqlstandin.
 #pragma once
 
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
@@ -40,5 +41,10 @@ struct ParsedCommandLine {
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 std::string HelpText();
+
+// `sqlstandin accounts add|remove|list --data-dir DIR ['DOMAIN\name'] [--group]`:
+// manages the machine's Windows accounts; the result is the exit status.
+int RunAccountsCommand(const std::vector<std::string>& arguments, std::ostream& out,
+                       std::ostream& err);
 
 }  // namespace standin::app

@@ -114,6 +114,13 @@ class DataDirectory {
   void AddLogin(const std::string& name, const std::string& password,
                 const std::string& defaultDatabase);
   void DropLogin(const std::string& name);
+  // sp_grantlogin / sp_denylogin: adds the Windows login or changes its
+  // access. 15407 when `name` names a SQL Server login.
+  void SetWindowsLogin(const std::string& name, bool group, bool deny,
+                       const std::vector<std::uint8_t>& sid);
+  // sp_revokelogin: false when there was no such Windows login. 15174 while
+  // it owns a database.
+  bool RevokeWindowsLogin(const std::string& name);
   void SetPassword(const std::string& name, const std::string& password);
   // The login's stored name and whether its password is `password`; 15007.
   bool PasswordMatches(const std::string& name, const std::string& password);

@@ -76,6 +76,16 @@ void SessionImpl::Start(const DatabaseEntry& database) {
   AttachDatabase(database);
   m_CurrentDatabase = database.name;
   m_CurrentDatabaseId = database.id;
+  if (!HasDatabaseAccess(database.name)) {
+    // A database the login asked for fails the login; an unusable default
+    // database gives way to master, as SQL Server 2000 does (4062).
+    if (!m_Request.database.empty()) throw SqlError(MakeMessage(4060, {database.name}));
+    std::optional<DatabaseEntry> master = m_Engine.Data().FindDatabase("master");
+    if (!master) throw SqlError(MakeMessage(4060, {database.name}));
+    AttachDatabase(*master);
+    m_CurrentDatabase = master->name;
+    m_CurrentDatabaseId = master->id;
+  }
   PublishCurrentDatabase();
 }
 

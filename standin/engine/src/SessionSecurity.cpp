@@ -12,6 +12,7 @@
 #include "EngineImpl.h"
 #include "SessionImpl.h"
 #include "SqliteFunctions.h"
+#include "engine/Accounts.h"
 #include "engine/Errors.h"
 
 namespace standin::engine {
@@ -255,6 +256,11 @@ std::string SessionImpl::SecurityValue(const std::string& key, ColumnType& type)
   const std::string name = key.substr(key.find(kPropertySeparator) + 1);
   DatabaseSecurity security = CurrentSecurity();
   if (!HasSecurityCatalog(m_Db.get(), security.Schema())) return "NULL";
+  if (name.find('\\') != std::string::npos) {
+    // The login cannot be a Windows account's member: Windows logins do not
+    // connect here.
+    return AccountDirectory(m_Engine.Data().Root()).Find(name) ? "0" : "NULL";
+  }
   std::optional<Principal> principal = security.Find(name);
   if (!principal || !principal->role) return "NULL";
   return security.Memberships().count(principal->uid) ? "1" : "0";

@@ -211,6 +211,7 @@ TEST_F(ArchiveCatalogue, DetachAttachAndIdentitiesNeverRepeat) {
 TEST_F(ArchiveCatalogue, OtherSessionsAreEndedOnlyAfterYes) {
   m_Admin.Execute("CREATE DATABASE Brindlewick_Busy");
   m_Admin.Execute("EXEC sp_addlogin 'clerk', 'Clerk-pw-1'");
+  m_Admin.Execute("USE Brindlewick_Busy EXEC sp_grantdbaccess 'clerk' USE master");
   Connection clerk1, clerk2;
   for (Connection* clerk : {&clerk1, &clerk2}) {
     clerk->SetConnectionString(RegistrationString("clerk", "Clerk-pw-1") +
@@ -318,10 +319,37 @@ TEST_F(ArchiveCatalogue, ExtendedValuesAreReadAndWritten) {
   archive->SetExtendedValue("x", 0, none, "", 1, false, false);
   EXPECT_EQ(none, 0);
 
-  EXPECT_EQ(archive->GetFullTextStatus(), kFullTextNotInstalled);
-  archive->DoFullTextAction("CREATE");  // nothing to do without full-text search
-  archive->DoFullTextAction("drop");
+  // Without a catalog there is nothing to drop (this archive has no Document
+  // table, so any statement sent would fail).
+  EXPECT_EQ(archive->GetFullTextStatus(), kFullTextNoCatalog);
+  EXPECT_NO_THROW(archive->DoFullTextAction("DROP"));
+  EXPECT_EQ(archive->GetFullTextStatus(), kFullTextNoCatalog);
   EXPECT_TRUE(server.Databases().Delete(std::to_string(archive->ArchiveID())));
+}
+
+TEST_F(ArchiveCatalogue, WithoutFullTextSearchNothingIsSent) {
+  // "absent" answers the installation question with 0, "unknown" with NULL.
+  for (const char* service : {"absent", "unknown"}) {
+    SCOPED_TRACE(service);
+    standin::integration::StandinProcess standin;
+    standin.Start({"--fulltext", service});
+    std::filesystem::remove_all(m_Home);
+    Servers servers;
+    std::string text = "Provider=SQLOLEDB;Data Source=127.0.0.1," + std::to_string(standin.Port()) +
+                       ";User Id=sa;Password=" + kSaPassword + ";";
+    Server* server = servers.Add(text);
+    ASSERT_NE(server, nullptr) << standin.Log();
+    server->GetConnection().Execute("CREATE DATABASE Brindlewick_Plain");
+    Databases& catalogue = server->Databases();
+    Database* archive = Find(catalogue, "Plain");
+    ASSERT_NE(archive, nullptr);
+    EXPECT_EQ(archive->GetFullTextStatus(), kFullTextNotInstalled);
+    // No Document table: a statement sent would fail.
+    EXPECT_NO_THROW(archive->DoFullTextAction("create"));
+    EXPECT_NO_THROW(archive->DoFullTextAction("Drop"));
+    EXPECT_EQ(archive->GetFullTextStatus(), kFullTextNotInstalled);
+    EXPECT_TRUE(catalogue.Delete(std::to_string(archive->ArchiveID())));
+  }
 }
 
 TEST_F(ArchiveCatalogue, FailedCreateReportsAndLeavesNoDatabase) {

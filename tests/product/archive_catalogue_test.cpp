@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "StandinFixture.h"
@@ -73,23 +74,6 @@ class ArchiveCatalogue : public testing::StandinSuite {
     std::vector<std::string> names;
     for (Database* archive : catalogue.NewEnum()) names.push_back(archive->Name());
     return names;
-  }
-
-  // Whether the stand-in takes database roles and GRANT, which a complete
-  // archive needs.
-  bool StandinHasDatabaseSecurity() {
-    m_Admin.Execute("CREATE DATABASE ProbeSecurity");
-    bool supported = true;
-    try {
-      m_Admin.Execute("USE ProbeSecurity");
-      m_Admin.Execute("EXEC sp_addrole @rolename = 'probe'");
-      m_Admin.Execute("GRANT CREATE TABLE TO probe");
-    } catch (const DataError& error) {
-      supported = error.ServerNumber() != 50100;
-    }
-    m_Admin.Execute("USE master");
-    m_Admin.Execute("DROP DATABASE ProbeSecurity");
-    return supported;
   }
 
   std::filesystem::path m_Home;
@@ -437,10 +421,21 @@ long Scalar(Connection& connection, const std::string& sql) {
   return static_cast<long>(rs.Value(0).ToInteger());
 }
 
-TEST_F(ArchiveCatalogue, NewArchiveHasTheWholeSchemaAndLivesThroughEveryOperation) {
-  if (!StandinHasDatabaseSecurity()) {
-    GTEST_SKIP() << "the stand-in refuses sp_addrole and GRANT (50100)";
+// The server's error number for a statement, 0 when it ran.
+std::int32_t ServerError(Connection& connection, const std::string& sql) {
+  try {
+    connection.Execute(sql);
+    return 0;
+  } catch (const DataError& error) {
+    return error.ServerNumber();
   }
+}
+
+bool Contains(const std::vector<std::string>& names, const std::string& name) {
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+TEST_F(ArchiveCatalogue, NewArchiveHasTheWholeSchemaAndLivesThroughEveryOperation) {
   Servers servers;
   Server& server = NewServer(servers);
   Databases& catalogue = server.Databases();
@@ -483,8 +478,9 @@ TEST_F(ArchiveCatalogue, NewArchiveHasTheWholeSchemaAndLivesThroughEveryOperatio
   EXPECT_EQ(archive->GetExtendedValue(0, 10, 0, ""), "True");
   auto roles = archive->Roles();
   for (const char* role : {"bw_reader", "bw_writer", "bw_structurer"}) {
-    EXPECT_NE(std::find(roles.begin(), roles.end(), role), roles.end()) << role;
+    EXPECT_TRUE(Contains(roles, role)) << role;
   }
+  EXPECT_EQ(Scalar(m_Admin, "SELECT DATABASEPROPERTYEX('Brindlewick_Full', 'IsAutoShrink')"), 1);
   // Every procedure exactly as sent.
   for (const std::string& sql : ArchiveSchemaStatements("Full", 8, "", 0)) {
     for (const char* head : {"CREATE PROCEDURE dbo.", "CREATE Procedure ", "CREATE PROCEDURE "}) {
@@ -507,8 +503,180 @@ TEST_F(ArchiveCatalogue, NewArchiveHasTheWholeSchemaAndLivesThroughEveryOperatio
                                               std::string(kDataFolder) + "Full_log.LDF");
   ASSERT_NE(attached, nullptr);
   EXPECT_EQ(attached->GetExtendedValue(0, 3, 0, ""), kArchiveVersion);
+
+  // Work grows the log; the shrink gives the space back.
+  const auto log =
+      Standin().DataDir() / "C/Program Files/Microsoft SQL Server/MSSQL/Data/Full_log.LDF";
+  attached->GetConnection().Execute(
+      "CREATE TABLE Growth (n int, body nvarchar(2000)) "
+      "DECLARE @i int SET @i = 0 "
+      "WHILE @i < 300 BEGIN INSERT INTO Growth VALUES (@i, REPLICATE(N'x', 1500)) "
+      "SET @i = @i + 1 END");
+  const auto grown = std::filesystem::file_size(log);
+  EXPECT_GT(grown, 100u * 8192u);
+  attached->ShrinkLogfile();
+  EXPECT_LT(std::filesystem::file_size(log), grown / 2);
+  EXPECT_EQ(Scalar(attached->GetConnection(), "SELECT COUNT(*) FROM Growth"), 300);
+
   EXPECT_TRUE(second.Databases().Delete(std::to_string(attached->ArchiveID())));
   EXPECT_FALSE(DatabaseExists("Brindlewick_Renamed"));
+  EXPECT_FALSE(std::filesystem::exists(log));
+}
+
+TEST_F(ArchiveCatalogue, EachArchiveRoleMayDoItsShareAndNoMore) {
+  Servers servers;
+  Server& server = NewServer(servers);
+  Databases& catalogue = server.Databases();
+  Database* archive = catalogue.AddNew("Roles", std::string(kDataFolder) + "Roles.mdf");
+  ASSERT_NE(archive, nullptr);
+  struct Member {
+    const char* login;
+    const char* role;
+    Connection connection;
+  } members[] = {{"reader", "bw_reader", {}},
+                 {"writer", "bw_writer", {}},
+                 {"structurer", "bw_structurer", {}}};
+  for (Member& member : members) {
+    m_Admin.Execute(std::string("EXEC sp_addlogin '") + member.login + "', 'Role-pw-1'");
+    ASSERT_TRUE(archive->GrantDBAccess(member.login));
+    archive->GetConnection().Execute(std::string("EXEC sp_addrolemember '") + member.role + "', '" +
+                                     member.login + "'");
+    EXPECT_TRUE(Contains(archive->RoleMembers(member.role), member.login));
+    EXPECT_TRUE(Contains(archive->UserRoles(member.login), member.role));
+    member.connection.SetConnectionString(RegistrationString(member.login, "Role-pw-1") +
+                                          "Initial Catalog=Brindlewick_Roles;");
+    member.connection.Open();
+  }
+  EXPECT_TRUE(m_Messages.History().empty());
+  Connection& reader = members[0].connection;
+  Connection& writer = members[1].connection;
+  Connection& structurer = members[2].connection;
+  constexpr std::int32_t kDenied = 229;
+
+  // Readers read everything and keep their own notes, searches and properties.
+  EXPECT_EQ(ServerError(reader, "SELECT * FROM Document"), 0);
+  EXPECT_EQ(ServerError(reader, "SELECT * FROM Folder"), 0);
+  EXPECT_EQ(ServerError(reader, "SELECT * FROM SearchFolderView"), 0);
+  EXPECT_EQ(ServerError(reader, "EXEC DocCount"), 0);
+  EXPECT_EQ(ServerError(reader, "EXEC FoldersRoot"), 0);
+  EXPECT_EQ(ServerError(reader, "DELETE FROM DocLink WHERE 1 = 0"), 0);
+  EXPECT_EQ(ServerError(reader, "UPDATE ExtendedData SET FieldValue = N'' WHERE 1 = 0"), 0);
+  EXPECT_EQ(ServerError(reader, "CREATE TABLE ReaderNotes (x int)"), 0);
+  EXPECT_EQ(ServerError(reader, "DELETE FROM Document WHERE 1 = 0"), kDenied);
+  EXPECT_EQ(ServerError(reader, "DELETE FROM Folder WHERE 1 = 0"), kDenied);
+  EXPECT_EQ(ServerError(reader, "EXEC DeleteDoc 0"), kDenied);
+  EXPECT_EQ(ServerError(reader, "EXEC DeleteFolder 0"), kDenied);
+
+  // Writers change documents, not the folder structure; they read nothing alone.
+  EXPECT_EQ(ServerError(writer, "DELETE FROM Document WHERE 1 = 0"), 0);
+  EXPECT_EQ(ServerError(writer, "UPDATE SubDocument SET ChildEntryID = 0 WHERE 1 = 0"), 0);
+  EXPECT_NE(ServerError(writer, "EXEC DeleteDoc 0"), kDenied);
+  EXPECT_EQ(ServerError(writer, "SELECT * FROM Document"), kDenied);
+  EXPECT_EQ(ServerError(writer, "DELETE FROM Folder WHERE 1 = 0"), kDenied);
+  EXPECT_EQ(ServerError(writer, "EXEC DeleteFolder 0"), kDenied);
+  EXPECT_EQ(ServerError(writer, "EXEC DocCount"), kDenied);
+
+  // Structurers change folders and categories, not documents.
+  EXPECT_EQ(ServerError(structurer, "DELETE FROM Folder WHERE 1 = 0"), 0);
+  EXPECT_EQ(ServerError(structurer, "DELETE FROM SubFolder WHERE 1 = 0"), 0);
+  EXPECT_EQ(ServerError(structurer, "DELETE FROM Category WHERE 1 = 0"), 0);
+  EXPECT_NE(ServerError(structurer, "EXEC DeleteFolder 0"), kDenied);
+  EXPECT_EQ(ServerError(structurer, "DELETE FROM Document WHERE 1 = 0"), kDenied);
+  EXPECT_EQ(ServerError(structurer, "EXEC DeleteDoc 0"), kDenied);
+  EXPECT_EQ(ServerError(structurer, "CREATE TABLE StructurerNotes (x int)"), 262);
+
+  for (Member& member : members) member.connection.Close();
+  m_Messages.QueueAnswer(MsgResult::Yes);  // should a closed session still linger
+  EXPECT_TRUE(catalogue.Delete(std::to_string(archive->ArchiveID())));
+  for (Member& member : members) {
+    m_Admin.Execute(std::string("EXEC sp_droplogin '") + member.login + "'");
+  }
+}
+
+TEST_F(ArchiveCatalogue, FullTextIndexIsCreatedAndDroppedOnlyFromTheRightState) {
+  Servers servers;
+  Server& server = NewServer(servers);
+  Databases& catalogue = server.Databases();
+  Database* archive = catalogue.AddNew("Indexed", std::string(kDataFolder) + "Indexed.mdf");
+  ASSERT_NE(archive, nullptr);
+  const std::string enabled =
+      "SELECT DATABASEPROPERTYEX('Brindlewick_Indexed', 'IsFulltextEnabled')";
+  EXPECT_EQ(archive->GetFullTextStatus(), kFullTextNoCatalog);
+
+  // Any full-text statement sent now would fail: the wrong states send none.
+  Standin().InjectFault("sp_fulltext", 7609, false);
+  EXPECT_NO_THROW(archive->DoFullTextAction("drop"));
+  Standin().ClearFaults();
+
+  archive->DoFullTextAction("CREATE");
+  const std::int32_t status = archive->GetFullTextStatus();
+  EXPECT_GE(status, 0);
+  EXPECT_LE(status, 9);
+  EXPECT_EQ(Scalar(m_Admin, enabled), 1);
+  {
+    Recordset catalogs;
+    catalogs.Open("EXEC sp_help_fulltext_catalogs 'Doc_Desc'", &archive->GetConnection());
+    ASSERT_FALSE(catalogs.Eof());
+    EXPECT_EQ(catalogs.Value("status").ToInteger(), status);
+  }
+  Standin().InjectFault("sp_fulltext", 7609, false);
+  EXPECT_NO_THROW(archive->DoFullTextAction("create"));
+  Standin().ClearFaults();
+
+  archive->DoFullTextAction("Drop");
+  EXPECT_EQ(archive->GetFullTextStatus(), kFullTextNoCatalog);
+  EXPECT_EQ(Scalar(m_Admin, enabled), 0);
+
+  // A statement that fails stops the action; what ran before stays.
+  Standin().InjectFault("'Document','PlainText','add'", 7609, true);
+  EXPECT_THROW(archive->DoFullTextAction("create"), DataError);
+  Standin().ClearFaults();
+  EXPECT_EQ(Scalar(m_Admin, enabled), 1);
+  EXPECT_GE(archive->GetFullTextStatus(), 0) << "the catalog was made before the failure";
+  EXPECT_TRUE(catalogue.Delete(std::to_string(archive->ArchiveID())));
+}
+
+TEST_F(ArchiveCatalogue, On70TheArchiveIsMadeWithItsOwnStatements) {
+  standin::integration::StandinProcess standin;
+  // Only 7.0 sends the single-user switch, so only there this fault can strike.
+  standin.Start({"--product-version", "7", "--fault",
+                 "50000:once:@optname = 'single user', @optvalue = 'true'"});
+  std::filesystem::remove_all(m_Home);
+  Servers servers;
+  std::string text = "Provider=SQLOLEDB;Data Source=127.0.0.1," + std::to_string(standin.Port()) +
+                     ";User Id=sa;Password=" + kSaPassword + ";";
+  Server* server = servers.Add(text);
+  ASSERT_NE(server, nullptr) << standin.Log();
+  EXPECT_EQ(server->ProductVersion(), 7);
+  Databases& catalogue = server->Databases();
+  EXPECT_EQ(catalogue.AddNew("Single", std::string(kDataFolder) + "Single.mdf"), nullptr);
+  ASSERT_EQ(m_Messages.History().size(), 1u);
+  EXPECT_EQ(m_Messages.History()[0].text.rfind(LoadResString(137) + "\r", 0), 0u);
+  Connection& master = server->GetConnection();
+  EXPECT_EQ(Scalar(master, "SELECT COUNT(*) FROM master..sysdatabases WHERE name LIKE '%Single%'"),
+            0);
+
+  Database* archive = catalogue.AddNew("Seven", std::string(kDataFolder) + "Seven.mdf");
+  ASSERT_NE(archive, nullptr) << m_Messages.History().back().text;
+  EXPECT_EQ(m_Messages.History().size(), 1u);
+  Connection& db = archive->GetConnection();
+  EXPECT_EQ(Scalar(db, "SELECT COUNT(*) FROM Document"), 1);
+  EXPECT_EQ(Scalar(db, "SELECT COUNT(*) FROM Folder"), 11);
+  for (const std::string& sql : ArchiveSchemaStatements("Seven", 7, "", 0)) {
+    if (sql.rfind("CREATE PROCEDURE dbo.DocByID", 0) == 0) {
+      EXPECT_EQ(ProcedureText(db, "DocByID"), sql);
+    }
+  }
+  // sp_dboption switched automatic shrinking on; single-user is off again.
+  Recordset help;
+  help.SetCursorLocation(adUseClient);
+  help.Open("EXEC sp_helpdb 'Brindlewick_Seven'", &master, adOpenForwardOnly, adLockOptimistic);
+  ASSERT_FALSE(help.Eof());
+  const std::string status = help.Value("status").ToText();
+  help.Close();
+  EXPECT_NE(status.find("autoshrink"), std::string::npos) << status;
+  EXPECT_EQ(status.find("single user"), std::string::npos) << status;
+  EXPECT_TRUE(catalogue.Delete(std::to_string(archive->ArchiveID())));
 }
 
 }  // namespace

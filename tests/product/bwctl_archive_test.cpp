@@ -119,18 +119,40 @@ TEST_F(BwctlArchive, UsageRefusalsAndUnknownNames) {
   EXPECT_EQ(Bwctl("--yes archive delete 1 Guarded").code, 0);
 }
 
-TEST_F(BwctlArchive, CreateReportsAFailureAndLeavesNothing) {
-  Run created = Bwctl(
-      "archive create 1 Made 'C:\\Program Files\\Microsoft SQL Server\\MSSQL\\Data\\Made.mdf'");
-  if (created.code == 0) {
-    EXPECT_NE(created.out.find("Created archive Made"), std::string::npos);
-    EXPECT_EQ(Bwctl("--yes archive delete 1 Made").code, 0);
-    return;
-  }
-  // Until the stand-in takes database roles the schema cannot be completed.
-  EXPECT_EQ(created.code, 1);
-  EXPECT_NE(created.err.find(LoadResString(137)), std::string::npos) << created.err;
-  EXPECT_EQ(Bwctl("archive list 1").out, "No archives on this server.\n");
+TEST_F(BwctlArchive, CreateIndexShrinkRenameAndAFailedCreate) {
+  const std::string folder = "'C:\\Program Files\\Microsoft SQL Server\\MSSQL\\Data\\";
+  Run created = Bwctl("archive create 1 Made " + folder + "Made.mdf'");
+  ASSERT_EQ(created.code, 0) << created.err;
+  EXPECT_NE(created.out.find("Created archive Made"), std::string::npos);
+
+  Run status = Bwctl("archive fulltext status 1 Made");
+  ASSERT_EQ(status.code, 0) << status.err;
+  EXPECT_EQ(status.out, "-1 no full-text index\n");
+  EXPECT_EQ(Bwctl("archive fulltext create 1 Made").code, 4) << "asked, nobody answered";
+  ASSERT_EQ(Bwctl("--yes archive fulltext create 1 Made").code, 0);
+  EXPECT_EQ(Bwctl("archive fulltext status 1 Made").out.rfind("-1", 0), std::string::npos);
+  ASSERT_EQ(Bwctl("--yes archive fulltext drop 1 Made").code, 0);
+  EXPECT_EQ(Bwctl("archive fulltext status 1 Made").out, "-1 no full-text index\n");
+
+  Run shrunk = Bwctl("--yes archive shrink-log 1 Made");
+  EXPECT_EQ(shrunk.code, 0) << shrunk.err;
+  Run renamed = Bwctl("archive rename 1 Made Remade");
+  ASSERT_EQ(renamed.code, 0) << renamed.err;
+  Run properties = Bwctl("archive properties 1 Remade");
+  ASSERT_EQ(properties.code, 0) << properties.err;
+  EXPECT_NE(properties.out.find("Version:        1.61"), std::string::npos) << properties.out;
+  EXPECT_NE(properties.out.find("Plain text:     True"), std::string::npos) << properties.out;
+
+  // A schema statement that fails: message 137, nothing left behind.
+  Standin().InjectFault("CREATE VIEW dbo.SearchFolderView", 2714);
+  Run broken = Bwctl("archive create 1 Broken " + folder + "Broken.mdf'");
+  Standin().ClearFaults();
+  EXPECT_EQ(broken.code, 1);
+  EXPECT_NE(broken.err.find(LoadResString(137)), std::string::npos) << broken.err;
+  Run list = Bwctl("archive list 1");
+  EXPECT_EQ(list.out.find("Broken"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("Brindlewick_Remade"), std::string::npos) << list.out;
+  EXPECT_EQ(Bwctl("--yes archive delete 1 Remade").code, 0);
 }
 
 }  // namespace

@@ -42,7 +42,10 @@ void CreateAndDropArchive(benchmark::State& state) {
                                                          : messages.History().back().text.c_str());
           break;
         }
-        catalogue.Delete(std::to_string(archive->ArchiveID()));
+        if (!catalogue.Delete(std::to_string(archive->ArchiveID()))) {
+          state.SkipWithError("the archive was not dropped");
+          break;
+        }
       }
     }
   }

@@ -83,7 +83,9 @@ Outcome ChangeOwner(Database& archive, const std::string& newOwner) {
     }
     try {
       Connection& connection = archive.GetConnection();
-      bool isUser = false;
+      // The login's user may be named differently from the login; it is the
+      // user that goes. The owner's own row (dbo) is not a user to remove.
+      std::string userName;
       {
         Recordset users;
         users.SetCursorLocation(adUseClient);
@@ -93,10 +95,15 @@ Outcome ChangeOwner(Database& archive, const std::string& newOwner) {
         }
         if (users.State() == adStateOpen) {
           users.SetFilter("LoginName = " + SqlString(newOwner));
-          isUser = !users.Eof();
+          if (!users.Eof()) {
+            userName = users.Value("UserName").ToText();
+            userName.erase(userName.find_last_not_of(' ') + 1);
+          }
         }
       }
-      if (isUser && !archive.RevokeDBAccess(newOwner)) return false;
+      if (!userName.empty() && userName != "dbo" && !archive.RevokeDBAccess(userName)) {
+        return false;
+      }
       connection.Execute("USE " + SqlName(archive.DatabaseName()));
       connection.Execute("sp_changedbowner " + SqlString(newOwner));
       return true;

@@ -142,8 +142,8 @@ TEST_F(ArchiveCommandRoles, TheOwnerShrinksAndIndexesAfterTheQuestion) {
 TEST_F(ArchiveCommandRoles, RenameAndOwnerPassTheRoleCheckButNeedTheServersConsent) {
   // A db_owner passes the command's check; renaming and changing the owner
   // are the server roles' business, and the server's refusal is reported.
-  ASSERT_TRUE(AdminArchive().GrantDBAccess("keeper"));
-  AdminArchive().GetConnection().Execute("EXEC sp_addrolemember 'db_owner', 'keeper'");
+  ASSERT_TRUE(AdminArchive().GrantDBAccess("keeper", "deputy"));
+  AdminArchive().GetConnection().Execute("EXEC sp_addrolemember 'db_owner', 'deputy'");
   {
     Servers servers;
     Database* archive = Archive(Register(servers, "keeper", kPassword));
@@ -154,7 +154,8 @@ TEST_F(ArchiveCommandRoles, RenameAndOwnerPassTheRoleCheckButNeedTheServersConse
     EXPECT_NO_THROW(archive->GetConnection().Execute("SELECT 1"));
   }
 
-  // sa renames, then makes the keeper the owner: the keeper's user goes first.
+  // sa renames, then makes the keeper the owner: the keeper's user (named
+  // otherwise) goes first.
   Database* archive = &AdminArchive();
   const std::size_t before = m_Messages.History().size();
   m_Messages.QueueAnswer(MsgResult::Yes);  // should the keeper's session still linger
@@ -166,8 +167,13 @@ TEST_F(ArchiveCommandRoles, RenameAndOwnerPassTheRoleCheckButNeedTheServersConse
   EXPECT_EQ(ChangeOwner(*archive, "keeper"), Outcome::Done) << LastMessage();
   EXPECT_EQ(Owner(), "keeper");
   auto users = archive->RoleMembers("db_owner");
-  EXPECT_EQ(std::find(users.begin(), users.end(), "keeper"), users.end())
+  EXPECT_EQ(std::find(users.begin(), users.end(), "deputy"), users.end())
       << "the keeper is dbo now, no longer a user of its own";
+  // Naming the present owner again removes no user: dbo is not one to revoke.
+  const Outcome again = ChangeOwner(*archive, "keeper");
+  EXPECT_EQ(LastMessage().find("Beim Entfernen"), std::string::npos) << LastMessage();
+  EXPECT_EQ(Owner(), "keeper");
+  EXPECT_EQ(again, Outcome::Done) << LastMessage();
   EXPECT_LE(m_Messages.History().size(), before + 2);
 
   // A login the server does not know: the error is reported, the owner stays.

@@ -144,6 +144,30 @@ class SessionImpl : public Session, private TranslationContext {
   bool EvaluateCondition(const Expr& expr);
   void RunSpExecuteSql(const std::vector<Parameter>& parameters, BatchSink& sink);
 
+  // Writes through views (SessionViewWrites.cpp).
+  struct ViewColumn {
+    std::string name;
+    int source = -1;         // the entry of the view's FROM it comes from; -1: computed
+    std::string baseColumn;  // its name in that table
+  };
+  struct UpdatableView {
+    std::shared_ptr<Select> select;  // the body, its table names qualified
+    std::vector<TableInfo> tables;   // per entry of its FROM
+    std::vector<ViewColumn> columns;
+    const ViewColumn& Find(const std::string& name) const;  // 207
+  };
+  bool IsView(const TableInfo& table);
+  // The view's body and where its columns come from; 4403, 4404, 4406, 4436
+  // for a view that cannot be written at all.
+  UpdatableView LoadUpdatableView(const TableInfo& view);
+  // The one table the modified columns belong to (4405, 4406).
+  TableInfo ViewBaseTable(const UpdatableView& shape, const TableInfo& view,
+                          const std::vector<const ViewColumn*>& modified);
+  // The table an INSERT into `view` writes; `columns` become its names.
+  TableInfo ViewInsertTarget(const TableInfo& view, std::vector<std::string>& columns);
+  // UPDATE or DELETE of the view `table`, which becomes the table written.
+  SqlText TranslateViewWrite(const Statement& statement, TableInfo& table);
+
   // Indexes, views and ALTER TABLE (SessionSchema.cpp).
   struct IndexRequest {
     std::string name;

@@ -360,10 +360,17 @@ void SessionImpl::RunSelectInto(const Statement& statement, BatchSink& sink) {
 void SessionImpl::RunInsert(const Statement& statement, BatchSink& sink) {
   TableInfo table = ResolveTable(statement.table);
   CheckWrite(table, "INSERT");
+  std::vector<std::string> columns = statement.columns;
+  if (IsView(table)) {
+    table = ViewInsertTarget(table, columns);
+    for (const auto& row : statement.values) {
+      if (statement.columns.empty() && row.size() != columns.size()) RaiseError(213);
+    }
+  }
   const std::string tableKey = Lower(table.schema + "." + table.name);
   const bool identityInsert = m_IdentityInsertTable == tableKey;
   Translator translator(*this);
-  SqlText query = translator.TranslateInsert(statement, table, identityInsert);
+  SqlText query = translator.TranslateInsert(statement, table, identityInsert, columns);
   WriteScope scope(*this);
   const std::string identityTable = QuoteIdentifier(table.schema) + ".\"sqlstandin$identity\"";
   if (table.identityColumn >= 0) {
@@ -450,8 +457,13 @@ void SessionImpl::RunUpdateOrDelete(const Statement& statement, BatchSink& sink)
     CheckWrite(table, update ? "UPDATE" : "DELETE");
   }
   Translator translator(*this);
-  SqlText query = update ? translator.TranslateUpdate(statement, table)
-                         : translator.TranslateDelete(statement, table);
+  SqlText query;
+  if (statement.name != "TRUNCATE" && IsView(table)) {
+    query = TranslateViewWrite(statement, table);
+  } else {
+    query = update ? translator.TranslateUpdate(statement, table)
+                   : translator.TranslateDelete(statement, table);
+  }
   WriteScope scope(*this);
   const std::int64_t count = Changes(query, update ? "UPDATE" : "DELETE", &table);
   const bool truncate = statement.name == "TRUNCATE";

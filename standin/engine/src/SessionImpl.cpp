@@ -286,6 +286,10 @@ std::string SessionImpl::SystemValue(const std::string& upperName, ColumnType& t
       upperName == "SESSION_USER()") {
     return text(CurrentUserName());
   }
+  if (upperName == "USER_ID()") {
+    type = TypeOf(TypeId::SmallInt);
+    return CurrentUserId();
+  }
   if (upperName == "HOST_NAME()") return text(m_Request.hostName);
   if (upperName == "APP_NAME()") return text(m_Request.applicationName);
   if (upperName == "SYSTEM_USER") return text(m_Login.name);

@@ -238,6 +238,7 @@ class SessionImpl : public Session, private TranslationContext {
   void RunPermission(const Statement& statement, BatchSink& sink);
   std::string SecurityValue(const std::string& key, ColumnType& type) const;  // IS_MEMBER
   std::string CurrentUserName() const;                                        // USER_NAME()
+  std::string CurrentUserId() const;  // USER_ID(): SQL text of the uid, NULL without access
   // Set while a procedure body runs: its objects share its owner, so only
   // the EXECUTE permission counted.
   bool m_OwnershipChain = false;

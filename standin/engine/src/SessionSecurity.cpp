@@ -274,4 +274,12 @@ std::string SessionImpl::CurrentUserName() const {
   return user ? user->name : m_Login.name;
 }
 
+std::string SessionImpl::CurrentUserId() const {
+  DatabaseSecurity security = CurrentSecurity();
+  if (security.IsSysadmin()) return "1";
+  if (!HasSecurityCatalog(m_Db.get(), security.Schema())) return "NULL";
+  std::optional<Principal> user = security.CurrentUser();
+  return user ? std::to_string(user->uid) : "NULL";
+}
+
 }  // namespace standin::engine

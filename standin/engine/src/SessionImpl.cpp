@@ -113,6 +113,22 @@ void SessionImpl::SetKillHandler(std::function<void()> handler) {
   m_KillHandler = std::move(handler);
 }
 
+void SessionImpl::SetClientGoneProbe(std::function<bool()> probe) {
+  std::lock_guard lock(m_KillMutex);
+  m_ClientGoneProbe = std::move(probe);
+}
+
+bool SessionImpl::ClientGone() const {
+  std::function<bool()> probe;
+  {
+    // Called outside the lock: the protocol layer takes its own locks and
+    // calls RequestCancel under them.
+    std::lock_guard lock(m_KillMutex);
+    probe = m_ClientGoneProbe;
+  }
+  return probe && probe();
+}
+
 void SessionImpl::Kill() {
   m_Killed = true;
   m_Cancel = true;

@@ -46,6 +46,8 @@ class SessionImpl : public Session, private TranslationContext {
   void RequestCancel() override;
   bool IsKilled() const override { return m_Killed.load(); }
   void SetKillHandler(std::function<void()> handler) override;
+  void SetClientGoneProbe(std::function<bool()> probe) override;
+  bool ClientGone() const;
   // Ends the session (KILL): a running batch stops at once, an open
   // transaction is rolled back, and the kill handler closes the connection.
   void Kill();
@@ -302,8 +304,9 @@ class SessionImpl : public Session, private TranslationContext {
 
   std::atomic<bool> m_Cancel{false};
   std::atomic<bool> m_Killed{false};
-  std::mutex m_KillMutex;
+  mutable std::mutex m_KillMutex;
   std::function<void()> m_KillHandler;
+  std::function<bool()> m_ClientGoneProbe;
   std::chrono::steady_clock::time_point m_BusySince;
   std::mutex m_RunMutex;
   std::atomic<bool> m_Running{false};

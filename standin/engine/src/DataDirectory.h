@@ -132,6 +132,8 @@ class DataDirectory {
   std::vector<RoleMember> ServerRoleMembers(std::string_view role);
   std::optional<std::vector<std::uint8_t>> LoginSid(const std::string& name);
   std::optional<std::string> LoginNameOfSid(const std::vector<std::uint8_t>& sid);
+  // Whether a database has a user (dbo aside) with this SID.
+  bool HasDatabaseUsers(const std::vector<std::uint8_t>& sid);
   std::optional<LoginDetails> FindLogin(const std::string& name);
   // sysdatabases.sid of a database; nullopt when there is no such database.
   std::optional<std::vector<std::uint8_t>> DatabaseOwnerSid(const std::string& database);

@@ -249,6 +249,9 @@ constexpr std::array kErrors = {
     ErrorInfo{15174, 16, 1,
               "Login '%s' owns one or more database(s). Change the owner of the following "
               "database(s) before dropping login:"},
+    ErrorInfo{15175, 16, 1,
+              "Login '%s' is aliased or mapped to a user in one or more database(s). Drop the "
+              "user or alias before dropping the login."},
     ErrorInfo{15181, 16, 1, "Cannot drop the database owner."},
     ErrorInfo{15182, 16, 1, "Cannot drop the guest user from master or tempdb."},
     ErrorInfo{15197, 16, 1, "There is no text for object '%s'."},

@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
     engineOptions.windowsLoginMode = options.windowsLoginMode;
     engineOptions.serverName = options.serverName;
     engineOptions.fullTextInstalled = options.fullTextInstalled;
+    engineOptions.drives = options.drives;
     engine = engine::Engine::Open(engineOptions);
   } catch (const std::exception& failure) {
     app::LogLine(std::string("cannot open data directory '") + options.dataDir +

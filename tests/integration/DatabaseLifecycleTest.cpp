@@ -97,12 +97,14 @@ TEST(DatabaseLifecycle, CreateGrowShrinkDetachAttachRenameReownDrop) {
   EXPECT_EQ(Text(shrink, 0, 0, 1), "2");
   EXPECT_LT(Size(ldf), grownLog / 10);
   EXPECT_EQ(Text(archive.Execute("SELECT COUNT(*) FROM Document")), "1000");
+  ASSERT_TRUE(archive.Execute("EXEC sp_fulltext_database 'enable'").ok);
 
   // Two sessions on the archive: sp_who shows both, KILL ends the other.
   OdbcConnection other;
   ASSERT_TRUE(other.Connect(
       server.ConnectionString("sa", StandinProcess::kSaPassword, "Brindlewick_Life")));
   const std::string otherSpid = Text(other.Execute("SELECT @@SPID"));
+  const std::string archiveSpid = Text(archive.Execute("SELECT @@SPID"));
   OdbcOutcome who = admin.Execute("sp_who");
   ASSERT_TRUE(who.ok);
   int onArchive = 0;
@@ -114,7 +116,9 @@ TEST(DatabaseLifecycle, CreateGrowShrinkDetachAttachRenameReownDrop) {
   EXPECT_EQ(onArchive, 2);
   ASSERT_TRUE(admin.Execute("KILL " + otherSpid).ok);
   EXPECT_FALSE(other.Execute("SELECT 1").ok) << "a killed session is gone";
-  archive.Disconnect();
+  // As the console does before a detach: end the archive's remaining
+  // session too (a disconnect alone may still be on its way).
+  ASSERT_TRUE(admin.Execute("KILL " + archiveSpid).ok);
 
   // Detached, the database is exactly its two files.
   ASSERT_TRUE(admin.Execute("sp_detach_db @dbname='Brindlewick_Life';").ok) << server.Log();
@@ -140,6 +144,8 @@ TEST(DatabaseLifecycle, CreateGrowShrinkDetachAttachRenameReownDrop) {
   OdbcOutcome helpdb = admin.Execute("sp_helpdb @dbname='Brindlewick_Renamed'");
   ASSERT_TRUE(helpdb.ok);
   EXPECT_EQ(Text(helpdb, 0, 0, 2), "archivist");
+  EXPECT_NE(Text(helpdb, 0, 0, 5).find(", IsFulltextEnabled"), std::string::npos)
+      << "full-text settings travel in the file";
 
   ASSERT_TRUE(admin.Execute("DROP DATABASE Brindlewick_Renamed").ok);
   EXPECT_TRUE(FilesIn(copies).empty());

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "ArchiveCli.h"
 #include "ServerCli.h"
 #include "Terminal.h"
 #include "platform/RegistryHive.h"
@@ -17,6 +18,7 @@ const char kHelp[] =
     "\n"
     "Areas:\n"
     "  server     registered SQL Servers and their service (bwctl server --help)\n"
+    "  archive    the archives of a registered server (bwctl archive --help)\n"
     "\n"
     "Options:\n"
     "  --yes      answer Yes to every confirmation (needed when not on a terminal)\n"
@@ -60,6 +62,13 @@ int main(int argc, char** argv) {
       code = bw::cli::kExitOk;
     } else {
       code = bw::cli::RunServerCommand(args);
+    }
+  } else if (area == "archive") {
+    if (help) {
+      std::fputs(bw::cli::kArchiveHelp, stdout);
+      code = bw::cli::kExitOk;
+    } else {
+      code = bw::cli::RunArchiveCommand(args);
     }
   } else {
     std::fprintf(stderr, "bwctl: unknown area '%s'\n\n%s", area.c_str(), kHelp);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "archives/Databases.h"
 #include "platform/Echo.h"
 #include "platform/HiveFormat.h"
 #include "platform/ServiceControl.h"
@@ -57,6 +58,8 @@ Server::Server(Servers* owner) : m_Owner(owner), m_Connection(std::make_unique<C
 }
 
 Server::~Server() {
+  // Archives hold their own connections; they go before the server's.
+  m_Databases.reset();
   if (m_Connection && m_Connection->State() == adStateOpen) m_Connection->Close();
 }
 
@@ -97,6 +100,15 @@ bool Server::Connect() {
     m_Description = error.Description();
     return false;
   }
+}
+
+bw::Databases& Server::Databases() {
+  if (!m_Databases) {
+    m_Databases = std::make_unique<bw::Databases>();
+    m_Databases->SetServer(this);
+    m_Databases->Fill();
+  }
+  return *m_Databases;
 }
 
 std::string Server::Location() const {

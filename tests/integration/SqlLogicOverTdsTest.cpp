@@ -29,6 +29,7 @@ TEST_P(SqlLogicOverTds, File) {
   // some records show or log in with.
   const std::string password = "Slt#Password1";
   StandinProcess server;
+  slt::AddFileAccounts(GetParam(), server.DataDir());
   server.Start({"--sa-password", password, "--server-name", "SLTSERVER", "--product-version",
                 std::to_string(slt::FileProductVersion(GetParam()))});
   OdbcBackend backend(server.Port(), password);

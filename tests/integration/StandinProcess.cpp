@@ -1,11 +1,16 @@
 #include "StandinProcess.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -134,6 +139,81 @@ std::string StandinProcess::ConnectionString(const std::string& user, const std:
                      ";UID=" + user + ";PWD=" + password + ";TDS_Version=7.4;ClientCharset=UTF-8";
   if (!database.empty()) text += ";DATABASE=" + database;
   return text;
+}
+
+namespace {
+
+std::string EncodeControlWord(const std::string& value) {
+  if (value.empty()) return "-";
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : value) {
+    if (std::isalnum(c) || c == '.' || c == '_' || c == '~') {
+      out += static_cast<char>(c);
+    } else {
+      out += '%';
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+  }
+  return out;
+}
+
+// Reads up to and without the next LF.
+std::string ReadControlLine(int fd) {
+  std::string line;
+  char c = 0;
+  while (::recv(fd, &c, 1, 0) == 1) {
+    if (c == '\n') return line;
+    line += c;
+  }
+  throw std::runtime_error("control endpoint closed the connection after \"" + line + "\"");
+}
+
+}  // namespace
+
+std::string StandinProcess::Control(const std::vector<std::string>& words) const {
+  if (m_ControlPort == 0) throw std::runtime_error("sqlstandin runs without control endpoint");
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) throw std::runtime_error("socket failed");
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(m_ControlPort));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  timeval timeout{5, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  std::string answer;
+  try {
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+      throw std::runtime_error("cannot connect to the control endpoint: " +
+                               std::string(std::strerror(errno)));
+    }
+    ReadControlLine(fd);  // banner
+    std::string request = words.empty() ? std::string() : words[0];
+    for (std::size_t i = 1; i < words.size(); ++i) request += " " + EncodeControlWord(words[i]);
+    request += " sa " + EncodeControlWord(kSaPassword) + "\n";
+    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) !=
+        static_cast<ssize_t>(request.size())) {
+      throw std::runtime_error("cannot send to the control endpoint");
+    }
+    answer = ReadControlLine(fd);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  ::close(fd);
+  return answer;
+}
+
+void StandinProcess::InjectFault(const std::string& pattern, int number, bool once) const {
+  const std::string answer =
+      Control({"FAULT", pattern, std::to_string(number), once ? "once" : "always"});
+  if (answer != "OK") throw std::runtime_error("FAULT refused: " + answer);
+}
+
+void StandinProcess::ClearFaults() const {
+  const std::string answer = Control({"NOFAULTS"});
+  if (answer != "OK") throw std::runtime_error("NOFAULTS refused: " + answer);
 }
 
 }  // namespace standin::integration

@@ -44,6 +44,14 @@ class StandinProcess {
   int BrowserPort() const { return m_BrowserPort; }
   const std::filesystem::path& DataDir() const { return m_DataDir; }
   std::string Log() const;
+  // One request to the control endpoint as sa ("FAULT <pattern> <number>
+  // once|always", "NOFAULTS"; the credentials are appended); returns the
+  // answer line. Throws std::runtime_error when the endpoint cannot be reached.
+  std::string Control(const std::vector<std::string>& words) const;
+  // The next statement (once) or every statement whose text contains
+  // `pattern` fails with SQL Server error `number`; see standin/service/README.md.
+  void InjectFault(const std::string& pattern, int number, bool once = true) const;
+  void ClearFaults() const;
   // An ODBC connection string for the FreeTDS driver.
   std::string ConnectionString(const std::string& user = "sa",
                                const std::string& password = kSaPassword,

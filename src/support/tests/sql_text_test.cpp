@@ -21,6 +21,12 @@ TEST(SqlText, HostileValuesStayOneValue) {
   EXPECT_EQ(SqlName("1abc"), "[1abc]");
   EXPECT_EQ(SqlName(""), "[]");
   EXPECT_EQ(SqlName("Größe"), "[Größe]");
+  // Reserved keywords need brackets in any case; words that merely look like
+  // them do not.
+  EXPECT_EQ("CREATE DATABASE " + SqlName("Full"), "CREATE DATABASE [Full]");
+  EXPECT_EQ(SqlName("select"), "[select]");
+  EXPECT_EQ(SqlName("Fulltext"), "Fulltext");
+  EXPECT_EQ(SqlName("Brindlewick_Full"), "Brindlewick_Full");
 }
 
 }  // namespace

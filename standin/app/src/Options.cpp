@@ -4,6 +4,9 @@
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
+
+#include "engine/Accounts.h"
 
 namespace standin::app {
 namespace {
@@ -13,10 +16,29 @@ bool ParseInteger(const std::string& text, int& value) {
   return error == std::errc() && end == text.data() + text.size();
 }
 
+// NUMBER:once|always:PATTERN; the pattern may itself hold colons.
+std::optional<engine::FaultRule> ParseFaultRule(const std::string& text) {
+  const std::size_t first = text.find(':');
+  if (first == std::string::npos) return std::nullopt;
+  const std::size_t second = text.find(':', first + 1);
+  if (second == std::string::npos) return std::nullopt;
+  engine::FaultRule rule;
+  int number = 0;
+  if (!ParseInteger(text.substr(0, first), number) || number < 1) return std::nullopt;
+  rule.errorNumber = number;
+  const std::string mode = text.substr(first + 1, second - first - 1);
+  if (mode != "once" && mode != "always") return std::nullopt;
+  rule.once = mode == "once";
+  rule.pattern = text.substr(second + 1);
+  if (rule.pattern.find_first_not_of(" \t") == std::string::npos) return std::nullopt;
+  return rule;
+}
+
 }  // namespace
 
 std::string HelpText() {
   return R"(Usage: sqlstandin --data-dir DIR [options]
+       sqlstandin accounts add|remove|list --data-dir DIR ['DOMAIN\name'] [--group]
 
 A SQL Server 7.0/2000 stand-in: a TDS server (TDS 7.1 to 7.4, no encryption)
 that keeps each database in an SQLite file under DIR.
@@ -56,7 +78,20 @@ Options:
   --workgroup NAME          workgroup the machine reports (default WORKGROUP)
   --join-status 0-3         join status it reports: 0 unknown, 1 not joined,
                             2 workgroup (default), 3 domain
+  --fault N:once|always:PATTERN
+                            make the next statement (once) or every statement
+                            (always) whose text contains PATTERN fail with SQL
+                            Server error N; case and runs of white space do not
+                            matter; may be repeated. For tests of a client's
+                            error paths; the control endpoint's FAULT and
+                            NOFAULTS change the rules while running
   --help                    show this text
+
+The accounts command manages the Windows accounts the stand-in's machine knows
+(DIR/accounts.txt): sp_grantlogin and sp_denylogin accept only those, and
+IS_MEMBER knows their groups. --group adds a group rather than a user. A
+running server sees changes at once. Windows logins exist for the catalogue;
+they cannot connect over TDS.
 
 The protocol is not encrypted: passwords cross the network in the clear, so
 keep the listener on loopback or a trusted network. Clients that require
@@ -160,6 +195,16 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         result.error = "--join-status must be 0, 1, 2 or 3";
         return result;
       }
+    } else if (argument == "--fault") {
+      if (!value(text)) return result;
+      std::optional<engine::FaultRule> rule = ParseFaultRule(text);
+      if (!rule) {
+        result.error =
+            "--fault needs NUMBER:once|always:PATTERN with a number of 1 or more, not '" + text +
+            "'";
+        return result;
+      }
+      options.faults.push_back(*rule);
     } else {
       result.error = "unknown option '" + argument + "' (see --help)";
       return result;
@@ -174,6 +219,51 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   }
   result.options = options;
   return result;
+}
+
+int RunAccountsCommand(const std::vector<std::string>& arguments, std::ostream& out,
+                       std::ostream& err) {
+  std::string action, dataDir, name;
+  bool group = false;
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    if (argument == "--data-dir" && i + 1 < arguments.size()) {
+      dataDir = arguments[++i];
+    } else if (argument == "--group") {
+      group = true;
+    } else if (action.empty()) {
+      action = argument;
+    } else if (name.empty()) {
+      name = argument;
+    } else {
+      err << "sqlstandin accounts: unexpected argument '" << argument << "' (see --help)\n";
+      return 2;
+    }
+  }
+  const bool needsName = action == "add" || action == "remove";
+  if ((!needsName && action != "list") || dataDir.empty() || needsName == name.empty()) {
+    err << "sqlstandin accounts: usage: sqlstandin accounts add|remove|list --data-dir DIR "
+           "['DOMAIN\\name'] [--group]\n";
+    return 2;
+  }
+  try {
+    engine::AccountDirectory accounts(dataDir);
+    if (action == "add") {
+      accounts.Add(name, group);
+    } else if (action == "remove") {
+      if (!accounts.Remove(name)) {
+        err << "sqlstandin accounts: there is no account '" << name << "'\n";
+        return 1;
+      }
+    } else {
+      for (const engine::WindowsAccount& account : accounts.List())
+        out << (account.group ? "group " : "user  ") << account.name << "\n";
+    }
+  } catch (const std::exception& failure) {
+    err << "sqlstandin accounts: " << failure.what() << "\n";
+    return 1;
+  }
+  return 0;
 }
 
 }  // namespace standin::app

@@ -1,9 +1,12 @@
 // Command-line options of sqlstandin.
 #pragma once
 
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "engine/Engine.h"
 
 namespace standin::app {
 
@@ -26,6 +29,8 @@ struct Options {
   // What the machine reports as its join information.
   int joinStatus = 2;
   std::string workgroup = "WORKGROUP";
+  // Statements made to fail from the start (--fault).
+  std::vector<engine::FaultRule> faults;
 };
 
 // What the command line asks for: run with options, print help, or fail with
@@ -38,5 +43,10 @@ struct ParsedCommandLine {
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 std::string HelpText();
+
+// `sqlstandin accounts add|remove|list --data-dir DIR ['DOMAIN\name'] [--group]`:
+// manages the machine's Windows accounts; the result is the exit status.
+int RunAccountsCommand(const std::vector<std::string>& arguments, std::ostream& out,
+                       std::ostream& err);
 
 }  // namespace standin::app

@@ -87,6 +87,20 @@ bool TdsService::Stop() {
   return true;
 }
 
+bool TdsService::InjectFault(const service::FaultRule& rule) {
+  m_Engine.InjectFault({rule.pattern, rule.errorNumber, rule.once});
+  LogLine("fault injected: error " + std::to_string(rule.errorNumber) +
+          (rule.once ? " once" : " always") + " for statements containing \"" + rule.pattern +
+          "\"");
+  return true;
+}
+
+bool TdsService::ClearFaults() {
+  m_Engine.ClearFaults();
+  LogLine("fault rules cleared");
+  return true;
+}
+
 service::InstanceInfo TdsService::Instance() {
   std::lock_guard lock(m_Mutex);
   return {m_Engine.ServerName(), m_Engine.ProductVersion(), m_Server ? m_Port : 0};

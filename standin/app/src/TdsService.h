@@ -32,6 +32,8 @@ class TdsService : public service::ServiceHost, public service::BrowserHost {
   int State() override;
   bool Start() override;
   bool Stop() override;
+  bool InjectFault(const service::FaultRule& rule) override;
+  bool ClearFaults() override;
   service::InstanceInfo Instance() override;
 
  private:

@@ -36,6 +36,8 @@ void StartShutdownDeadline() {
 int main(int argc, char** argv) {
   using namespace standin;
   std::vector<std::string> arguments(argv + 1, argv + argc);
+  if (!arguments.empty() && arguments[0] == "accounts")
+    return app::RunAccountsCommand(arguments, std::cout, std::cerr);
   app::ParsedCommandLine commandLine = app::ParseCommandLine(arguments);
   if (commandLine.help) {
     std::cout << app::HelpText();
@@ -64,6 +66,7 @@ int main(int argc, char** argv) {
     engineOptions.productVersion = options.productVersion;
     engineOptions.windowsLoginMode = options.windowsLoginMode;
     engineOptions.serverName = options.serverName;
+    engineOptions.faults = options.faults;
     engineOptions.fullTextInstalled = options.fullTextInstalled;
     engineOptions.drives = options.drives;
     engine = engine::Engine::Open(engineOptions);

@@ -119,6 +119,8 @@ class FakeEngine : public engine::Engine {
     if (login != "sa") return Credentials::Unknown;
     return password == "secret" ? Credentials::SysAdmin : Credentials::Unknown;
   }
+  void InjectFault(const engine::FaultRule&) override {}
+  void ClearFaults() override {}
   const engine::EngineOptions& Options() const override { return m_Options; }
   std::string ServerName() const override { return "FAKE"; }
   std::string ProductVersion() const override { return "8.00.2039"; }

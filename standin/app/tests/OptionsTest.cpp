@@ -60,6 +60,23 @@ TEST(Options, DrivesAndFullTextService) {
   EXPECT_FALSE(ParseCommandLine({"--data-dir", "/d", "--fulltext", "maybe"}).options);
 }
 
+TEST(Options, FaultRules) {
+  ParsedCommandLine parsed = ParseCommandLine(
+      {"--data-dir", "/d", "--fault", "137:once:CREATE VIEW dbo.X", "--fault", "1205:always:a:b"});
+  ASSERT_TRUE(parsed.options) << parsed.error;
+  ASSERT_EQ(parsed.options->faults.size(), 2u);
+  EXPECT_EQ(parsed.options->faults[0].errorNumber, 137);
+  EXPECT_TRUE(parsed.options->faults[0].once);
+  EXPECT_EQ(parsed.options->faults[0].pattern, "CREATE VIEW dbo.X");
+  EXPECT_FALSE(parsed.options->faults[1].once);
+  EXPECT_EQ(parsed.options->faults[1].pattern, "a:b");
+  for (const char* bad : {"137", "137:once", "0:once:x", "x:once:y", "137:twice:x", "137:once: "}) {
+    parsed = ParseCommandLine({"--data-dir", "/d", "--fault", bad});
+    EXPECT_FALSE(parsed.options) << bad;
+    EXPECT_NE(parsed.error.find("--fault"), std::string::npos);
+  }
+}
+
 TEST(Options, SaPasswordFromTheEnvironmentOnlyWhenNotGiven) {
   ::setenv("SQLSTANDIN_SA_PASSWORD", "from-env", 1);
   EXPECT_EQ(ParseCommandLine({"--data-dir", "/d"}).options->saPassword, "from-env");

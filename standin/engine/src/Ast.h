@@ -160,6 +160,8 @@ enum class StatementKind {
   BackupLog,        // name: database; optionValue: "TRUNCATE_ONLY" or "NO_LOG"
   Dbcc,             // name: SHRINKFILE; columns: its arguments as written (the file's
                     // name or id, the target MB); optionValue: "NO_INFOMSGS" or empty
+  Permission,       // name: GRANT/REVOKE/DENY; columns: permissions; table: object or none;
+                    // grantees; optionValue: "WITH GRANT OPTION" / "GRANT OPTION FOR"
   Unsupported,      // text names the construct; raises 50100 when run
 };
 
@@ -214,6 +216,7 @@ struct Statement {
   std::vector<bool> outputArguments;                       // Execute: passed with OUTPUT
   std::vector<DatabaseFileClause> dataFiles;               // CreateDatabase ON
   std::vector<DatabaseFileClause> logFiles;                // CreateDatabase LOG ON
+  std::vector<std::string> grantees;                       // Permission TO / FROM
 };
 
 struct Batch {

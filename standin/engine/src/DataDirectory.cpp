@@ -8,6 +8,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "DatabaseSecurity.h"
 #include "SqliteFunctions.h"
 #include "SqliteHelpers.h"
 #include "TransactionLog.h"
@@ -97,10 +98,12 @@ std::string WindowsPathOf(const std::string& fileName) {
 
 // Databases live in WAL mode: readers never block the writer, and a killed
 // process leaves a file that recovers its committed transactions on open.
-void PrepareDatabaseFile(const std::filesystem::path& path) {
+void PrepareDatabaseFile(const std::filesystem::path& path,
+                         const std::vector<std::uint8_t>* ownerSid = nullptr) {
   ConnectionPtr db = OpenConnection(path.string(), true, nullptr);
   Execute(db.get(), "PRAGMA journal_mode=WAL");
   CreateBookkeeping(db.get(), "main");
+  if (ownerSid) CreateSecurityCatalog(db.get(), "main", *ownerSid, false);
 }
 
 }  // namespace
@@ -526,7 +529,8 @@ std::string LogPathBeside(const std::string& dataFile) {
   return dataFile.substr(0, stemEnd) + "_log.LDF";
 }
 
-DatabaseEntry DataDirectory::CreateDatabase(const std::string& name, const std::string& fileName) {
+DatabaseEntry DataDirectory::CreateDatabase(const std::string& name, const std::string& fileName,
+                                            const std::vector<std::uint8_t>& ownerSid) {
   std::lock_guard lock(m_Mutex);
   sqlite3* db = m_Master.get();
   {
@@ -558,7 +562,7 @@ DatabaseEntry DataDirectory::CreateDatabase(const std::string& name, const std::
   };
   const std::filesystem::path dataPath = checkCreatable(dataFile);
   const std::filesystem::path logPath = checkCreatable(logFile);
-  PrepareDatabaseFile(dataPath);
+  PrepareDatabaseFile(dataPath, &ownerSid);
   CreateLogFile(logPath);
   Execute(db, "BEGIN IMMEDIATE");
   try {
@@ -566,12 +570,12 @@ DatabaseEntry DataDirectory::CreateDatabase(const std::string& name, const std::
     next.Step();
     const int id = std::max(5, sqlite3_column_int(next.Handle(), 0));
     SqliteStatement insert(
-        db,
-        "INSERT INTO sysdatabases (name, dbid, sid, crdate, filename) VALUES (?, ?, X'01', ?, ?)");
+        db, "INSERT INTO sysdatabases (name, dbid, sid, crdate, filename) VALUES (?, ?, ?, ?, ?)");
     insert.BindText(1, name);
     insert.BindInt(2, id);
-    insert.BindText(3, CurrentDateTimeText());
-    insert.BindText(4, dataFile);
+    insert.Bind(3, Value(Bytes(ownerSid)));
+    insert.BindText(4, CurrentDateTimeText());
+    insert.BindText(5, dataFile);
     insert.Step();
     Execute(db, "COMMIT");
     return DatabaseEntry{name, id, dataFile, dataPath};

@@ -57,6 +57,16 @@ struct LoginEntry {
   bool sysadmin = false;
 };
 
+// A login as the database security procedures need it.
+struct LoginDetails {
+  std::string name;  // as stored
+  std::vector<std::uint8_t> sid;
+  std::string defaultDatabase;
+  bool windows = false;  // isntname
+  bool group = false;    // isntgroup
+  bool denied = false;   // denylogin
+};
+
 // SQL Server 2000's fixed server roles, in sp_helpsrvrole's order; each is a
 // column of the logins table.
 inline constexpr std::string_view kServerRoles[] = {"sysadmin",   "securityadmin", "serveradmin",
@@ -92,7 +102,9 @@ class DataDirectory {
   // empty: the default data folder) and the log beside it as
   // <file stem>_log.LDF. 1801 when the name exists, 5123 for a folder that is
   // not there, 5170 for a file that is.
-  DatabaseEntry CreateDatabase(const std::string& name, const std::string& fileName = "");
+  // `ownerSid` is the creating login's: it becomes the database's dbo.
+  DatabaseEntry CreateDatabase(const std::string& name, const std::string& fileName = "",
+                               const std::vector<std::uint8_t>& ownerSid = {0x01});
   // Checks a password: the login, or nullopt when the name or password is wrong.
   std::optional<LoginEntry> CheckLogin(const std::string& name, const std::string& password);
   std::vector<DatabaseEntry> Databases();
@@ -103,6 +115,13 @@ class DataDirectory {
   void AddLogin(const std::string& name, const std::string& password,
                 const std::string& defaultDatabase);
   void DropLogin(const std::string& name);
+  // sp_grantlogin / sp_denylogin: adds the Windows login or changes its
+  // access. 15407 when `name` names a SQL Server login.
+  void SetWindowsLogin(const std::string& name, bool group, bool deny,
+                       const std::vector<std::uint8_t>& sid);
+  // sp_revokelogin: false when there was no such Windows login. 15174 while
+  // it owns a database.
+  bool RevokeWindowsLogin(const std::string& name);
   void SetPassword(const std::string& name, const std::string& password);
   // The login's stored name and whether its password is `password`; 15007.
   bool PasswordMatches(const std::string& name, const std::string& password);
@@ -114,6 +133,9 @@ class DataDirectory {
   std::vector<RoleMember> ServerRoleMembers(std::string_view role);
   std::optional<std::vector<std::uint8_t>> LoginSid(const std::string& name);
   std::optional<std::string> LoginNameOfSid(const std::vector<std::uint8_t>& sid);
+  std::optional<LoginDetails> FindLogin(const std::string& name);
+  // sysdatabases.sid of a database; nullopt when there is no such database.
+  std::optional<std::vector<std::uint8_t>> DatabaseOwnerSid(const std::string& database);
   // Removes a database from sysdatabases and deletes its files; returns the
   // Windows paths deleted, log first. 3701 when there is no such database.
   std::vector<std::string> DropDatabase(const std::string& name);

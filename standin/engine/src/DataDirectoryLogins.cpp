@@ -109,6 +109,59 @@ void DataDirectory::DropLogin(const std::string& name) {
   remove.Step();
 }
 
+void DataDirectory::SetWindowsLogin(const std::string& name, bool group, bool deny,
+                                    const std::vector<std::uint8_t>& sid) {
+  std::lock_guard lock(m_Mutex);
+  sqlite3* db = OpenMaster(m_Master);
+  {
+    SqliteStatement find(db, "SELECT isntname FROM \"sqlstandin$logins\" WHERE name = ?");
+    find.BindText(1, name);
+    if (find.Step()) {
+      if (sqlite3_column_int(find.Handle(), 0) == 0) RaiseError(15407, {name});
+      SqliteStatement update(db,
+                             "UPDATE \"sqlstandin$logins\" SET denylogin = ?1, hasaccess = ?2, "
+                             "updatedate = ?3 WHERE name = ?4");
+      update.BindInt(1, deny ? 1 : 0);
+      update.BindInt(2, deny ? 0 : 1);
+      update.BindText(3, CurrentDateTimeText());
+      update.BindText(4, name);
+      update.Step();
+      return;
+    }
+  }
+  SqliteStatement insert(
+      db,
+      "INSERT INTO \"sqlstandin$logins\" (sid, status, createdate, updatedate, "
+      "accdate, name, dbname, denylogin, hasaccess, isntname, isntgroup, "
+      "isntuser, loginname) VALUES (?1, ?2, ?3, ?3, ?3, ?4, 'master', ?5, ?6, 1, "
+      "?7, ?8, ?4)");
+  insert.Bind(1, Value(Bytes(sid)));
+  insert.BindInt(2, deny ? 10 : 9);
+  insert.BindText(3, CurrentDateTimeText());
+  insert.BindText(4, name);
+  insert.BindInt(5, deny ? 1 : 0);
+  insert.BindInt(6, deny ? 0 : 1);
+  insert.BindInt(7, group ? 1 : 0);
+  insert.BindInt(8, group ? 0 : 1);
+  insert.Step();
+}
+
+bool DataDirectory::RevokeWindowsLogin(const std::string& name) {
+  std::lock_guard lock(m_Mutex);
+  sqlite3* db = OpenMaster(m_Master);
+  {
+    SqliteStatement owned(db,
+                          "SELECT l.name FROM sysdatabases d JOIN \"sqlstandin$logins\" l "
+                          "ON l.sid = d.sid WHERE l.name = ? AND l.isntname = 1");
+    owned.BindText(1, name);
+    if (owned.Step()) RaiseError(15174, {ColumnText(owned.Handle(), 0)});
+  }
+  SqliteStatement remove(db, "DELETE FROM \"sqlstandin$logins\" WHERE name = ? AND isntname = 1");
+  remove.BindText(1, name);
+  remove.Step();
+  return sqlite3_changes(db) > 0;
+}
+
 void DataDirectory::SetPassword(const std::string& name, const std::string& password) {
   const std::string hash = HashPassword(password);
   std::lock_guard lock(m_Mutex);
@@ -192,6 +245,32 @@ std::optional<std::string> DataDirectory::LoginNameOfSid(const std::vector<std::
   query.Bind(1, Value(Bytes(sid)));
   if (!query.Step()) return std::nullopt;
   return ColumnText(query.Handle(), 0);
+}
+
+std::optional<LoginDetails> DataDirectory::FindLogin(const std::string& name) {
+  std::lock_guard lock(m_Mutex);
+  SqliteStatement query(OpenMaster(m_Master),
+                        "SELECT name, sid, dbname, isntname, isntgroup, denylogin FROM "
+                        "\"sqlstandin$logins\" WHERE name = ?");
+  query.BindText(1, name);
+  if (!query.Step()) return std::nullopt;
+  LoginDetails details;
+  details.name = ColumnText(query.Handle(), 0);
+  details.sid = ColumnBytes(query.Handle(), 1);
+  details.defaultDatabase = ColumnText(query.Handle(), 2);
+  details.windows = sqlite3_column_int(query.Handle(), 3) != 0;
+  details.group = sqlite3_column_int(query.Handle(), 4) != 0;
+  details.denied = sqlite3_column_int(query.Handle(), 5) != 0;
+  return details;
+}
+
+std::optional<std::vector<std::uint8_t>> DataDirectory::DatabaseOwnerSid(
+    const std::string& database) {
+  std::lock_guard lock(m_Mutex);
+  SqliteStatement query(OpenMaster(m_Master), "SELECT sid FROM sysdatabases WHERE name = ?");
+  query.BindText(1, database);
+  if (!query.Step()) return std::nullopt;
+  return ColumnBytes(query.Handle(), 0);
 }
 
 }  // namespace standin::engine

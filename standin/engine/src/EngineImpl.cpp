@@ -22,6 +22,25 @@ std::string HostName() {
   return name;
 }
 
+// Lower case, every run of white space one blank, none at either end: a
+// pattern copied from a client's source matches however the statement was
+// indented.
+std::string NormaliseForFault(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  bool blank = false;
+  for (char c : text) {
+    if (std::isspace(static_cast<unsigned char>(c))) {
+      blank = !out.empty();
+      continue;
+    }
+    if (blank) out += ' ';
+    blank = false;
+    out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return out;
+}
+
 }  // namespace
 
 std::unique_ptr<Engine> Engine::Open(const EngineOptions& options) {
@@ -39,6 +58,40 @@ EngineImpl::EngineImpl(const EngineOptions& options)
   // The sa password is needed only once; do not keep it in memory.
   m_Options.saPassword.clear();
   for (const auto& [letter, folder] : options.drives) m_Data.AddDrive(letter, folder);
+  for (const FaultRule& rule : options.faults) InjectFault(rule);
+}
+
+void EngineImpl::InjectFault(const FaultRule& rule) {
+  FaultRule normalised = rule;
+  normalised.pattern = NormaliseForFault(rule.pattern);
+  if (normalised.pattern.empty()) throw std::invalid_argument("a fault needs a pattern");
+  if (rule.errorNumber < 1)
+    throw std::invalid_argument("a fault needs an error number of 1 or more");
+  std::lock_guard lock(m_FaultMutex);
+  m_Faults.push_back(std::move(normalised));
+  m_HasFaults = true;
+}
+
+void EngineImpl::ClearFaults() {
+  std::lock_guard lock(m_FaultMutex);
+  m_Faults.clear();
+  m_HasFaults = false;
+}
+
+std::optional<Message> EngineImpl::TakeFault(std::string_view statementText) {
+  if (!m_HasFaults.load()) return std::nullopt;
+  const std::string text = NormaliseForFault(statementText);
+  std::lock_guard lock(m_FaultMutex);
+  for (auto rule = m_Faults.begin(); rule != m_Faults.end(); ++rule) {
+    if (text.find(rule->pattern) == std::string::npos) continue;
+    const std::int32_t number = rule->errorNumber;
+    if (rule->once) m_Faults.erase(rule);
+    m_HasFaults = !m_Faults.empty();
+    if (FindError(number) != nullptr) return MakeMessage(number);
+    const std::string injected = "Error " + std::to_string(number) + " injected by sqlstandin.";
+    return MakeMessage(number, {injected});
+  }
+  return std::nullopt;
 }
 
 EngineImpl::~EngineImpl() {

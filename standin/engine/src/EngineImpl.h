@@ -7,8 +7,10 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "DataDirectory.h"
@@ -34,6 +36,11 @@ class EngineImpl : public Engine {
 
   std::unique_ptr<Session> Login(const LoginRequest& request) override;
   Credentials CheckCredentials(const std::string& login, const std::string& password) override;
+  void InjectFault(const FaultRule& rule) override;
+  void ClearFaults() override;
+  // The error a statement with this text must fail with instead of running,
+  // if a fault rule matches it (a "once" rule is used up).
+  std::optional<Message> TakeFault(std::string_view statementText);
   const EngineOptions& Options() const override { return m_Options; }
   std::string ServerName() const override { return m_ServerName; }
   std::string ProductVersion() const override;
@@ -62,6 +69,9 @@ class EngineImpl : public Engine {
   std::map<int, SessionImpl*> m_Sessions;
   bool m_ShutDown = false;
   std::atomic<std::uint64_t> m_TransactionCounter{0};
+  std::mutex m_FaultMutex;
+  std::vector<FaultRule> m_Faults;  // patterns normalised
+  std::atomic<bool> m_HasFaults{false};
 };
 
 }  // namespace standin::engine

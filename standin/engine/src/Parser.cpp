@@ -25,10 +25,9 @@ StatementPtr MakeStatement(StatementKind kind, int line) {
 // Statement kinds SQL Server has that the stand-in cannot even parse; the
 // whole batch is refused with 50100 naming the construct.
 constexpr std::string_view kUnsupportedStarts[] = {
-    "ALTER",    "GRANT",      "REVOKE",     "DENY",       "DBCC", "BACKUP",
-    "RESTORE",  "CHECKPOINT", "GOTO",       "DEALLOCATE", "OPEN", "CLOSE",
-    "FETCH",    "BULK",       "SAVE",       "SHUTDOWN",   "DUMP", "LOAD",
-    "READTEXT", "WRITETEXT",  "UPDATETEXT", "RECONFIGURE"};
+    "ALTER", "DBCC",     "BACKUP",    "RESTORE",    "CHECKPOINT", "GOTO",     "DEALLOCATE",
+    "OPEN",  "CLOSE",    "FETCH",     "BULK",       "SAVE",       "SHUTDOWN", "DUMP",
+    "LOAD",  "READTEXT", "WRITETEXT", "UPDATETEXT", "RECONFIGURE"};
 
 }  // namespace
 
@@ -193,6 +192,8 @@ StatementPtr Parser::ParseStatement(bool firstInBatch) {
         if (!AcceptWord("NO_INFOMSGS")) SyntaxError();
         statement->optionValue = "NO_INFOMSGS";
       }
+    } else if (word == "GRANT" || word == "REVOKE" || word == "DENY") {
+      statement = ParsePermission(line);
     } else if (word == "KILL") {
       Next();
       statement = MakeStatement(StatementKind::Kill, line);

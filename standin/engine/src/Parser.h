@@ -60,6 +60,8 @@ class Parser {
   StatementPtr ParseDropIndex(int line);
   StatementPtr ParseCreateView(std::size_t createOffset, int line);
   StatementPtr ParseAlterTable(int line);
+  // GRANT, REVOKE, DENY (ParserSecurity.cpp).
+  StatementPtr ParsePermission(int line);
   // Reads CREATE/ALTER PROCEDURE's name and parameters up to AS, so a
   // malformed header is a syntax error as in SQL Server.
   void ParseProcedureHeader(ProcedureDefinition& definition);

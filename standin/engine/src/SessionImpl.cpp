@@ -76,6 +76,16 @@ void SessionImpl::Start(const DatabaseEntry& database) {
   AttachDatabase(database);
   m_CurrentDatabase = database.name;
   m_CurrentDatabaseId = database.id;
+  if (!HasDatabaseAccess(database.name)) {
+    // A database the login asked for fails the login; an unusable default
+    // database gives way to master, as SQL Server 2000 does (4062).
+    if (!m_Request.database.empty()) throw SqlError(MakeMessage(4060, {database.name}));
+    std::optional<DatabaseEntry> master = m_Engine.Data().FindDatabase("master");
+    if (!master) throw SqlError(MakeMessage(4060, {database.name}));
+    AttachDatabase(*master);
+    m_CurrentDatabase = master->name;
+    m_CurrentDatabaseId = master->id;
+  }
   PublishCurrentDatabase();
 }
 
@@ -156,6 +166,7 @@ std::string SessionImpl::AttachDatabase(const DatabaseEntry& database) {
   attach.Step();
   Execute(m_Db.get(), "PRAGMA " + QuoteIdentifier(schema) + ".synchronous=NORMAL");
   m_Attached[key] = schema;
+  EnsureSecurityCatalog(schema, database.name);
   return schema;
 }
 
@@ -178,6 +189,7 @@ TableInfo SessionImpl::ResolveTable(const ObjectName& name) {
   } else {
     table.database = name.database.empty() ? m_CurrentDatabase : name.database;
     table.schema = SchemaFor(table.database);
+    if (!EqualsNoCase(table.database, m_CurrentDatabase)) CheckDatabaseAccess(table.database);
   }
   const std::string lower = Lower(name.name);
   if (lower.rfind("sqlstandin$", 0) == 0 || lower.rfind("sqlite_", 0) == 0) {
@@ -185,6 +197,10 @@ TableInfo SessionImpl::ResolveTable(const ObjectName& name) {
   }
   if ((lower == "sysobjects" || lower == "syscomments") && table.schema != "temp")
     EnsureSystemViews(table.schema);
+  // tempdb's catalogue lives in the session's temporary schema, made on first use.
+  if ((lower == "sysusers" || lower == "sysmembers") && !name.IsTemp() &&
+      EqualsNoCase(table.database, "tempdb"))
+    EnsureSecurityCatalog("temp", "tempdb");
   {
     SqliteStatement find(m_Db.get(), "SELECT name FROM " + QuoteIdentifier(table.schema) +
                                          ".sqlite_master WHERE type IN ('table', 'view') AND "
@@ -237,7 +253,8 @@ std::string SessionImpl::SystemValue(const std::string& upperName, ColumnType& t
     type = TypeOf(id);
     return std::to_string(value);
   };
-  const std::string userName = m_Login.sysadmin ? "dbo" : m_Login.name;
+  if (upperName.rfind(std::string("IS_MEMBER") + kPropertySeparator, 0) == 0)
+    return SecurityValue(upperName, type);
   if (upperName.find(kPropertySeparator) != std::string::npos)
     return PropertyValue(upperName, type);
   if (upperName == "@@ROWCOUNT") return number(m_RowCount);
@@ -271,7 +288,7 @@ std::string SessionImpl::SystemValue(const std::string& upperName, ColumnType& t
   }
   if (upperName == "USER_NAME()" || upperName == "USER()" || upperName == "CURRENT_USER()" ||
       upperName == "SESSION_USER()") {
-    return text(userName);
+    return text(CurrentUserName());
   }
   if (upperName == "HOST_NAME()") return text(m_Request.hostName);
   if (upperName == "APP_NAME()") return text(m_Request.applicationName);
@@ -314,6 +331,7 @@ void SessionImpl::ExecuteBatch(std::string_view sql, BatchSink& sink) {
   RunningScope running(*this);
   m_Cancel = false;
   m_Variables.clear();
+  m_AccessChecked.clear();
   Batch batch;
   try {
     batch = ParseBatch(sql, m_QuotedIdentifier);
@@ -342,11 +360,16 @@ void SessionImpl::RunStatements(const std::vector<StatementPtr>& statements, Bat
 void SessionImpl::RunGuarded(const Statement& statement, BatchSink& sink) {
   m_StatementStart = ++m_UseClock;
   try {
+    // The text of IF, WHILE and BEGIN…END holds the statements inside them,
+    // which are tried on their own.
+    const bool compound = statement.kind == StatementKind::If ||
+                          statement.kind == StatementKind::While ||
+                          statement.kind == StatementKind::Block;
+    if (!compound) {
+      if (std::optional<Message> fault = m_Engine.TakeFault(statement.text)) throw SqlError(*fault);
+    }
     Run(statement, sink);
-    const bool container =
-        statement.kind == StatementKind::If || statement.kind == StatementKind::While ||
-        statement.kind == StatementKind::Block || statement.kind == StatementKind::Declare;
-    if (!container) m_LastError = 0;
+    if (!compound && statement.kind != StatementKind::Declare) m_LastError = 0;
   } catch (const SqlError& error) {
     // A lock wait given up because of ATTENTION is the cancel, not error 1222.
     if (m_Cancel.load()) throw Cancelled{};
@@ -379,11 +402,22 @@ void SessionImpl::ExecuteRpc(std::string_view procedureName,
   if (m_Killed.load()) return;
   RunningScope running(*this);
   m_Cancel = false;
+  m_AccessChecked.clear();
   std::string name(procedureName);
   const std::size_t dot = name.rfind('.');
   const std::string base = Lower(dot == std::string::npos ? name : name.substr(dot + 1));
   if (base == "sp_executesql") {
     RunSpExecuteSql(parameters, sink);
+    return;
+  }
+  if (std::optional<Message> fault = m_Engine.TakeFault("EXEC " + name)) {
+    Report(*fault, sink);
+    m_LastError = fault->number;
+    engine::Done done;
+    done.kind = engine::Done::Kind::Procedure;
+    done.error = true;
+    done.inTransaction = m_TranCount > 0;
+    sink.StatementDone(done);
     return;
   }
   if (RunSystemProcedure(name, parameters, sink)) return;

@@ -18,6 +18,7 @@
 
 #include "Ast.h"
 #include "DataDirectory.h"
+#include "DatabaseSecurity.h"
 #include "EngineImpl.h"
 #include "Sqlite.h"
 #include "SqliteFunctions.h"
@@ -65,6 +66,7 @@ class SessionImpl : public Session, private TranslationContext {
   TableInfo ResolveTable(const ObjectName& name) override;
   const Variable* FindVariable(const std::string& name) const override;
   std::string SystemValue(const std::string& upperName, ColumnType& type) const override;
+  void CheckRead(const TableInfo& table) override;
   // SERVERPROPERTY and DATABASEPROPERTYEX (SessionProperties.cpp).
   std::string PropertyValue(const std::string& key, ColumnType& type) const;
 
@@ -188,6 +190,35 @@ class SessionImpl : public Session, private TranslationContext {
   Value ConvertValue(const Value& value, const ColumnType& from, const ColumnType& to);
   // The OUTPUT parameters of the last user procedure: argument index, value.
   std::vector<std::pair<std::size_t, Parameter>> m_ProcedureOutputs;
+  // Users, roles and permissions (SessionSecurity.cpp).
+  void EnsureSecurityCatalog(const std::string& schema, const std::string& database);
+  // The login's standing in a database (attached on demand).
+  DatabaseSecurity SecurityFor(const std::string& database);
+  DatabaseSecurity CurrentSecurity() const;
+  bool HasDatabaseAccess(const std::string& database);
+  // 916 unless the login is a user of the database, guest has access there,
+  // or the login is sysadmin. Checked once per batch and database.
+  void CheckDatabaseAccess(const std::string& database);
+  void CheckObjectPermission(const TableInfo& table, const std::string& action);
+  // INSERT, UPDATE, DELETE of a table: 229, or 259 for the security tables.
+  void CheckWrite(const TableInfo& table, const std::string& action);
+  void CheckStatementPermission(const std::string& action, const std::string& database);
+  // db_owner, db_ddladmin, or the user who created `object`.
+  bool MayAlterSchema(const std::string& database, const std::string& object);
+  void RequireSchemaChange(const std::string& database, const std::string& object,
+                           const std::string& statement);
+  void CheckCreateObject(const std::string& database, const std::string& statement);
+  void RecordCreator(const std::string& database, const std::string& object);
+  void ForgetObjectPermissions(const std::string& schema, const std::string& object);
+  void CheckExecute(const std::string& database, const std::string& procedure);
+  void RunPermission(const Statement& statement, BatchSink& sink);
+  std::string SecurityValue(const std::string& key, ColumnType& type) const;  // IS_MEMBER
+  std::string CurrentUserName() const;                                        // USER_NAME()
+  // Set while a procedure body runs: its objects share its owner, so only
+  // the EXECUTE permission counted.
+  bool m_OwnershipChain = false;
+  std::set<std::string> m_AccessChecked;  // lower-case databases checked this batch
+
   // Creates the database's sysobjects and syscomments views on first use.
   void EnsureSystemViews(const std::string& schema);
 

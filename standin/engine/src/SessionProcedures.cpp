@@ -6,6 +6,26 @@
 #include "procs/SystemProcedures.h"
 
 namespace standin::engine {
+namespace {
+
+// The database part of a three-part procedure name ("db..sp_helpuser",
+// "[db].dbo.sp_x"), or "" when the name has none.
+std::string DatabaseOfName(std::string_view written) {
+  std::vector<std::string> parts{""};
+  bool bracket = false;
+  for (char c : written) {
+    if (c == '[') bracket = true;
+    if (c == ']') bracket = false;
+    if (c == '.' && !bracket) {
+      parts.emplace_back();
+    } else if (c != '[' && c != ']') {
+      parts.back() += c;
+    }
+  }
+  return parts.size() >= 3 ? parts[parts.size() - 3] : "";
+}
+
+}  // namespace
 
 std::vector<Parameter> SessionImpl::EvaluateArguments(const Statement& statement) {
   std::vector<Parameter> parameters;
@@ -33,15 +53,23 @@ bool SessionImpl::RunSystemProcedure(const std::string& name,
   std::int32_t status = 0;
   bool failed = false;
   try {
-    ProcedureCall call{m_Engine,
-                       sink,
-                       m_Spid,
-                       m_Login.name,
-                       m_CurrentDatabase,
-                       m_NoCount,
-                       BindArguments(*procedure, arguments),
-                       m_Db.get(),
-                       [this] { return SchemaFor(m_CurrentDatabase); }};
+    // A system procedure runs in the database its name gives, as if called
+    // after USE of it.
+    std::string database = DatabaseOfName(name);
+    if (database.empty()) {
+      database = m_CurrentDatabase;
+    } else {
+      std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(database);
+      if (!entry) RaiseError(911, {database});
+      database = entry->name;
+      CheckDatabaseAccess(database);
+    }
+    DatabaseSecurity security = SecurityFor(database);
+    ProcedureCall call{m_Engine,   sink,
+                       m_Spid,     m_Login.name,
+                       database,   m_NoCount,
+                       &security,  BindArguments(*procedure, arguments),
+                       m_Db.get(), [this, database] { return SchemaFor(database); }};
     status = procedure->run(call);
     m_LastError = 0;
   } catch (const SqlError& error) {

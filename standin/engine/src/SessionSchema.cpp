@@ -199,6 +199,7 @@ void SessionImpl::DropIndexObjects(const TableInfo& table, const std::string& in
 
 void SessionImpl::RunCreateIndex(const Statement& statement, BatchSink& sink) {
   TableInfo table = ResolveTable(statement.table);
+  if (table.schema != "temp") RequireSchemaChange(table.database, table.name, "CREATE INDEX");
   if (ObjectType(m_Db.get(), table.schema, table.name) == "view")
     RaiseUnsupported("indexes on views");
   for (const IndexDefinition& index : ListIndexes(m_Db.get(), table)) {
@@ -226,6 +227,7 @@ void SessionImpl::RunDropIndex(const Statement& statement, BatchSink& sink) {
     if (SameName(index.name, statement.name)) stored = index.name;
   }
   if (stored.empty()) RaiseError(3703, {written});
+  if (table.schema != "temp") RequireSchemaChange(table.database, table.name, "DROP INDEX");
   WriteScope scope(*this);
   DropIndexObjects(table, stored);
   scope.Commit();
@@ -240,9 +242,20 @@ void SessionImpl::RunCreateView(const Statement& statement, BatchSink& sink) {
   const std::string lower = LowerText(name.name);
   if (lower.rfind("sqlstandin$", 0) == 0 || lower.rfind("sqlite_", 0) == 0)
     RaiseUnsupported("view names beginning with '" + name.name.substr(0, 7) + "'");
+  CheckCreateObject(name.database.empty() ? m_CurrentDatabase : name.database, "CREATE VIEW");
   if (!ObjectType(m_Db.get(), schema, name.name).empty()) RaiseError(2714, {name.name});
-  Translator translator(*this);
-  SqlText query = translator.TranslateSelect(*statement.select);
+  // Making a view reads nothing: whoever selects from it is checked then.
+  const bool wasChained = m_OwnershipChain;
+  m_OwnershipChain = true;
+  SqlText query;
+  try {
+    Translator translator(*this);
+    query = translator.TranslateSelect(*statement.select);
+  } catch (...) {
+    m_OwnershipChain = wasChained;
+    throw;
+  }
+  m_OwnershipChain = wasChained;
   if (!query.parameters.empty()) RaiseError(137, {query.parameters.front()});
   // The view is stored without its database's schema name: the name it is
   // attached under belongs to the session, and the view must still resolve
@@ -274,12 +287,16 @@ void SessionImpl::RunDropView(const Statement& statement, BatchSink& sink) {
   if (type.empty() || LowerText(name.name).rfind("sqlstandin$", 0) == 0)
     RaiseError(3701, {"view", name.written});
   if (type == "table") RaiseError(3705, {"VIEW", name.name, name.name, "a table", "TABLE"});
+  if (schema != "temp" &&
+      !MayAlterSchema(name.database.empty() ? m_CurrentDatabase : name.database, stored))
+    RaiseError(3701, {"view", name.written});
   WriteScope scope(*this);
   Execute(m_Db.get(), "DROP VIEW " + QuoteIdentifier(schema) + "." + QuoteIdentifier(stored));
   SqliteStatement remove(m_Db.get(), "DELETE FROM " + QuoteIdentifier(schema) +
                                          ".\"sqlstandin$objects\" WHERE name = ?");
   remove.BindText(1, stored);
   remove.Step();
+  ForgetObjectPermissions(schema, stored);
   scope.Commit();
   m_RowCount = 0;
   Done(sink, false, false, 0, 0);
@@ -287,6 +304,7 @@ void SessionImpl::RunDropView(const Statement& statement, BatchSink& sink) {
 
 void SessionImpl::RunAlterTable(const Statement& statement, BatchSink& sink) {
   TableInfo table = ResolveTable(statement.table);
+  if (table.schema != "temp") RequireSchemaChange(table.database, table.name, "ALTER TABLE");
   if (ObjectType(m_Db.get(), table.schema, table.name) == "view")
     RaiseUnsupported("ALTER TABLE on a view");
   WriteScope scope(*this);
@@ -494,7 +512,7 @@ void SessionImpl::EnsureSystemViews(const std::string& schema) {
   };
   const std::string hidden =
       "substr(name, 1, 11) <> 'sqlstandin$' AND substr(name, 1, 7) <> 'sqlite_' AND name NOT IN "
-      "('sysobjects', 'syscomments')";
+      "('sysobjects', 'syscomments', 'sysusers', 'sysmembers')";
   Execute(m_Db.get(),
           "CREATE VIEW " + prefix +
               "sysobjects AS SELECT * FROM \"sqlstandin$sysobjects\" UNION ALL " +

@@ -149,6 +149,8 @@ void SessionImpl::Run(const Statement& statement, BatchSink& sink) {
       return RunBackupLog(statement, sink);
     case StatementKind::Dbcc:
       return RunDbcc(statement, sink);
+    case StatementKind::Permission:
+      return RunPermission(statement, sink);
     case StatementKind::Unsupported:
       RaiseUnsupported(statement.name);
   }
@@ -328,6 +330,8 @@ void SessionImpl::RunSelectInto(const Statement& statement, BatchSink& sink) {
       target.IsTemp() ? "temp"
                       : SchemaFor(target.database.empty() ? m_CurrentDatabase : target.database);
   if (TableExists(m_Db.get(), schema, target.name)) RaiseError(2714, {target.name});
+  const std::string targetDatabase = target.database.empty() ? m_CurrentDatabase : target.database;
+  if (!target.IsTemp()) CheckCreateObject(targetDatabase, "CREATE TABLE");
   Translator translator(*this);
   SqlText query = translator.TranslateSelect(select);
   std::string definition;
@@ -347,6 +351,7 @@ void SessionImpl::RunSelectInto(const Statement& statement, BatchSink& sink) {
   SqlText insert = query;
   insert.sql = "INSERT INTO " + table + " (" + names + ") " + query.sql;
   const std::int64_t count = Changes(insert, "INSERT");
+  if (!target.IsTemp()) RecordCreator(targetDatabase, target.name);
   scope.Commit();
   m_RowCount = count;
   Done(sink, false, true, static_cast<std::uint64_t>(count), kCommandSelect);
@@ -354,6 +359,7 @@ void SessionImpl::RunSelectInto(const Statement& statement, BatchSink& sink) {
 
 void SessionImpl::RunInsert(const Statement& statement, BatchSink& sink) {
   TableInfo table = ResolveTable(statement.table);
+  CheckWrite(table, "INSERT");
   const std::string tableKey = Lower(table.schema + "." + table.name);
   const bool identityInsert = m_IdentityInsertTable == tableKey;
   Translator translator(*this);
@@ -435,8 +441,15 @@ void SessionImpl::RunUpdateOrDelete(const Statement& statement, BatchSink& sink)
     }
   }
   TableInfo table = ResolveTable(*target);
-  Translator translator(*this);
   const bool update = statement.kind == StatementKind::Update;
+  if (statement.name == "TRUNCATE") {
+    // TRUNCATE TABLE belongs to the table's owner and the schema roles; it
+    // cannot be granted.
+    if (table.schema != "temp") RequireSchemaChange(table.database, table.name, "TRUNCATE TABLE");
+  } else {
+    CheckWrite(table, update ? "UPDATE" : "DELETE");
+  }
+  Translator translator(*this);
   SqlText query = update ? translator.TranslateUpdate(statement, table)
                          : translator.TranslateDelete(statement, table);
   WriteScope scope(*this);
@@ -466,6 +479,8 @@ void SessionImpl::RunCreateTable(const Statement& statement, BatchSink& sink) {
     RaiseUnsupported("table names beginning with '" +
                      name.name.substr(0, lower.find_first_of("$_") + 1) + "'");
   }
+  const std::string database = name.database.empty() ? m_CurrentDatabase : name.database;
+  if (!name.IsTemp()) CheckCreateObject(database, "CREATE TABLE");
   if (TableExists(m_Db.get(), schema, name.name)) RaiseError(2714, {name.name});
   const std::string constraintsTable = QuoteIdentifier(schema) + ".\"sqlstandin$constraints\"";
   auto constraintExists = [&](const std::string& constraint) {
@@ -557,6 +572,7 @@ void SessionImpl::RunCreateTable(const Statement& statement, BatchSink& sink) {
   object.BindText(1, name.name);
   object.BindText(2, statement.text);
   object.Step();
+  if (!name.IsTemp()) RecordCreator(database, name.name);
   scope.Commit();
   if (identity) {
     // A new table starts at its seed, whatever an earlier one of its name took.
@@ -577,6 +593,9 @@ void SessionImpl::RunDropTable(const Statement& statement, BatchSink& sink) {
     if (error.Msg().number == 208) RaiseError(3701, {"table", statement.table.written});
     throw;
   }
+  // SQL Server 2000 answers a drop it does not allow as if the table were not there.
+  if (table.schema != "temp" && !MayAlterSchema(table.database, table.name))
+    RaiseError(3701, {"table", statement.table.written});
   {
     SqliteStatement kind(m_Db.get(), "SELECT type FROM " + QuoteIdentifier(table.schema) +
                                          ".sqlite_master WHERE name = ?");
@@ -599,6 +618,7 @@ void SessionImpl::RunDropTable(const Statement& statement, BatchSink& sink) {
                          "DELETE FROM " + prefix + "\"sqlstandin$objects\" WHERE name = ?");
   remove.BindText(1, table.name);
   remove.Step();
+  if (table.schema != "temp") ForgetObjectPermissions(table.schema, table.name);
   scope.Commit();
   IdentityCounters::Forget(IdentityKey(table));
   if (m_IdentityInsertTable == Lower(table.schema + "." + table.name))
@@ -621,8 +641,10 @@ void SessionImpl::RunCreateDatabase(const Statement& statement, BatchSink& sink)
       RaiseUnsupported("a log file other than <data file>_log.LDF beside the data file");
   }
   try {
+    // The login that creates a database owns it.
     const DatabaseEntry entry = m_Engine.Data().CreateDatabase(
-        statement.name, statement.dataFiles.empty() ? "" : statement.dataFiles[0].fileName);
+        statement.name, statement.dataFiles.empty() ? "" : statement.dataFiles[0].fileName,
+        m_Engine.Data().LoginSid(m_Login.name).value_or(Sid{0x01}));
     ReportAllocation(entry, sink);
   } catch (const SqlError& error) {
     // File errors are followed by 1802, which names the failed statement.
@@ -639,8 +661,9 @@ void SessionImpl::RunCreateDatabase(const Statement& statement, BatchSink& sink)
 void SessionImpl::RunUse(const Statement& statement, BatchSink& sink) {
   std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.name);
   if (!entry) RaiseError(911, {statement.name});
-  if (EqualsNoCase(entry->name, "tempdb")) RaiseUnsupported("USE tempdb");
-  AttachDatabase(*entry);
+  // tempdb is the session's own temporary schema: nothing to attach.
+  if (!EqualsNoCase(entry->name, "tempdb")) AttachDatabase(*entry);
+  if (!HasDatabaseAccess(entry->name)) RaiseError(916, {m_Login.name, entry->name});
   const std::string old = m_CurrentDatabase;
   m_CurrentDatabase = entry->name;
   m_CurrentDatabaseId = entry->id;

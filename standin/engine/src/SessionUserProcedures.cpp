@@ -63,6 +63,12 @@ void SessionImpl::RunCreateProcedure(const Statement& statement, BatchSink& sink
   std::optional<UserProcedure> existing = FindUserProcedure(name);
   const std::string schema = SchemaFor(name.database.empty() ? m_CurrentDatabase : name.database);
   if (alter && !existing) RaiseError(208, {name.written});
+  const std::string database = name.database.empty() ? m_CurrentDatabase : name.database;
+  if (alter) {
+    RequireSchemaChange(database, existing->name, "ALTER PROCEDURE");
+  } else {
+    CheckCreateObject(database, "CREATE PROCEDURE");
+  }
   if (!alter) {
     SqliteStatement taken(m_Db.get(), "SELECT 1 FROM " + QuoteIdentifier(schema) +
                                           ".sqlite_master WHERE name = ? COLLATE standin_ci "
@@ -89,11 +95,16 @@ void SessionImpl::RunCreateProcedure(const Statement& statement, BatchSink& sink
 void SessionImpl::RunDropProcedure(const Statement& statement, BatchSink& sink) {
   std::optional<UserProcedure> existing = FindUserProcedure(statement.table);
   if (!existing) RaiseError(3701, {"procedure", statement.table.written});
+  if (!MayAlterSchema(
+          statement.table.database.empty() ? m_CurrentDatabase : statement.table.database,
+          existing->name))
+    RaiseError(3701, {"procedure", statement.table.written});
   WriteScope scope(*this);
   SqliteStatement remove(m_Db.get(), "DELETE FROM " + QuoteIdentifier(existing->schema) +
                                          ".\"sqlstandin$objects\" WHERE kind = 'P' AND name = ?");
   remove.BindText(1, existing->name);
   remove.Step();
+  ForgetObjectPermissions(existing->schema, existing->name);
   scope.Commit();
   m_RowCount = 0;
   Done(sink, false, false, 0, 0);
@@ -126,6 +137,7 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
   bool failed = false;
   std::vector<std::pair<std::size_t, const Declaration*>> outputs;  // argument, parameter
   try {
+    CheckExecute(name.database.empty() ? m_CurrentDatabase : name.database, procedure->name);
     ProcedureDefinition definition;
     try {
       definition = ParseProcedureText(procedure->text, m_QuotedIdentifier);
@@ -174,13 +186,20 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
       }
       m_Variables[LowerName(parameters[p].name)] = std::move(variable);
     }
+    const bool wasChained = m_OwnershipChain;
+    m_OwnershipChain = true;
     try {
       Run(*definition.body[0], sink);
     } catch (const SqlError& error) {
+      m_OwnershipChain = wasChained;
       Message message = error.Msg();
       message.procedure = procedure->name;
       throw SqlError(message);
+    } catch (...) {
+      m_OwnershipChain = wasChained;
+      throw;
     }
+    m_OwnershipChain = wasChained;
     for (const auto& [index, parameter] : outputs) {
       Parameter value;
       value.name = parameter->name;

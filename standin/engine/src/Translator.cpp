@@ -500,6 +500,7 @@ std::string Translator::SourceText(const TableSource& source, Scope& scope) {
     }
   } else {
     TableInfo table = m_Context.ResolveTable(source.table);
+    m_Context.CheckRead(table);
     sql = QuoteIdentifier(table.schema) + "." + QuoteIdentifier(table.name);
     entry.qualifier = source.alias.empty() ? table.name : source.alias;
     entry.tableName = table.name;

@@ -38,6 +38,9 @@ class TranslationContext {
   // Property functions come as their name and literal arguments joined by
   // kPropertySeparator ("SERVERPROPERTY" + sep + "Edition").
   virtual std::string SystemValue(const std::string& upperName, ColumnType& type) const = 0;
+  // Called for every table or view a statement reads (FROM clauses, joins,
+  // sub-queries); raises 229 when the login may not read it.
+  virtual void CheckRead(const TableInfo& /*table*/) {}
 };
 
 inline constexpr char kPropertySeparator = '\x1F';

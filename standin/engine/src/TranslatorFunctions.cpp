@@ -351,6 +351,17 @@ std::string Translator::Function(const Expr& expr, const Scope* scope, ExprType&
     return "(SELECT CASE WHEN sysadmin = 1 OR " + std::string(*role) + " = 1 THEN 1 ELSE 0 END" +
            from + "name = " + loginArgument(1) + ")";
   }
+  if (name == "IS_MEMBER") {
+    // Answered by the session for its login in the current database.
+    requireArguments(1);
+    if (expr.args[0]->kind != ExprKind::String && expr.args[0]->kind != ExprKind::NString)
+      RaiseUnsupported("IS_MEMBER of a role named by an expression");
+    ColumnType valueType;
+    std::string sql =
+        m_Context.SystemValue(name + kPropertySeparator + expr.args[0]->text, valueType);
+    type = Known(valueType);
+    return sql;
+  }
   if (name == "SERVERPROPERTY" || name == "DATABASEPROPERTYEX" || name == "DATABASEPROPERTY" ||
       name == "FULLTEXTSERVICEPROPERTY" || name == "FULLTEXTCATALOGPROPERTY") {
     // The session answers from the server's state; a property named by an

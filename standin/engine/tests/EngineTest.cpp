@@ -462,6 +462,44 @@ TEST_F(EngineTest, PasswordsAreNeverStoredInClear) {
   }
 }
 
+TEST_F(EngineTest, InjectedFaultsFailMatchingStatementsInsteadOfRunningThem) {
+  auto engine = Open();
+  auto session = LoginSa(*engine);
+  engine->InjectFault({"create   TABLE dbo.Folder", 1205, true});
+  // The statement that matches fails without running; the batch goes on.
+  slt::Outcome outcome = Run(*session,
+                             "CREATE TABLE dbo.Document (a int)\n"
+                             "CREATE TABLE dbo.Folder\n\t(a int)\n"
+                             "CREATE TABLE dbo.Category (a int)");
+  EXPECT_EQ(outcome.errorNumber, 1205);
+  EXPECT_EQ(Scalar(*session,
+                   "SELECT COUNT(*) FROM sysobjects WHERE name IN "
+                   "('Document', 'Folder', 'Category')"),
+            "2");
+  // "once" is used up.
+  EXPECT_TRUE(Run(*session, "CREATE TABLE dbo.Folder (a int)").ok);
+
+  // "always" holds inside IF blocks and for RPC requests until cleared; a
+  // number outside the error table still fails the statement, with a text
+  // that says where it came from.
+  engine->InjectFault({"sp_helpdb", 77777, false});
+  for (int i = 0; i < 2; ++i) {
+    outcome = Run(*session, "IF 1 = 1 BEGIN EXEC sp_helpdb END");
+    EXPECT_EQ(outcome.errorNumber, 77777);
+    EXPECT_EQ(outcome.errorText, "Error 77777 injected by sqlstandin.");
+    slt::CollectingSink sink;
+    session->ExecuteRpc("master.dbo.sp_helpdb", {}, sink);
+    EXPECT_EQ(sink.Result().errorNumber, 77777);
+    ASSERT_FALSE(sink.Dones().empty());
+    EXPECT_EQ(sink.Dones().back().kind, Done::Kind::Procedure);
+  }
+  engine->ClearFaults();
+  EXPECT_TRUE(Run(*session, "EXEC sp_helpdb").ok);
+
+  EXPECT_THROW(engine->InjectFault({" \t ", 1205, true}), std::invalid_argument);
+  EXPECT_THROW(engine->InjectFault({"x", 0, true}), std::invalid_argument);
+}
+
 // A server without the full-text service answers 0 (or NULL) and refuses
 // the procedures, so a client's "not installed" branch can be tested.
 TEST_F(EngineTest, FullTextServiceCanBeAbsentOrSilent) {

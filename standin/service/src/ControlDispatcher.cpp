@@ -51,6 +51,7 @@ const ControlDispatcher::Command ControlDispatcher::kCommands[] = {
     {"STOP", 3, Access::kServerAdmin, true, &ControlDispatcher::RunStop},
     {"QUIT", 0, Access::kAnyone, false, &ControlDispatcher::RunQuit},
     {"FAULT", 5, Access::kSysAdmin, false, &ControlDispatcher::RunFault},
+    {"NOFAULTS", 2, Access::kSysAdmin, false, &ControlDispatcher::RunNoFaults},
 };
 
 ControlReply ControlDispatcher::Handle(std::string_view line) {
@@ -152,6 +153,12 @@ ControlReply ControlDispatcher::RunFault(const Arguments& arguments) {
   if (rule.pattern.empty() || !numberOk || !modeOk) return Error(ControlError::kInvalidParameter);
   rule.once = EqualsIgnoringCase(arguments[2], "once");
   if (!m_Host.InjectFault(rule)) return Error(ControlError::kNotSupported);
+  return {"OK", false};
+}
+
+// NOFAULTS <login> <password>
+ControlReply ControlDispatcher::RunNoFaults(const Arguments&) {
+  if (!m_Host.ClearFaults()) return Error(ControlError::kNotSupported);
   return {"OK", false};
 }
 

@@ -126,9 +126,13 @@ TEST(ControlDispatcherTest, FaultRuleReachesTheHostDecoded) {
   EXPECT_EQ(host.lastFault.pattern, "SELECT * FROM sysdatabases");
   EXPECT_EQ(host.lastFault.errorNumber, 8114);
   EXPECT_TRUE(host.lastFault.once);
+  EXPECT_EQ(dispatcher.Handle("NOFAULTS operator op%20pass").line, "ERR 5 Access is denied.");
+  EXPECT_EQ(dispatcher.Handle("nofaults sa secret").line, "OK");
+  EXPECT_EQ(host.clears, 1);
   host.supportsFaults = false;
   EXPECT_EQ(dispatcher.Handle("FAULT x 8114 always sa secret").line,
             "ERR 50 The request is not supported.");
+  EXPECT_EQ(dispatcher.Handle("NOFAULTS sa secret").line, "ERR 50 The request is not supported.");
 }
 
 TEST(ControlDispatcherTest, QuitClosesTheConnection) {

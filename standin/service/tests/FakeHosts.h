@@ -60,6 +60,13 @@ class FakeServiceHost : public ServiceHost {
     return true;
   }
 
+  bool ClearFaults() override {
+    std::lock_guard lock(m_Mutex);
+    if (!supportsFaults) return false;
+    ++clears;
+    return true;
+  }
+
   std::atomic<int> state{kStateRunning};
   std::atomic<int> starts{0};
   std::atomic<int> stops{0};
@@ -69,6 +76,7 @@ class FakeServiceHost : public ServiceHost {
   JoinInfo join{2, "WORKGROUP"};
   bool supportsFaults = true;
   FaultRule lastFault;
+  int clears = 0;
 
  private:
   std::mutex m_Mutex;

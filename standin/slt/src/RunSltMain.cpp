@@ -28,6 +28,7 @@ int main(int argc, char** argv) {
       options.serverName = "SLTSERVER";
       try {
         options.productVersion = standin::slt::FileProductVersion(argv[i]);
+        standin::slt::AddFileAccounts(argv[i], dataDir);
       } catch (const std::exception& error) {
         std::cerr << error.what() << "\n";
         ++failures;

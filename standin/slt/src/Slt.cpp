@@ -8,6 +8,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "engine/Accounts.h"
+
 namespace standin::slt {
 namespace {
 
@@ -211,12 +213,15 @@ int RunFile(const std::string& path, Backend& backend, std::ostream& failures) {
       current.header = Words(line);
       part = Part::Sql;
       const std::string& kind = current.header[0];
-      if (kind == "product-version" && !records.empty()) {
+      const bool onlyDirectives = std::all_of(records.begin(), records.end(), [](const Record& r) {
+        return r.header[0] == "product-version" || r.header[0] == "account";
+      });
+      if ((kind == "product-version" || kind == "account") && !onlyDirectives) {
         // The runner has already started the server by then.
-        current.header = {"misplaced-product-version"};
+        current.header = {"misplaced-" + kind};
       }
-      if (kind == "login" || kind == "session" || kind == "product-version" ||
-          kind == "misplaced-product-version") {
+      if (kind == "login" || kind == "session" || kind == "product-version" || kind == "account" ||
+          kind.starts_with("misplaced-")) {
         records.push_back(current);
         current = Record{};
         part = Part::None;
@@ -266,9 +271,9 @@ int RunFile(const std::string& path, Backend& backend, std::ostream& failures) {
       }
       continue;
     }
-    if (kind == "product-version") continue;  // read by FileProductVersion
-    if (kind == "misplaced-product-version") {
-      fail(record, "product-version must come before the first record");
+    if (kind == "product-version" || kind == "account") continue;  // read before the start
+    if (kind.starts_with("misplaced-")) {
+      fail(record, kind.substr(10) + " must come before the first record");
       continue;
     }
     if (kind == "session") {
@@ -360,12 +365,26 @@ int RunFile(const std::string& path, Backend& backend, std::ostream& failures) {
   return failed;
 }
 
+void AddFileAccounts(const std::string& path, const std::filesystem::path& dataDir) {
+  std::ifstream file(path);
+  std::string line;
+  while (std::getline(file, line)) {
+    const std::vector<std::string> words = Words(line);
+    if (words.empty() || words[0][0] == '#' || words[0] == "product-version") continue;
+    if (words[0] != "account") return;
+    if (words.size() < 2 || words.size() > 3 || (words.size() == 3 && words[2] != "group"))
+      throw std::runtime_error(path + ": account DOMAIN\\name [group]");
+    std::filesystem::create_directories(dataDir);
+    engine::AccountDirectory(dataDir).Add(words[1], words.size() == 3);
+  }
+}
+
 int FileProductVersion(const std::string& path) {
   std::ifstream file(path);
   std::string line;
   while (std::getline(file, line)) {
     const std::vector<std::string> words = Words(line);
-    if (words.empty() || words[0][0] == '#') continue;
+    if (words.empty() || words[0][0] == '#' || words[0] == "account") continue;
     if (words[0] != "product-version") return 8;
     if (words.size() != 2 || (words[1] != "7" && words[1] != "8")) {
       throw std::runtime_error(path + ": product-version must be 7 or 8");

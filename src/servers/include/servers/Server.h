@@ -17,6 +17,7 @@
 namespace bw {
 
 class Servers;
+class Databases;
 
 // Where the registrations live in the hive.
 inline constexpr char kRegistryBasePath[] = "Software\\Brindlewick Server Manager\\";
@@ -88,6 +89,12 @@ class Server {
   bool IsReachable(const std::string& hostName);
   bool HostJoined() const { return m_HostJoined; }
 
+  // The archive catalogue: made and filled from the server's database list
+  // the first time it is asked for, then kept as it is (never refilled). An
+  // archive that cannot be opened raises its error here; the catalogue keeps
+  // the archives found before it.
+  class Databases& Databases();
+
   // Closes the connection and deletes the registration's key.
   void DeleteRegistration();
 
@@ -111,6 +118,7 @@ class Server {
   bool m_HostJoined = false;
   int m_ProductVersion = 0;
   cRegistry m_Registry;
+  std::unique_ptr<class Databases> m_Databases;
 };
 
 }  // namespace bw

@@ -14,8 +14,8 @@ std::string SqlStringBody(const std::string& value);
 std::string SqlString(const std::string& value);
 
 // A name as SQL Server wants it spliced: bare when it is a plain identifier
-// (letter or "_" first, then letters, digits, "_", "@", "#", "$"), else in
-// brackets with "]" doubled.
+// (letter or "_" first, then letters, digits, "_", "@", "#", "$", and not a
+// reserved keyword), else in brackets with "]" doubled.
 std::string SqlName(const std::string& name);
 
 // True for a name that needs no brackets.

@@ -177,12 +177,23 @@ struct LoginRequest {
   std::string applicationName;
 };
 
+// Makes statements fail on purpose, for tests of a client's error paths. The
+// pattern matches a statement when it occurs in the statement's text, compared
+// without regard to case and with every run of white space read as one blank;
+// an RPC request's text is "EXEC <procedure name>".
+struct FaultRule {
+  std::string pattern;
+  std::int32_t errorNumber = 0;  // 1 or more; a number of the error table keeps its text
+  bool once = true;              // false: every matching statement until cleared
+};
+
 struct EngineOptions {
   std::string dataDir;
   std::string saPassword;         // needed only to initialise a new data dir
   int productVersion = 8;         // 8 = SQL Server 2000, 7 = SQL Server 7.0
   bool windowsLoginMode = false;  // false: mixed mode
   std::string serverName;         // @@SERVERNAME; empty: the host name
+  std::vector<FaultRule> faults;  // installed at start
   // FULLTEXTSERVICEPROPERTY('IsFulltextInstalled'): 1 installed, 0 not,
   // nullopt for a server that does not answer (NULL).
   std::optional<int> fullTextInstalled = 1;
@@ -233,6 +244,12 @@ class Engine {
   // endpoint: nothing (unknown, wrong password), log in, or administer.
   enum class Credentials { Unknown, Valid, ServerAdmin, SysAdmin };
   virtual Credentials CheckCredentials(const std::string& login, const std::string& password) = 0;
+
+  // Adds a fault rule; rules are tried in the order they were added, and a
+  // statement fails with the first that matches. Throws std::invalid_argument
+  // for an empty pattern or an error number below 1.
+  virtual void InjectFault(const FaultRule& rule) = 0;
+  virtual void ClearFaults() = 0;
 
   virtual const EngineOptions& Options() const = 0;
   virtual std::string ServerName() const = 0;

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "DataDirectory.h"
+#include "DatabaseSecurity.h"
 #include "EngineImpl.h"
 #include "FullText.h"
 #include "engine/Errors.h"
@@ -280,7 +281,18 @@ std::int32_t SpChangedbowner(ProcedureCall& call) {
   RequireServerRole(call, "sysadmin");
   const std::string login = Required(call, 0, "sp_changedbowner", "@loginame");
   if (EqualsNoCase(call.currentDatabase, "master")) RaiseError(15109);
+  std::optional<LoginDetails> details = call.engine.Data().FindLogin(login);
+  if (!details) RaiseError(15007, {login});
+  DatabaseSecurity& security = *call.security;
+  if (std::optional<Principal> user = security.FindBySid(details->sid);
+      user && user->uid != kUidDbo)
+    RaiseError(15110);
+  // dbo stands for the new owner in the database as in sysdatabases. master
+  // first: the session's own write would lock master, which it has attached.
   call.engine.Data().ChangeOwner(call.currentDatabase, login);
+  SecurityWrite write(security.Connection());
+  SetDatabaseOwner(security.Connection(), security.Schema(), details->sid);
+  write.Commit();
   call.Info(15501);
   return 0;
 }

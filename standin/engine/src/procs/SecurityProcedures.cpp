@@ -8,6 +8,7 @@
 
 #include "DataDirectory.h"
 #include "EngineImpl.h"
+#include "engine/Accounts.h"
 #include "engine/Errors.h"
 #include "procs/SystemProcedures.h"
 
@@ -115,6 +116,48 @@ std::int32_t SpHelpsrvrolemember(ProcedureCall& call) {
   return 0;
 }
 
+// A Windows login names an account of the machine's account directory.
+std::string WindowsName(const ProcedureCall& call, std::string_view procedure,
+                        std::optional<WindowsAccount>* account) {
+  const std::string name = Required(call, 0, procedure, "@loginame");
+  if (name.find('\\') == std::string::npos) RaiseError(15407, {name});
+  if (account) {
+    *account = AccountDirectory(call.engine.Data().Root()).Find(name);
+    if (!*account) RaiseError(15401, {name});
+  }
+  return name;
+}
+
+std::int32_t ChangeWindowsLogin(ProcedureCall& call, bool deny) {
+  RequireServerRole(call, "securityadmin");
+  std::optional<WindowsAccount> account;
+  const std::string name = WindowsName(call, deny ? "sp_denylogin" : "sp_grantlogin", &account);
+  // The login keeps the name as Windows spells it.
+  call.engine.Data().SetWindowsLogin(account->name, account->group, deny,
+                                     WindowsAccountSid(account->name));
+  call.Info(deny ? 15483 : 15481, {name});
+  return 0;
+}
+
+std::int32_t SpGrantlogin(ProcedureCall& call) {
+  return ChangeWindowsLogin(call, false);
+}
+
+std::int32_t SpDenylogin(ProcedureCall& call) {
+  return ChangeWindowsLogin(call, true);
+}
+
+std::int32_t SpRevokelogin(ProcedureCall& call) {
+  RequireServerRole(call, "securityadmin");
+  const std::string name = WindowsName(call, "sp_revokelogin", nullptr);
+  // An account the directory no longer knows may still have a login to revoke.
+  if (!call.engine.Data().RevokeWindowsLogin(name) &&
+      !AccountDirectory(call.engine.Data().Root()).Find(name))
+    RaiseError(15401, {name});
+  call.Info(15485, {name});
+  return 0;
+}
+
 std::int32_t XpLoginconfig(ProcedureCall& call) {
   if (!HasServerRole(call, "sysadmin"))
     RaiseError(229, {"EXECUTE", "xp_loginconfig", "master", "dbo"});
@@ -150,6 +193,9 @@ constexpr std::string_view kConfigParameters[] = {"@configname"};
 const SystemProcedure kProcedures[] = {
     {"sp_addlogin", kAddloginParameters, SpAddlogin},
     {"sp_droplogin", kLoginParameters, SpDroplogin},
+    {"sp_grantlogin", kLoginParameters, SpGrantlogin},
+    {"sp_denylogin", kLoginParameters, SpDenylogin},
+    {"sp_revokelogin", kLoginParameters, SpRevokelogin},
     {"sp_password", kPasswordParameters, SpPassword},
     {"sp_addsrvrolemember", kRoleMemberParameters, SpAddsrvrolemember},
     {"sp_dropsrvrolemember", kRoleMemberParameters, SpDropsrvrolemember},

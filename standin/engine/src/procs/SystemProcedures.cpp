@@ -75,7 +75,7 @@ void ProcedureCall::Info(std::int32_t number, std::initializer_list<std::string_
 const SystemProcedure* FindSystemProcedure(std::string_view writtenName) {
   const std::string base = BaseName(writtenName);
   for (auto area : {ServerProcedures(), DatabaseProcedures(), ProcessProcedures(),
-                    SecurityProcedures(), FullTextProcedures()}) {
+                    SecurityProcedures(), DatabaseSecurityProcedures(), FullTextProcedures()}) {
     for (const SystemProcedure& procedure : area) {
       if (procedure.name == base) return &procedure;
     }

@@ -22,6 +22,7 @@
 namespace standin::engine {
 
 class EngineImpl;
+class DatabaseSecurity;
 
 // One running system procedure: who calls it, its bound arguments and where
 // its output goes.
@@ -32,6 +33,9 @@ struct ProcedureCall {
   std::string loginName;
   std::string currentDatabase;
   bool noCount = false;
+  // Users, roles and permissions of the database the procedure runs in (the
+  // current one, or the one its name gives: db..sp_helpuser).
+  DatabaseSecurity* security = nullptr;
   // One entry per declared parameter, in declaration order; monostate when
   // the caller passed nothing (or NULL or DEFAULT).
   std::vector<Value> arguments;
@@ -98,5 +102,6 @@ std::span<const SystemProcedure> DatabaseProcedures();
 std::span<const SystemProcedure> ProcessProcedures();
 std::span<const SystemProcedure> SecurityProcedures();
 std::span<const SystemProcedure> FullTextProcedures();
+std::span<const SystemProcedure> DatabaseSecurityProcedures();
 
 }  // namespace standin::engine

@@ -47,6 +47,7 @@ class ControlDispatcher {
   ControlReply RunStop(const Arguments& arguments);
   ControlReply RunQuit(const Arguments& arguments);
   ControlReply RunFault(const Arguments& arguments);
+  ControlReply RunNoFaults(const Arguments& arguments);
 
   ServiceHost& m_Host;
   // Held from the state check to the end of Start()/Stop().

@@ -51,6 +51,8 @@ class ServiceHost {
   virtual bool Stop() = 0;
   // Installs a fault rule; false when this host does not inject faults.
   virtual bool InjectFault(const FaultRule&) { return false; }
+  // Removes every fault rule; false when this host does not inject faults.
+  virtual bool ClearFaults() { return false; }
 };
 
 }  // namespace standin::service

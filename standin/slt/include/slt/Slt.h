@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -51,6 +52,9 @@ int RunFile(const std::string& path, Backend& backend, std::ostream& failures);
 // the version is fixed for a server's lifetime. Throws std::runtime_error for
 // a version other than 7 or 8.
 int FileProductVersion(const std::string& path);
+// The file's `account DOMAIN\name [group]` directives (before its first
+// record): adds them to the machine's accounts of the data directory.
+void AddFileAccounts(const std::string& path, const std::filesystem::path& dataDir);
 
 // The canonical text of a value of the given type (see tests/sql/README.md).
 std::string CanonicalText(const engine::Value& value, const engine::ColumnType& type);

@@ -1,0 +1,243 @@
+#include "ArchiveCli.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "ServerCli.h"
+#include "commands/ArchiveCommands.h"
+#include "servers/Servers.h"
+#include "support/Error.h"
+#include "support/Helpers.h"
+#include "support/SqlText.h"
+
+namespace bw::cli {
+
+const char kArchiveHelp[] =
+    "Usage: bwctl archive COMMAND SERVER [ARGS] [--yes]\n"
+    "\n"
+    "The archives of a registered SQL Server; SERVER is its ServerID (bwctl server list).\n"
+    "NAME is the archive name, without the database prefix.\n"
+    "\n"
+    "Commands:\n"
+    "  list SERVER                     ArchiveID, name and database of every archive\n"
+    "  create SERVER NAME PATH         a new archive; PATH is its data file on the server's disk\n"
+    "  attach SERVER NAME MDF [LDF]    attach existing archive files\n"
+    "  detach SERVER NAME              detach an archive, keeping its files (asks; --yes)\n"
+    "  delete SERVER NAME              delete an archive and all its data (asks; --yes)\n"
+    "  rename SERVER NAME NEWNAME      rename an archive\n"
+    "  owner SERVER NAME LOGIN         make LOGIN the owner of the archive\n"
+    "  shrink-log SERVER NAME          truncate and shrink the archive's log (asks; --yes)\n"
+    "  properties SERVER NAME          name, owner, creation time, collation, version,\n"
+    "                                  plain-text flag, files and sizes\n"
+    "  fulltext status|create|drop SERVER NAME\n"
+    "                                  the archive's full-text index (create/drop ask; --yes)\n"
+    "\n"
+    "Other users' sessions on an archive are ended only after a question (--yes answers it).\n"
+    "Exit codes: 0 done, 1 failed, 2 usage, 3 not permitted, 4 not confirmed.\n";
+
+namespace {
+
+int Usage(const std::string& problem) {
+  std::fprintf(stderr, "bwctl archive: %s\n\n%s", problem.c_str(), kArchiveHelp);
+  return kExitUsage;
+}
+
+int ExitOf(commands::Outcome outcome) {
+  switch (outcome) {
+    case commands::Outcome::Done:
+      return kExitOk;
+    case commands::Outcome::Refused:
+      return kExitRefused;
+    case commands::Outcome::Declined:
+      return kExitNotConfirmed;
+    default:
+      return kExitFailed;
+  }
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i]))) {
+      return false;
+    }
+  }
+  return true;
+}
+
+Server* FindServer(Servers& servers, const std::string& id) {
+  Server* server = servers.Item(id);
+  if (server == nullptr) {
+    std::fprintf(stderr, "bwctl archive: no registration with ServerID %s\n", id.c_str());
+  } else if (!server->IsConnected()) {
+    std::fprintf(stderr, "bwctl archive: ServerID %s is not connected%s%s\n", id.c_str(),
+                 server->Description().empty() ? "" : ": ", server->Description().c_str());
+    return nullptr;
+  }
+  return server;
+}
+
+Database* FindArchive(Databases& catalogue, const std::string& name) {
+  for (Database* archive : catalogue.NewEnum()) {
+    if (SameText(archive->Name(), name)) return archive;
+  }
+  std::fprintf(stderr, "bwctl archive: no archive named %s\n", name.c_str());
+  return nullptr;
+}
+
+std::string Trimmed(const std::string& text) {
+  std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+int List(Databases& catalogue) {
+  if (catalogue.Count() == 0) {
+    std::printf("No archives on this server.\n");
+    return kExitOk;
+  }
+  std::printf("%-6s %-32s %s\n", "ID", "NAME", "DATABASE");
+  for (Database* archive : catalogue.NewEnum()) {
+    std::printf("%-6d %-32s %s\n", archive->ArchiveID(), archive->Name().c_str(),
+                archive->DatabaseName().c_str());
+  }
+  return kExitOk;
+}
+
+int Properties(Server& server, Database& archive) {
+  Recordset rs;
+  rs.SetCursorLocation(adUseClient);
+  rs.Open("EXEC sp_helpdb " + SqlString(archive.DatabaseName()), &server.GetConnection(),
+          adOpenForwardOnly, adLockOptimistic);
+  for (int step = 0; step < 101 && rs.State() != adStateOpen; ++step) rs.NextRecordset();
+  std::string owner, created, size;
+  if (rs.State() == adStateOpen && !rs.Eof()) {
+    owner = Trimmed(rs.Value("owner").ToText());
+    created = Trimmed(rs.Value("created").ToText());
+    size = Trimmed(rs.Value("db_size").ToText());
+  }
+  std::string collation;
+  {
+    Recordset c;
+    c.Open("SELECT DATABASEPROPERTYEX(" + SqlString(archive.DatabaseName()) + ", 'Collation')",
+           &server.GetConnection());
+    if (!c.Eof()) collation = c.Value(0).ToText();
+  }
+  std::printf("Name:           %s\n", archive.Name().c_str());
+  std::printf("Database:       %s\n", archive.DatabaseName().c_str());
+  std::printf("Owner:          %s\n", owner.c_str());
+  std::printf("Created:        %s\n", created.c_str());
+  std::printf("Size:           %s\n", size.c_str());
+  std::printf("Collation:      %s\n", collation.c_str());
+  std::printf("Version:        %s\n", archive.GetExtendedValue(0, 3, 0, "").c_str());
+  std::printf("Plain text:     %s\n", archive.GetExtendedValue(0, 10, 0, "").c_str());
+  if (rs.State() == adStateOpen) rs.NextRecordset();
+  for (; rs.State() == adStateOpen && !rs.Eof(); rs.MoveNext()) {
+    std::printf("File:           %s  %s  %s\n", Trimmed(rs.Value("name").ToText()).c_str(),
+                Trimmed(rs.Value("filename").ToText()).c_str(),
+                Trimmed(rs.Value("size").ToText()).c_str());
+  }
+  return kExitOk;
+}
+
+const char* FullTextStateName(std::int32_t status) {
+  static const char* const kNames[] = {"idle",
+                                       "full population in progress",
+                                       "paused",
+                                       "throttled",
+                                       "recovering",
+                                       "shutdown",
+                                       "incremental population in progress",
+                                       "building index",
+                                       "disk full, paused",
+                                       "change tracking"};
+  if (status == kFullTextNotInstalled) return "full-text search is not installed";
+  if (status == kFullTextNoCatalog) return "no full-text index";
+  return status >= 0 && status <= 9 ? kNames[status] : "unknown";
+}
+
+}  // namespace
+
+int RunArchiveCommand(const std::vector<std::string>& args) {
+  if (args.empty()) return Usage("missing command");
+  std::string command = args[0];
+  std::vector<std::string> rest(args.begin() + 1, args.end());
+  std::string fullTextAction;
+  if (command == "fulltext") {
+    if (rest.empty()) return Usage("fulltext needs status, create or drop");
+    fullTextAction = rest[0];
+    rest.erase(rest.begin());
+    if (fullTextAction != "status" && fullTextAction != "create" && fullTextAction != "drop") {
+      return Usage("fulltext needs status, create or drop");
+    }
+  }
+  struct Shape {
+    const char* name;
+    std::size_t least, most;
+  };
+  static const Shape kShapes[] = {{"list", 1, 1},    {"create", 3, 3},     {"attach", 3, 4},
+                                  {"detach", 2, 2},  {"delete", 2, 2},     {"rename", 3, 3},
+                                  {"owner", 3, 3},   {"shrink-log", 2, 2}, {"properties", 2, 2},
+                                  {"fulltext", 2, 2}};
+  const Shape* shape = nullptr;
+  for (const Shape& candidate : kShapes) {
+    if (command == candidate.name) shape = &candidate;
+  }
+  if (shape == nullptr) return Usage("unknown command " + command);
+  if (rest.size() < shape->least || rest.size() > shape->most) {
+    return Usage("wrong number of arguments for " + command);
+  }
+  if ((command == "create" || command == "attach" || command == "rename") &&
+      (!IsValidName(rest[command == "rename" ? 2 : 1]) ||
+       rest[command == "rename" ? 2 : 1].empty())) {
+    return Usage("archive names consist of letters A-Z, digits and '_'");
+  }
+  try {
+    Servers servers;
+    Server* server = FindServer(servers, rest[0]);
+    if (server == nullptr) return kExitFailed;
+    Databases& catalogue = server->Databases();
+    if (command == "list") return List(catalogue);
+    if (command == "create") {
+      Database* created = nullptr;
+      int code = ExitOf(commands::AddNewDatabase(catalogue, rest[1], rest[2], &created));
+      if (created != nullptr) {
+        std::printf("Created archive %s (ArchiveID %d)\n", created->Name().c_str(),
+                    created->ArchiveID());
+      }
+      return code;
+    }
+    if (command == "attach") {
+      Database* attached = nullptr;
+      int code = ExitOf(commands::OpenDatabase(catalogue, rest[1], rest[2],
+                                               rest.size() > 3 ? rest[3] : "", &attached));
+      if (attached != nullptr) {
+        std::printf("Attached archive %s (ArchiveID %d)\n", attached->Name().c_str(),
+                    attached->ArchiveID());
+      }
+      return code;
+    }
+    Database* archive = FindArchive(catalogue, rest[1]);
+    if (archive == nullptr) return kExitFailed;
+    if (command == "detach") return ExitOf(commands::CloseDatabase(catalogue, *archive));
+    if (command == "delete") return ExitOf(commands::DeleteDatabase(catalogue, *archive));
+    if (command == "rename") return ExitOf(commands::RenameDatabase(*archive, rest[2]));
+    if (command == "owner") return ExitOf(commands::ChangeOwner(*archive, rest[2]));
+    if (command == "shrink-log") return ExitOf(commands::ShrinkLogfile(*archive));
+    if (command == "properties") return Properties(*server, *archive);
+    if (fullTextAction == "status") {
+      std::int32_t status = archive->GetFullTextStatus();
+      std::printf("%d %s\n", status, FullTextStateName(status));
+      return kExitOk;
+    }
+    return ExitOf(fullTextAction == "create" ? commands::AddCatalog(*archive)
+                                             : commands::RemoveCatalog(*archive));
+  } catch (const Error& error) {
+    std::fprintf(stderr, "bwctl archive: %s (%s, %s)\n", error.Description().c_str(),
+                 FormatErrorNumber(error.Number()).c_str(), error.Source().c_str());
+    return kExitFailed;
+  }
+}
+
+}  // namespace bw::cli

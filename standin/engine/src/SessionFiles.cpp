@@ -114,9 +114,13 @@ void SessionImpl::RunDbcc(const Statement& statement, BatchSink& sink) {
   sink.Columns(columns);
   sink.Row({std::int64_t{entry->id}, std::int64_t{found->fileId}, current, minimum, used,
             std::max(used, minimum)});
-  if (statement.optionValue != "NO_INFOMSGS") Report(MakeMessage(2528), sink);
   m_RowCount = 1;
   Done(sink, false, true, 1, kCommandDbcc);
+  // The completion message follows the result set, as SQL Server sends it.
+  if (statement.optionValue != "NO_INFOMSGS") {
+    Report(MakeMessage(2528), sink);
+    Done(sink, false, false, 0, 0);
+  }
 }
 
 }  // namespace standin::engine

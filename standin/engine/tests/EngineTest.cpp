@@ -558,5 +558,23 @@ TEST_F(EngineTest, FurtherDriveLivesInItsOwnFolder) {
   std::filesystem::remove_all(folder);
 }
 
+TEST_F(EngineTest, RefusedBackupLogReportsThePermissionBeforeTheTermination) {
+  auto engine = Open();
+  auto sa = LoginSa(*engine);
+  ASSERT_TRUE(Run(*sa,
+                  "EXEC sp_addlogin 'clerk', 'Clerk#1' CREATE DATABASE Kept USE Kept "
+                  "EXEC sp_grantdbaccess 'clerk'")
+                  .ok);
+  LoginRequest request;
+  request.userName = "clerk";
+  request.password = "Clerk#1";
+  request.database = "Kept";
+  auto clerk = engine->Login(request);
+  slt::CollectingSink sink;
+  clerk->ExecuteBatch("BACKUP LOG Kept WITH TRUNCATE_ONLY", sink);
+  EXPECT_EQ(sink.Result().errorNumber, 262);
+  EXPECT_EQ(sink.Result().errorText, "BACKUP LOG permission denied in database 'Kept'.");
+}
+
 }  // namespace
 }  // namespace standin::engine

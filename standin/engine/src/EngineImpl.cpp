@@ -57,6 +57,7 @@ EngineImpl::EngineImpl(const EngineOptions& options)
       m_Data(options.dataDir, options.saPassword) {
   // The sa password is needed only once; do not keep it in memory.
   m_Options.saPassword.clear();
+  for (const auto& [letter, folder] : options.drives) m_Data.AddDrive(letter, folder);
   for (const FaultRule& rule : options.faults) InjectFault(rule);
 }
 

@@ -52,7 +52,9 @@ bool FullTextEnabled(sqlite3* db, const std::string& schema) {
 
 bool FullTextEnabledInFile(const std::filesystem::path& file) {
   sqlite3* raw = nullptr;
-  const int opened = sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+  // Read-write, though it only reads: a WAL file opened read-only fails when
+  // nobody has its shared-memory file open.
+  const int opened = sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
   ConnectionPtr db(raw);
   if (opened != SQLITE_OK) return false;
   sqlite3_stmt* query = nullptr;

@@ -213,6 +213,10 @@ TableInfo SessionImpl::ResolveTable(const ObjectName& name) {
   }
   if ((lower == "sysobjects" || lower == "syscomments") && table.schema != "temp")
     EnsureSystemViews(table.schema);
+  // tempdb's catalogue lives in the session's temporary schema, made on first use.
+  if ((lower == "sysusers" || lower == "sysmembers") && !name.IsTemp() &&
+      EqualsNoCase(table.database, "tempdb"))
+    EnsureSecurityCatalog("temp", "tempdb");
   {
     SqliteStatement find(m_Db.get(), "SELECT name FROM " + QuoteIdentifier(table.schema) +
                                          ".sqlite_master WHERE type IN ('table', 'view') AND "

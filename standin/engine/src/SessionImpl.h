@@ -94,7 +94,9 @@ class SessionImpl : public Session, private TranslationContext {
   void RunDbcc(const Statement& statement, BatchSink& sink);
   // Whether the login is a sysadmin or the database's owner (db_owner's
   // statements: BACKUP LOG, DBCC SHRINKFILE).
-  bool OwnsOrAdministers(const std::string& database);
+  // The login is sysadmin, the database's owner, a member of db_owner or of
+  // `otherRole` (a fixed database role's uid; 0 for none) in `database`.
+  bool OwnsOrAdministers(const std::string& database, int otherRole = 0);
   // Makes the current database visible to sp_who and DROP DATABASE.
   void PublishCurrentDatabase();
   // Detaches databases dropped (or detached) by other sessions since the

@@ -58,8 +58,9 @@ DatabaseSecurity SessionImpl::SecurityFor(const std::string& database) {
 
 DatabaseSecurity SessionImpl::CurrentSecurity() const {
   auto it = m_Attached.find(Lower(m_CurrentDatabase));
-  return DatabaseSecurity(m_Db.get(), it == m_Attached.end() ? m_CurrentDatabase : it->second,
-                          m_CurrentDatabase, m_Engine.Data(), m_Login.name);
+  std::string schema = it == m_Attached.end() ? m_CurrentDatabase : it->second;
+  if (SameName(m_CurrentDatabase, "tempdb")) schema = "temp";
+  return DatabaseSecurity(m_Db.get(), schema, m_CurrentDatabase, m_Engine.Data(), m_Login.name);
 }
 
 bool SessionImpl::HasDatabaseAccess(const std::string& database) {

@@ -673,8 +673,8 @@ void SessionImpl::RunCreateDatabase(const Statement& statement, BatchSink& sink)
 void SessionImpl::RunUse(const Statement& statement, BatchSink& sink) {
   std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.name);
   if (!entry) RaiseError(911, {statement.name});
-  if (EqualsNoCase(entry->name, "tempdb")) RaiseUnsupported("USE tempdb");
-  AttachDatabase(*entry);
+  // tempdb is the session's own temporary schema: nothing to attach.
+  if (!EqualsNoCase(entry->name, "tempdb")) AttachDatabase(*entry);
   if (!HasDatabaseAccess(entry->name)) RaiseError(916, {m_Login.name, entry->name});
   const std::string old = m_CurrentDatabase;
   m_CurrentDatabase = entry->name;

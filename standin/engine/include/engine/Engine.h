@@ -197,7 +197,8 @@ struct EngineOptions {
   // FULLTEXTSERVICEPROPERTY('IsFulltextInstalled'): 1 installed, 0 not,
   // nullopt for a server that does not answer (NULL).
   std::optional<int> fullTextInstalled = 1;
-  // Further fixed drives: letter → host folder (C is always <data-dir>/C).
+  // Further fixed drives: letter → host folder (C is always <data-dir>/C,
+  // other letters default to <data-dir>/<letter> when that folder exists).
   std::vector<std::pair<char, std::string>> drives;
 };
 

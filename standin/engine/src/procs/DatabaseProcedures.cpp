@@ -6,6 +6,7 @@
 #include "DataDirectory.h"
 #include "DatabaseSecurity.h"
 #include "EngineImpl.h"
+#include "FullText.h"
 #include "engine/Errors.h"
 #include "procs/SystemProcedures.h"
 
@@ -50,7 +51,7 @@ std::string CreatedText(const std::string& crdate) {
   return text;
 }
 
-std::string StatusText2000(std::int64_t status) {
+std::string StatusText2000(std::int64_t status, bool fullText) {
   std::string text = "Status=ONLINE, Updateability=READ_WRITE, UserAccess=";
   text += (status & kStatusSingleUser) ? "SINGLE_USER" : "MULTI_USER";
   text += ", Recovery=";
@@ -59,6 +60,7 @@ std::string StatusText2000(std::int64_t status) {
   if (status & kStatusTornPageDetection) text += ", IsTornPageDetectionEnabled";
   if (status & kStatusAutoShrink) text += ", IsAutoShrink";
   text += ", IsAutoCreateStatistics, IsAutoUpdateStatistics";
+  if (fullText) text += ", IsFulltextEnabled";
   return text;
 }
 
@@ -111,12 +113,14 @@ std::int32_t SpHelpdb(ProcedureCall& call) {
     for (const DatabaseFile& file : FilesOf(details.entry)) kilobytes += file.kilobytes;
     char size[32];
     std::snprintf(size, sizeof size, "%10.2f MB", static_cast<double>(kilobytes) / 1024.0);
-    std::vector<Value> row{details.entry.name,
-                           std::string(size),
-                           details.owner ? Value(*details.owner) : Value(std::monostate{}),
-                           std::int64_t{details.entry.id},
-                           CreatedText(details.created),
-                           sql7 ? StatusText7(details.status) : StatusText2000(details.status)};
+    std::vector<Value> row{
+        details.entry.name,
+        std::string(size),
+        details.owner ? Value(*details.owner) : Value(std::monostate{}),
+        std::int64_t{details.entry.id},
+        CreatedText(details.created),
+        sql7 ? StatusText7(details.status)
+             : StatusText2000(details.status, FullTextEnabledInFile(details.entry.hostPath))};
     if (!sql7) row.emplace_back(std::int64_t{details.compatibilityLevel});
     rows.push_back(std::move(row));
   }

@@ -9,6 +9,7 @@
 #include <cctype>
 
 #include "DataDirectory.h"
+#include "DatabaseSecurity.h"
 #include "EngineImpl.h"
 #include "FullText.h"
 #include "SqliteFunctions.h"
@@ -47,15 +48,10 @@ struct FullTextContext {
   void RequireEnabled() const {
     if (!Enabled()) RaiseError(15601);
   }
-  // Changing full-text metadata is for the database's owner and sysadmins.
+  // Changing full-text metadata is for db_owner (the owner, dbo and
+  // sysadmins count as members).
   void RequireOwner() const {
-    if (LoginHasServerRole(call.engine.Data(), call.loginName, "sysadmin")) return;
-    for (const DatabaseDetails& details : call.engine.Data().Catalogue()) {
-      if (EqualsNoCase(details.entry.name, call.currentDatabase) && details.owner &&
-          EqualsNoCase(*details.owner, call.loginName))
-        return;
-    }
-    RaiseError(15247);
+    if (call.security == nullptr || !call.security->InRole(kUidDbOwner)) RaiseError(15247);
   }
   std::optional<std::int64_t> CatalogId(const std::string& name) const {
     SqliteStatement query(

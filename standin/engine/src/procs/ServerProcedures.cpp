@@ -103,10 +103,7 @@ std::int32_t XpMsver(ProcedureCall& call) {
 // space is the host file system's.
 std::int32_t XpFixeddrives(ProcedureCall& call) {
   std::vector<std::vector<Value>> rows;
-  for (char letter = 'A'; letter <= 'Z'; ++letter) {
-    const fs::path drive = call.engine.Data().Root() / std::string(1, letter);
-    std::error_code error;
-    if (!fs::is_directory(fs::symlink_status(drive, error))) continue;
+  for (const auto& [letter, drive] : call.engine.Data().Drives()) {
     struct statvfs info {};
     if (statvfs(drive.c_str(), &info) != 0) continue;
     const auto freeBytes =

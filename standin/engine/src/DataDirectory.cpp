@@ -11,6 +11,7 @@
 #include "DatabaseSecurity.h"
 #include "SqliteFunctions.h"
 #include "SqliteHelpers.h"
+#include "Text.h"
 #include "TransactionLog.h"
 #include "Translator.h"
 #include "engine/Errors.h"
@@ -86,11 +87,6 @@ UNION ALL SELECT 2, 0, standin_file_pages(standin_log_path(filename)), -1, 10, 1
   printf('%-!128s', name || '_log'), printf('%-!260s', standin_log_path(filename))
   FROM sysdatabases WHERE standin_file_pages(standin_log_path(filename)) IS NOT NULL;
 )sql";
-
-std::string Lowered(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 std::string WindowsPathOf(const std::string& fileName) {
   return std::string(kDefaultDataFolder) + "\\" + fileName;
@@ -355,7 +351,7 @@ void DataDirectory::RenameDatabase(const std::string& name, const std::string& n
     SqliteStatement query(db, "SELECT 1 FROM sysdatabases WHERE name = ?");
     query.BindText(1, newName);
     // Changing only the case of the name is allowed.
-    if (query.Step() && Lowered(name) != Lowered(newName)) RaiseError(15032, {newName});
+    if (query.Step() && Lower(name) != Lower(newName)) RaiseError(15032, {newName});
   }
   SqliteStatement update(db, "UPDATE sysdatabases SET name = ?1 WHERE name = ?2");
   update.BindText(1, newName);

@@ -5,15 +5,11 @@
 #include <vector>
 
 #include "Sqlite.h"
+#include "Text.h"
 #include "Translator.h"
 
 namespace standin::engine {
 namespace {
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 bool HasTable(sqlite3* db, const std::string& schema, const char* name) {
   SqliteStatement query(db, "SELECT 1 FROM " + QuoteIdentifier(schema) +

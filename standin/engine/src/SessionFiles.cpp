@@ -5,6 +5,7 @@
 
 #include "DatabaseSecurity.h"
 #include "SessionImpl.h"
+#include "Text.h"
 #include "TransactionLog.h"
 #include "engine/Errors.h"
 #include "procs/SystemProcedures.h"
@@ -13,12 +14,6 @@ namespace standin::engine {
 namespace {
 
 constexpr std::uint16_t kCommandDbcc = 0xC1;
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 std::int64_t Pages(std::int64_t bytes) {
   return (bytes + kLogPageBytes - 1) / kLogPageBytes;

@@ -7,22 +7,13 @@
 
 #include "EngineImpl.h"
 #include "Parser.h"
+#include "Text.h"
 #include "TransactionLog.h"
 #include "Types.h"
 #include "engine/Errors.h"
 
 namespace standin::engine {
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return Lower(a) == Lower(b);
-}
 
 ColumnType TypeOf(TypeId id, std::int32_t length = 0) {
   ColumnType type;

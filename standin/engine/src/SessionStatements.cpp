@@ -8,6 +8,7 @@
 #include "IdentityCounters.h"
 #include "Parser.h"
 #include "SessionImpl.h"
+#include "Text.h"
 #include "Types.h"
 #include "engine/Errors.h"
 #include "procs/SystemProcedures.h"
@@ -20,18 +21,6 @@ constexpr std::uint16_t kCommandSelect = 0xC1;
 constexpr std::uint16_t kCommandInsert = 0xC3;
 constexpr std::uint16_t kCommandDelete = 0xC4;
 constexpr std::uint16_t kCommandUpdate = 0xC5;
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
 
 bool NeedsCollation(TypeId id) {
   return IsCharacter(id) || id == TypeId::UniqueIdentifier;

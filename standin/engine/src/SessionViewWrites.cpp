@@ -10,20 +10,11 @@
 
 #include "Parser.h"
 #include "SessionImpl.h"
+#include "Text.h"
 #include "engine/Errors.h"
 
 namespace standin::engine {
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  return Lower(a) == Lower(b);
-}
 
 bool ContainsAggregate(const Expr& expr) {
   static constexpr std::string_view kAggregates[] = {"COUNT", "COUNT_BIG", "SUM",
@@ -123,7 +114,7 @@ SessionImpl::UpdatableView SessionImpl::LoadUpdatableView(const TableInfo& view)
     const Expr& expr = *item.expr;
     if (expr.kind == ExprKind::Star) {
       for (std::size_t i = 0; i < core.from.size(); ++i) {
-        if (!expr.parts.empty() && !SameName(expr.parts.back(), qualifierOf(i))) continue;
+        if (!expr.parts.empty() && !EqualsNoCase(expr.parts.back(), qualifierOf(i))) continue;
         for (const Column& column : shape.tables[i].columns)
           shape.columns.push_back(ViewColumn{column.name, static_cast<int>(i), column.name});
       }
@@ -135,9 +126,9 @@ SessionImpl::UpdatableView SessionImpl::LoadUpdatableView(const TableInfo& view)
       const std::string& name = expr.parts.back();
       const std::string qualifier = expr.parts.size() >= 2 ? expr.parts[expr.parts.size() - 2] : "";
       for (std::size_t i = 0; i < core.from.size() && column.source < 0; ++i) {
-        if (!qualifier.empty() && !SameName(qualifier, qualifierOf(i))) continue;
+        if (!qualifier.empty() && !EqualsNoCase(qualifier, qualifierOf(i))) continue;
         for (const Column& candidate : shape.tables[i].columns) {
-          if (!SameName(candidate.name, name)) continue;
+          if (!EqualsNoCase(candidate.name, name)) continue;
           column.source = static_cast<int>(i);
           column.baseColumn = candidate.name;
         }
@@ -151,7 +142,7 @@ SessionImpl::UpdatableView SessionImpl::LoadUpdatableView(const TableInfo& view)
 
 const SessionImpl::ViewColumn& SessionImpl::UpdatableView::Find(const std::string& name) const {
   for (const ViewColumn& column : columns) {
-    if (SameName(column.name, name)) return column;
+    if (EqualsNoCase(column.name, name)) return column;
   }
   RaiseError(207, {name});
 }
@@ -188,8 +179,9 @@ TableInfo SessionImpl::ViewInsertTarget(const TableInfo& view, std::vector<std::
   columns.clear();
   for (const ViewColumn* column : modified) {
     // Without a column list the identity is generated, as for the table.
-    const bool identity = table.identityColumn >= 0 &&
-                          SameName(table.columns[table.identityColumn].name, column->baseColumn);
+    const bool identity =
+        table.identityColumn >= 0 &&
+        EqualsNoCase(table.columns[table.identityColumn].name, column->baseColumn);
     if (listed || !identity || identityInsert) columns.push_back(column->baseColumn);
   }
   return table;

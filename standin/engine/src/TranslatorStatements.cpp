@@ -4,19 +4,13 @@
 #include <algorithm>
 #include <cctype>
 
+#include "Text.h"
 #include "Translator.h"
 #include "Types.h"
 #include "engine/Errors.h"
 
 namespace standin::engine {
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 int FindColumn(const TableInfo& table, std::string_view name) {
   for (std::size_t i = 0; i < table.columns.size(); ++i) {

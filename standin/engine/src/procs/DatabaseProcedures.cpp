@@ -7,6 +7,7 @@
 #include "DatabaseSecurity.h"
 #include "EngineImpl.h"
 #include "FullText.h"
+#include "Text.h"
 #include "engine/Errors.h"
 #include "procs/SystemProcedures.h"
 
@@ -154,13 +155,8 @@ std::int32_t SpHelpdb(ProcedureCall& call) {
   return 0;
 }
 
-std::string Lowered(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 bool IsSystemDatabase(const std::string& name) {
-  const std::string lower = Lowered(name);
+  const std::string lower = Lower(name);
   return lower == "master" || lower == "model" || lower == "msdb" || lower == "tempdb";
 }
 
@@ -258,13 +254,13 @@ std::int32_t SpDboption(ProcedureCall& call) {
                                         {"select into/bulkcopy", kStatusSelectIntoBulkCopy}};
   const Option* found = nullptr;
   for (const Option& candidate : kOptions) {
-    if (Lowered(candidate.name).rfind(Lowered(*option), 0) == 0 && !option->empty()) {
+    if (Lower(candidate.name).rfind(Lower(*option), 0) == 0 && !option->empty()) {
       if (found) RaiseUnsupported("an ambiguous sp_dboption option");
       found = &candidate;
     }
   }
   if (!found) RaiseError(15011, {*option});
-  const std::string flag = Lowered(*value);
+  const std::string flag = Lower(*value);
   if (flag != "true" && flag != "false" && flag != "on" && flag != "off") RaiseError(15241);
   const bool on = flag == "true" || flag == "on";
   std::optional<DatabaseEntry> entry = call.engine.Data().FindDatabase(*name);

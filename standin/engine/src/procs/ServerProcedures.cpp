@@ -10,6 +10,7 @@
 
 #include "DataDirectory.h"
 #include "EngineImpl.h"
+#include "Text.h"
 #include "procs/SystemProcedures.h"
 
 namespace standin::engine {
@@ -25,12 +26,6 @@ Value TextOrNull(const char* text) {
 Value NumberOrNull(std::optional<std::int64_t> number) {
   if (!number) return std::monostate{};
   return *number;
-}
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
 }
 
 // The host's processors and memory stand in for the Windows machine's; the

@@ -18,6 +18,11 @@ std::string WithoutPrefixes(std::string text) {
 }  // namespace
 
 std::vector<ProviderMessage> Diagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
+  return Diagnostics(&SQLGetDiagRec, handleType, handle);
+}
+
+std::vector<ProviderMessage> Diagnostics(GetDiagRecFunction getDiagRec, SQLSMALLINT handleType,
+                                         SQLHANDLE handle) {
   std::vector<ProviderMessage> messages;
   if (handle == SQL_NULL_HANDLE) return messages;
   // A batch can carry many messages; a bound keeps a runaway driver in check.
@@ -26,12 +31,12 @@ std::vector<ProviderMessage> Diagnostics(SQLSMALLINT handleType, SQLHANDLE handl
     SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
     std::vector<SQLCHAR> text(1024);
-    SQLRETURN rc = SQLGetDiagRec(handleType, handle, record, state, &native, text.data(),
-                                 static_cast<SQLSMALLINT>(text.size()), &length);
+    SQLRETURN rc = getDiagRec(handleType, handle, record, state, &native, text.data(),
+                              static_cast<SQLSMALLINT>(text.size()), &length);
     if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(text.size())) {
       text.resize(static_cast<std::size_t>(length) + 1);
-      rc = SQLGetDiagRec(handleType, handle, record, state, &native, text.data(),
-                         static_cast<SQLSMALLINT>(text.size()), &length);
+      rc = getDiagRec(handleType, handle, record, state, &native, text.data(),
+                      static_cast<SQLSMALLINT>(text.size()), &length);
     }
     if (!SQL_SUCCEEDED(rc)) break;
     ProviderMessage message;

@@ -16,6 +16,13 @@ namespace bw::odbc {
 // from the texts.
 std::vector<ProviderMessage> Diagnostics(SQLSMALLINT handleType, SQLHANDLE handle);
 
+// The same through a given SQLGetDiagRec (the driver's own, reached past the
+// driver manager).
+using GetDiagRecFunction = SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLCHAR*, SQLINTEGER*,
+                                         SQLCHAR*, SQLSMALLINT, SQLSMALLINT*);
+std::vector<ProviderMessage> Diagnostics(GetDiagRecFunction getDiagRec, SQLSMALLINT handleType,
+                                         SQLHANDLE handle);
+
 // True for a message that only informs (PRINT, "changed database context").
 bool IsInformational(const ProviderMessage& message);
 

@@ -1,8 +1,36 @@
 #include "StatementRunner.h"
 
+#include <dlfcn.h>
+#include <link.h>
+
 #include "OdbcSupport.h"
+#include "support/Log.h"
 
 namespace bw::odbc {
+namespace {
+
+// A handle to the already loaded library whose file name is `fileName`
+// (the manager may have loaded it by its full path); nullptr when none is.
+void* OpenLoadedLibrary(const std::string& fileName) {
+  struct Search {
+    std::string fileName;
+    std::string path;
+  } search{fileName, {}};
+  ::dl_iterate_phdr(
+      [](dl_phdr_info* info, std::size_t, void* data) {
+        auto* wanted = static_cast<Search*>(data);
+        const std::string path = info->dlpi_name != nullptr ? info->dlpi_name : "";
+        const std::size_t slash = path.rfind('/');
+        if (path.substr(slash == std::string::npos ? 0 : slash + 1) != wanted->fileName) return 0;
+        wanted->path = path;
+        return 1;
+      },
+      &search);
+  if (search.path.empty()) return nullptr;
+  return ::dlopen(search.path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
+}
+
+}  // namespace
 
 Statement::Statement(Connection& connection, const std::string& sql, int timeoutSeconds) {
   connection.ReleaseActiveReader();
@@ -22,6 +50,42 @@ Statement::Statement(Connection& connection, const std::string& sql, int timeout
   if (rc == SQL_ERROR && m_Errors.empty()) {
     m_Errors.push_back({0, "HY000", "The statement failed."});
   }
+  if (rc == SQL_ERROR) CollectLaterErrorsFromDriver(dbc);
+}
+
+void Statement::CollectLaterErrorsFromDriver(SQLHDBC dbc) {
+  // The driver's handle for ours, and the driver library the manager loaded
+  // (only ever found among the loaded ones: never a second copy).
+  SQLULEN driverHandle = reinterpret_cast<SQLULEN>(m_Handle);
+  if (!SQL_SUCCEEDED(
+          SQLGetInfo(dbc, SQL_DRIVER_HSTMT, &driverHandle, sizeof driverHandle, nullptr)) ||
+      driverHandle == 0) {
+    return;
+  }
+  SQLCHAR driverName[512] = {0};
+  if (!SQL_SUCCEEDED(SQLGetInfo(dbc, SQL_DRIVER_NAME, driverName, sizeof driverName, nullptr))) {
+    return;
+  }
+  void* library = OpenLoadedLibrary(reinterpret_cast<const char*>(driverName));
+  if (library == nullptr) {
+    Log("data access", std::string("driver ") + reinterpret_cast<const char*>(driverName) +
+                           " not reachable: later errors of the batch stay unread");
+    return;
+  }
+  using MoreResultsFunction = SQLRETURN (*)(SQLHSTMT);
+  auto moreResults = reinterpret_cast<MoreResultsFunction>(::dlsym(library, "SQLMoreResults"));
+  auto getDiagRec = reinterpret_cast<GetDiagRecFunction>(::dlsym(library, "SQLGetDiagRec"));
+  const auto statement = reinterpret_cast<SQLHSTMT>(driverHandle);
+  // Bounded: a batch has at most one result per statement.
+  for (int guard = 0; moreResults != nullptr && getDiagRec != nullptr && guard < 100000; ++guard) {
+    const SQLRETURN rc = moreResults(statement);
+    if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO && rc != SQL_ERROR) break;
+    if (rc == SQL_SUCCESS) continue;
+    for (auto& message : Diagnostics(getDiagRec, SQL_HANDLE_STMT, statement)) {
+      if (!IsInformational(message)) m_Errors.push_back(std::move(message));
+    }
+  }
+  ::dlclose(library);
 }
 
 Statement::~Statement() {

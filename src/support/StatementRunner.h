@@ -38,6 +38,11 @@ class Statement {
   void ThrowPending();
 
  private:
+  // After a failing first statement the driver manager reports no further
+  // results without asking the driver, so the batch's later errors are read
+  // from the driver's own statement handle.
+  void CollectLaterErrorsFromDriver(SQLHDBC dbc);
+
   SQLHSTMT m_Handle = SQL_NULL_HSTMT;
   std::vector<ProviderMessage> m_Errors;
 };

@@ -119,6 +119,24 @@ TEST_F(DataAccess, StatementErrorsAndAffectedRows) {
   }
 }
 
+TEST_F(DataAccess, EveryErrorOfABatchSurfaces) {
+  // Also when the first statement is the one that fails.
+  for (const char* batch :
+       {"RAISERROR('first', 16, 1) RAISERROR('second', 16, 1) SELECT 1 RAISERROR('third', 16, 1)",
+        "SELECT 1 AS a RAISERROR('first', 16, 1) RAISERROR('second', 16, 1) RAISERROR('third', 16, "
+        "1)"}) {
+    try {
+      m_Connection.Execute(batch);
+      FAIL() << batch;
+    } catch (const DataError& e) {
+      std::vector<std::string> texts;
+      for (const ProviderMessage& message : e.Messages()) texts.push_back(message.text);
+      EXPECT_EQ(texts, (std::vector<std::string>{"first", "second", "third"})) << batch;
+      EXPECT_EQ(e.Description(), "first");
+    }
+  }
+}
+
 TEST_F(DataAccess, AStreamingReaderYieldsTheConnectionWhenAnotherStatementRuns) {
   m_Connection.Execute("CREATE TABLE #s (x int)");
   m_Connection.Execute(

@@ -150,5 +150,45 @@ TEST_F(ServerSession, RevokeLoginKeepsALoginThatOwnsADatabase) {
   sa.Execute("USE master DROP DATABASE AOwnedByOwner1");
 }
 
+TEST_F(ServerSession, RevokeLoginRemovesItsUsersEverywhereThenTheLogin) {
+  Servers servers;
+  std::string text = RegistrationString();
+  Server* server = servers.Add(text);
+  ASSERT_NE(server, nullptr);
+  Connection& sa = server->GetConnection();
+  // A Windows account of the server's machine, known to its account directory.
+  const std::string accounts = "'" + standin::integration::StandinBinary() +
+                               "' accounts add 'BRINDLE\\revokee' --data-dir '" +
+                               Standin().DataDir().string() + "' >/dev/null 2>&1";
+  ASSERT_EQ(std::system(accounts.c_str()), 0);
+  sa.Execute("EXEC sp_addlogin 'clerk2', 'Clerk-pw-2'");
+  sa.Execute("EXEC sp_grantlogin 'BRINDLE\\revokee'");
+  sa.Execute("CREATE DATABASE RevokeOne");
+  sa.Execute("CREATE DATABASE RevokeTwo");
+  // Found by SID under whatever user name it has in each database.
+  sa.Execute("EXEC RevokeOne..sp_grantdbaccess 'clerk2', 'Clerk Two'");
+  sa.Execute("EXEC RevokeTwo..sp_grantdbaccess 'clerk2'");
+  sa.Execute("EXEC RevokeTwo..sp_grantdbaccess 'BRINDLE\\revokee'");
+  sa.Execute("USE master");
+
+  EXPECT_TRUE(server->RevokeLogin("clerk2", 1));
+  EXPECT_TRUE(server->RevokeLogin("BRINDLE\\revokee", 2));
+  EXPECT_TRUE(m_Messages.History().empty());
+
+  auto count = [&](const std::string& sql) {
+    Recordset rs;
+    rs.Open(sql, &sa);
+    return rs.Value(0).ToInteger();
+  };
+  EXPECT_EQ(count("SELECT COUNT(*) FROM master.dbo.syslogins WHERE name IN ('clerk2', "
+                  "'BRINDLE\\revokee')"),
+            0);
+  EXPECT_EQ(count("SELECT COUNT(*) FROM RevokeOne.dbo.sysusers WHERE name = 'Clerk Two'"), 0);
+  EXPECT_EQ(count("SELECT COUNT(*) FROM RevokeTwo.dbo.sysusers WHERE name IN ('clerk2', "
+                  "'BRINDLE\\revokee')"),
+            0);
+  sa.Execute("USE master DROP DATABASE RevokeOne DROP DATABASE RevokeTwo");
+}
+
 }  // namespace
 }  // namespace bw

@@ -307,6 +307,8 @@ void Connection::ReaderLoop() {
 
 void Connection::Serve() {
   m_Session->SetKillHandler([this] { m_Socket.ShutDown(); });
+  // Kept until the session ends: the socket outlives it.
+  m_Session->SetClientGoneProbe([this] { return m_Socket.PeerClosed(); });
   m_Reader = std::thread([this] { ReaderLoop(); });
   while (true) {
     Item item = Pop();

@@ -1,7 +1,9 @@
 #include "Options.h"
 
+#include <cctype>
 #include <charconv>
 #include <cstdlib>
+#include <filesystem>
 #include <ostream>
 
 #include "engine/Accounts.h"
@@ -57,6 +59,11 @@ Options:
                             authentication mode reported to clients (default
                             mixed); only SQL Server logins can connect either way
   --server-name NAME        @@SERVERNAME (default: the host name)
+  --drive D=FOLDER           a further fixed drive D: kept in the existing host
+                            folder FOLDER (repeatable; not C). Without it a
+                            drive is the folder DIR/D when that exists; both
+                            kinds are listed by xp_fixeddrives and browsed by
+                            xp_dirtree, and databases may live there
   --fulltext installed|absent|unknown
                             whether the full-text search service is there
                             (default installed): FULLTEXTSERVICEPROPERTY
@@ -142,6 +149,21 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         return result;
       }
       options.windowsLoginMode = text == "windows";
+    } else if (argument == "--drive") {
+      if (!value(text)) return result;
+      const char letter =
+          text.empty() ? '\0'
+                       : static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+      if (text.size() < 3 || text[1] != '=' || letter < 'A' || letter > 'Z' || letter == 'C') {
+        result.error = "--drive needs a letter other than C, '=' and a folder, not '" + text + "'";
+        return result;
+      }
+      std::error_code error;
+      if (!std::filesystem::is_directory(text.substr(2), error)) {
+        result.error = "--drive " + text + ": " + text.substr(2) + " is not a folder";
+        return result;
+      }
+      options.drives.emplace_back(letter, std::filesystem::absolute(text.substr(2)).string());
     } else if (argument == "--fulltext") {
       if (!value(text)) return result;
       if (text == "installed") {

@@ -20,6 +20,8 @@ struct Options {
   std::string serverName;
   // FULLTEXTSERVICEPROPERTY('IsFulltextInstalled'): 1, 0 or nullopt (NULL).
   std::optional<int> fullTextInstalled = 1;
+  // --drive D=FOLDER: further drives kept outside the data directory.
+  std::vector<std::pair<char, std::string>> drives;
   // The machine's service-control endpoint and SQL Server Browser responder;
   // -1 turns one off, 0 lets the system pick a port.
   int controlPort = 14330;

@@ -48,4 +48,10 @@ void Socket::ShutDown() {
   ::shutdown(m_Fd, SHUT_RDWR);
 }
 
+bool Socket::PeerClosed() const {
+  pollfd descriptor{m_Fd, POLLRDHUP, 0};
+  return ::poll(&descriptor, 1, 0) == 1 &&
+         (descriptor.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 }  // namespace standin::app

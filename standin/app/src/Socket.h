@@ -27,6 +27,9 @@ class Socket {
   void WriteAll(std::span<const std::uint8_t> bytes);
   // Wakes a blocked reader and fails further writes; safe from any thread.
   void ShutDown();
+  // True once the peer has closed its end (or the socket was shut down);
+  // does not block, safe from any thread.
+  bool PeerClosed() const;
 
  private:
   int m_Fd;

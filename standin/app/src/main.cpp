@@ -68,6 +68,7 @@ int main(int argc, char** argv) {
     engineOptions.serverName = options.serverName;
     engineOptions.faults = options.faults;
     engineOptions.fullTextInstalled = options.fullTextInstalled;
+    engineOptions.drives = options.drives;
     engine = engine::Engine::Open(engineOptions);
   } catch (const std::exception& failure) {
     app::LogLine(std::string("cannot open data directory '") + options.dataDir +

@@ -93,6 +93,7 @@ class FakeSession : public engine::Session {
   void RequestCancel() override { m_Cancel = true; }
   bool IsKilled() const override { return false; }
   void SetKillHandler(std::function<void()>) override {}
+  void SetClientGoneProbe(std::function<bool()>) override {}
 
  private:
   std::string m_Database;

@@ -38,6 +38,28 @@ TEST(Options, DefaultsAndRefusals) {
   EXPECT_TRUE(ParseCommandLine({"--help"}).help);
 }
 
+TEST(Options, DrivesAndFullTextService) {
+  const std::string folder = ::testing::TempDir();
+  ParsedCommandLine parsed =
+      ParseCommandLine({"--data-dir", "/d", "--drive", "e=" + folder, "--fulltext", "unknown"});
+  ASSERT_TRUE(parsed.options) << parsed.error;
+  ASSERT_EQ(parsed.options->drives.size(), 1u);
+  EXPECT_EQ(parsed.options->drives[0].first, 'E');
+  EXPECT_FALSE(parsed.options->fullTextInstalled);
+  parsed = ParseCommandLine({"--data-dir", "/d", "--fulltext", "absent"});
+  ASSERT_TRUE(parsed.options);
+  EXPECT_EQ(parsed.options->fullTextInstalled, 0);
+  EXPECT_EQ(ParseCommandLine({"--data-dir", "/d"}).options->fullTextInstalled, 1);
+
+  // C holds master; a drive needs a letter and a folder that exists.
+  for (const std::string& drive : {"C=" + folder, "1=" + folder, "E" + folder, std::string("E="),
+                                   std::string("E=/no/such/folder/anywhere")}) {
+    parsed = ParseCommandLine({"--data-dir", "/d", "--drive", drive});
+    EXPECT_FALSE(parsed.options) << drive;
+  }
+  EXPECT_FALSE(ParseCommandLine({"--data-dir", "/d", "--fulltext", "maybe"}).options);
+}
+
 TEST(Options, FaultRules) {
   ParsedCommandLine parsed = ParseCommandLine(
       {"--data-dir", "/d", "--fault", "137:once:CREATE VIEW dbo.X", "--fault", "1205:always:a:b"});

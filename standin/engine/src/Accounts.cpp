@@ -1,5 +1,6 @@
 // The machine's Windows accounts in <data-dir>/accounts.txt.
 #include "engine/Accounts.h"
+#include "Text.h"
 
 #include <cctype>
 #include <fstream>
@@ -7,12 +8,6 @@
 
 namespace standin::engine {
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 std::uint64_t Fnv1a(std::string_view text, std::uint64_t seed) {
   std::uint64_t hash = seed;

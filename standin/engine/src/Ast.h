@@ -82,6 +82,9 @@ struct TableSource {
   std::vector<TableSource> nested;
   std::string alias;
   ExprPtr on;
+  // A view's body standing in for the view: its tables share the view's
+  // owner, so only the view's permission counts.
+  bool ownershipChained = false;
 };
 
 struct OrderItem {

@@ -11,6 +11,7 @@
 #include "DatabaseSecurity.h"
 #include "SqliteFunctions.h"
 #include "SqliteHelpers.h"
+#include "Text.h"
 #include "TransactionLog.h"
 #include "Translator.h"
 #include "engine/Errors.h"
@@ -86,11 +87,6 @@ UNION ALL SELECT 2, 0, standin_file_pages(standin_log_path(filename)), -1, 10, 1
   printf('%-!128s', name || '_log'), printf('%-!260s', standin_log_path(filename))
   FROM sysdatabases WHERE standin_file_pages(standin_log_path(filename)) IS NOT NULL;
 )sql";
-
-std::string Lowered(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 std::string WindowsPathOf(const std::string& fileName) {
   return std::string(kDefaultDataFolder) + "\\" + fileName;
@@ -193,7 +189,7 @@ bool VerifyPassword(const std::string& password, const std::string& hash) {
 
 DataDirectory::DataDirectory(std::filesystem::path root, const std::string& saPassword)
     : m_Root(std::move(root)) {
-  const std::filesystem::path masterPath = MapWindowsPath(m_Root, WindowsPathOf("master.mdf"));
+  const std::filesystem::path masterPath = Map(WindowsPathOf("master.mdf"));
   const bool exists = std::filesystem::exists(masterPath);
   if (!exists && saPassword.empty()) {
     throw std::runtime_error(
@@ -270,8 +266,7 @@ void DataDirectory::Initialise(const std::string& saPassword) {
   login.Step();
   Execute(db, "COMMIT");
   for (const char* name : {"model", "msdb"}) {
-    const std::filesystem::path path =
-        MapWindowsPath(m_Root, WindowsPathOf(std::string(name) + ".mdf"));
+    const std::filesystem::path path = Map(WindowsPathOf(std::string(name) + ".mdf"));
     std::filesystem::remove(path);
     PrepareDatabaseFile(path);
   }
@@ -288,7 +283,7 @@ std::optional<DatabaseEntry> DataDirectory::FindDatabase(std::string_view name) 
   entry.name = reinterpret_cast<const char*>(sqlite3_column_text(query.Handle(), 0));
   entry.id = sqlite3_column_int(query.Handle(), 1);
   entry.windowsPath = reinterpret_cast<const char*>(sqlite3_column_text(query.Handle(), 2));
-  entry.hostPath = MapWindowsPath(m_Root, entry.windowsPath);
+  entry.hostPath = Map(entry.windowsPath);
   return entry;
 }
 
@@ -303,7 +298,7 @@ std::vector<DatabaseEntry> DataDirectory::Databases() {
     entry.name = reinterpret_cast<const char*>(sqlite3_column_text(query.Handle(), 0));
     entry.id = sqlite3_column_int(query.Handle(), 1);
     entry.windowsPath = reinterpret_cast<const char*>(sqlite3_column_text(query.Handle(), 2));
-    entry.hostPath = MapWindowsPath(m_Root, entry.windowsPath);
+    entry.hostPath = Map(entry.windowsPath);
     out.push_back(std::move(entry));
   }
   return out;
@@ -323,10 +318,10 @@ std::vector<std::string> DataDirectory::DropDatabase(const std::string& name) {
   remove.BindText(1, name);
   remove.Step();
   const std::string logFile = LogPathBeside(dataFile);
-  const std::filesystem::path dataPath = MapWindowsPath(m_Root, dataFile);
+  const std::filesystem::path dataPath = Map(dataFile);
   std::error_code error;
   std::vector<std::string> deleted;
-  if (std::filesystem::remove(MapWindowsPath(m_Root, logFile), error)) deleted.push_back(logFile);
+  if (std::filesystem::remove(Map(logFile), error)) deleted.push_back(logFile);
   for (const char* suffix : {"-wal", "-shm"})
     std::filesystem::remove(dataPath.string() + suffix, error);
   if (std::filesystem::remove(dataPath, error)) deleted.push_back(dataFile);
@@ -356,7 +351,7 @@ void DataDirectory::RenameDatabase(const std::string& name, const std::string& n
     SqliteStatement query(db, "SELECT 1 FROM sysdatabases WHERE name = ?");
     query.BindText(1, newName);
     // Changing only the case of the name is allowed.
-    if (query.Step() && Lowered(name) != Lowered(newName)) RaiseError(15032, {newName});
+    if (query.Step() && Lower(name) != Lower(newName)) RaiseError(15032, {newName});
   }
   SqliteStatement update(db, "UPDATE sysdatabases SET name = ?1 WHERE name = ?2");
   update.BindText(1, newName);
@@ -393,7 +388,10 @@ void DataDirectory::DetachDatabase(const std::string& name) {
   {
     // Every committed change goes into the .mdf, so the file alone (copied
     // elsewhere, attached again) holds the database; the owner travels in it.
-    ConnectionPtr file = OpenConnection(MapWindowsPath(m_Root, dataFile).string(), false, nullptr);
+    ConnectionPtr file = OpenConnection(Map(dataFile).string(), false, nullptr);
+    // A session that just let go of the file may still be closing it (SQLite
+    // checkpoints on the last close): wait for it rather than fail.
+    sqlite3_busy_timeout(file.get(), 10000);
     Execute(file.get(), "CREATE TABLE IF NOT EXISTS \"sqlstandin$database\" (owner_sid BLOB)");
     Execute(file.get(), "DELETE FROM \"sqlstandin$database\"");
     SqliteStatement insert(file.get(), "INSERT INTO \"sqlstandin$database\" VALUES (?)");
@@ -426,7 +424,7 @@ std::string DataDirectory::AttachDatabase(const std::string& name, const std::st
   std::filesystem::path mapped;
   bool exists = dataFile.size() > 2 && dataFile[1] == ':';
   if (exists) {
-    mapped = MapWindowsPath(m_Root, dataFile);
+    mapped = Map(dataFile);
     for (const auto& component : mapped.lexically_relative(m_Root))
       if (IsDeviceName(component.string())) exists = false;
     std::error_code error;
@@ -465,7 +463,7 @@ std::string DataDirectory::AttachDatabase(const std::string& name, const std::st
   }
   std::string createdLog;
   const std::string logFile = LogPathBeside(dataFile);
-  const std::filesystem::path logPath = MapWindowsPath(m_Root, logFile);
+  const std::filesystem::path logPath = Map(logFile);
   if (!std::filesystem::exists(logPath)) {
     CreateLogFile(logPath);
     createdLog = logFile;
@@ -509,7 +507,7 @@ std::vector<DatabaseDetails> DataDirectory::Catalogue() {
     details.entry.name = text(0);
     details.entry.id = sqlite3_column_int(query.Handle(), 1);
     details.entry.windowsPath = text(2);
-    details.entry.hostPath = MapWindowsPath(m_Root, details.entry.windowsPath);
+    details.entry.hostPath = Map(details.entry.windowsPath);
     if (sqlite3_column_type(query.Handle(), 3) != SQLITE_NULL) details.owner = text(3);
     details.created = text(4);
     details.status = sqlite3_column_int64(query.Handle(), 5);
@@ -544,7 +542,7 @@ DatabaseEntry DataDirectory::CreateDatabase(const std::string& name, const std::
     std::filesystem::path mapped;
     bool ok = windowsPath.size() > 2 && windowsPath[1] == ':';
     if (ok) {
-      mapped = MapWindowsPath(m_Root, windowsPath);
+      mapped = Map(windowsPath);
       for (const auto& component : mapped.lexically_relative(m_Root)) {
         if (IsDeviceName(component.string())) ok = false;
       }
@@ -611,23 +609,50 @@ std::optional<LoginEntry> DataDirectory::CheckLogin(const std::string& name,
   return entry;
 }
 
+void DataDirectory::AddDrive(char letter, const std::filesystem::path& folder) {
+  m_Drives[static_cast<char>(std::toupper(static_cast<unsigned char>(letter)))] = folder;
+}
+
+std::filesystem::path DataDirectory::Map(std::string_view windowsPath) const {
+  std::filesystem::path mapped = MapWindowsPath(m_Root, windowsPath);
+  const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0])));
+  auto drive = m_Drives.find(letter);
+  if (drive == m_Drives.end()) return mapped;
+  return drive->second / mapped.lexically_relative(m_Root / std::string(1, letter));
+}
+
+std::vector<std::pair<char, std::filesystem::path>> DataDirectory::Drives() const {
+  std::vector<std::pair<char, std::filesystem::path>> drives;
+  for (char letter = 'A'; letter <= 'Z'; ++letter) {
+    std::error_code error;
+    if (auto drive = m_Drives.find(letter); drive != m_Drives.end()) {
+      if (std::filesystem::is_directory(drive->second, error))
+        drives.emplace_back(letter, drive->second);
+      continue;
+    }
+    const std::filesystem::path folder = m_Root / std::string(1, letter);
+    if (std::filesystem::is_directory(std::filesystem::symlink_status(folder, error)))
+      drives.emplace_back(letter, folder);
+  }
+  return drives;
+}
+
 std::optional<std::filesystem::path> DataDirectory::MapExistingPath(std::string_view windowsPath) {
   std::filesystem::path mapped;
   try {
-    mapped = MapWindowsPath(m_Root, windowsPath);
+    for (const auto& component : MapWindowsPath(m_Root, windowsPath).lexically_relative(m_Root)) {
+      if (IsDeviceName(component.string())) return std::nullopt;
+    }
+    mapped = Map(windowsPath);
   } catch (const std::invalid_argument&) {
     return std::nullopt;
   }
-  for (const auto& component : mapped.lexically_relative(m_Root)) {
-    if (IsDeviceName(component.string())) return std::nullopt;
-  }
+  const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0])));
+  bool onADrive = false;
+  for (const auto& drive : Drives()) onADrive = onADrive || drive.first == letter;
   std::error_code error;
-  const auto drive =
-      m_Root /
-      std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(windowsPath[0]))));
-  if (!std::filesystem::is_directory(std::filesystem::symlink_status(drive, error)))
+  if (!onADrive || !std::filesystem::exists(std::filesystem::symlink_status(mapped, error)))
     return std::nullopt;
-  if (!std::filesystem::exists(std::filesystem::symlink_status(mapped, error))) return std::nullopt;
   return mapped;
 }
 

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -132,6 +133,8 @@ class DataDirectory {
   std::vector<RoleMember> ServerRoleMembers(std::string_view role);
   std::optional<std::vector<std::uint8_t>> LoginSid(const std::string& name);
   std::optional<std::string> LoginNameOfSid(const std::vector<std::uint8_t>& sid);
+  // Whether a database has a user (dbo aside) with this SID.
+  bool HasDatabaseUsers(const std::vector<std::uint8_t>& sid);
   std::optional<LoginDetails> FindLogin(const std::string& name);
   // sysdatabases.sid of a database; nullopt when there is no such database.
   std::optional<std::vector<std::uint8_t>> DatabaseOwnerSid(const std::string& database);
@@ -160,13 +163,23 @@ class DataDirectory {
   // drive or a missing file.
   std::optional<std::filesystem::path> MapExistingPath(std::string_view windowsPath);
 
+  // A further fixed drive kept in a host folder outside the data directory
+  // (--drive); call before the directory is used. Drive letters without one
+  // are the folders <data-dir>/<letter>.
+  void AddDrive(char letter, const std::filesystem::path& folder);
+  // Every drive there is (folders that exist), by letter.
+  std::vector<std::pair<char, std::filesystem::path>> Drives() const;
+
   void Close();
 
  private:
+  // MapWindowsPath with the further drives.
+  std::filesystem::path Map(std::string_view windowsPath) const;
   void Initialise(const std::string& saPassword);
   DatabaseEntry AddDatabase(const std::string& name, int id);
 
   std::filesystem::path m_Root;
+  std::map<char, std::filesystem::path> m_Drives;
   std::mutex m_Mutex;
   ConnectionPtr m_Master;
 };

@@ -109,6 +109,30 @@ void DataDirectory::DropLogin(const std::string& name) {
   remove.Step();
 }
 
+bool DataDirectory::HasDatabaseUsers(const std::vector<std::uint8_t>& sid) {
+  for (const DatabaseEntry& database : Databases()) {
+    // Read beside the sessions (WAL): an open transaction elsewhere shows its
+    // committed state, as SQL Server's procedure would read it.
+    sqlite3* raw = nullptr;
+    const int opened =
+        sqlite3_open_v2(database.hostPath.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    ConnectionPtr file(raw);
+    if (opened != SQLITE_OK) continue;
+    sqlite3_stmt* find = nullptr;
+    // Databases whose users were never asked for have none yet.
+    if (sqlite3_prepare_v2(raw, "SELECT 1 FROM sysusers WHERE sid = ? AND uid <> 1", -1, &find,
+                           nullptr) != SQLITE_OK) {
+      sqlite3_finalize(find);
+      continue;
+    }
+    sqlite3_bind_blob(find, 1, sid.data(), static_cast<int>(sid.size()), SQLITE_TRANSIENT);
+    const bool found = sqlite3_step(find) == SQLITE_ROW;
+    sqlite3_finalize(find);
+    if (found) return true;
+  }
+  return false;
+}
+
 void DataDirectory::SetWindowsLogin(const std::string& name, bool group, bool deny,
                                     const std::vector<std::uint8_t>& sid) {
   std::lock_guard lock(m_Mutex);

@@ -57,6 +57,7 @@ EngineImpl::EngineImpl(const EngineOptions& options)
       m_Data(options.dataDir, options.saPassword) {
   // The sa password is needed only once; do not keep it in memory.
   m_Options.saPassword.clear();
+  for (const auto& [letter, folder] : options.drives) m_Data.AddDrive(letter, folder);
   for (const FaultRule& rule : options.faults) InjectFault(rule);
 }
 
@@ -160,10 +161,10 @@ void EngineImpl::Unregister(int spid) {
 std::vector<ProcessInfo> EngineImpl::Processes() {
   std::lock_guard lock(m_Mutex);
   std::vector<ProcessInfo> out;
-  // A killed session is gone for sp_who and KILL even while its connection
-  // thread is still closing it.
+  // A killed session, or one whose client has disconnected, is gone even
+  // while its connection thread is still closing it.
   for (const auto& [spid, session] : m_Sessions) {
-    if (!session->IsKilled()) out.push_back(session->Process());
+    if (!session->IsKilled() && !session->ClientGone()) out.push_back(session->Process());
   }
   return out;
 }

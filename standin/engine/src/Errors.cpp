@@ -152,6 +152,20 @@ constexpr std::array kErrors = {
     ErrorInfo{4145, 15, 1,
               "An expression of non-boolean type specified in a context where a condition is "
               "expected, near '%.*ls'."},
+    ErrorInfo{4403, 16, 1,
+              "View or function '%.*ls' is not updatable because it contains aggregates."},
+    ErrorInfo{4404, 16, 1,
+              "View or function '%.*ls' is not updatable because the definition contains the "
+              "DISTINCT clause."},
+    ErrorInfo{4405, 16, 1,
+              "View or function '%.*ls' is not updatable because the modification affects "
+              "multiple base tables."},
+    ErrorInfo{4406, 16, 1,
+              "Update or insert of view or function '%.*ls' failed because it contains a derived "
+              "or constant field."},
+    ErrorInfo{4436, 16, 1,
+              "UNION ALL view '%.*ls' is not updatable because a partitioning column was not "
+              "found."},
     ErrorInfo{4602, 14, 1,
               "Only members of the sysadmin role can grant or revoke the CREATE DATABASE "
               "permission."},
@@ -235,6 +249,9 @@ constexpr std::array kErrors = {
     ErrorInfo{15174, 16, 1,
               "Login '%s' owns one or more database(s). Change the owner of the following "
               "database(s) before dropping login:"},
+    ErrorInfo{15175, 16, 1,
+              "Login '%s' is aliased or mapped to a user in one or more database(s). Drop the "
+              "user or alias before dropping the login."},
     ErrorInfo{15181, 16, 1, "Cannot drop the database owner."},
     ErrorInfo{15182, 16, 1, "Cannot drop the guest user from master or tempdb."},
     ErrorInfo{15197, 16, 1, "There is no text for object '%s'."},

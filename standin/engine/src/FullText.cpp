@@ -5,15 +5,11 @@
 #include <vector>
 
 #include "Sqlite.h"
+#include "Text.h"
 #include "Translator.h"
 
 namespace standin::engine {
 namespace {
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 bool HasTable(sqlite3* db, const std::string& schema, const char* name) {
   SqliteStatement query(db, "SELECT 1 FROM " + QuoteIdentifier(schema) +
@@ -52,7 +48,9 @@ bool FullTextEnabled(sqlite3* db, const std::string& schema) {
 
 bool FullTextEnabledInFile(const std::filesystem::path& file) {
   sqlite3* raw = nullptr;
-  const int opened = sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+  // Read-write, though it only reads: a WAL file opened read-only fails when
+  // nobody has its shared-memory file open.
+  const int opened = sqlite3_open_v2(file.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
   ConnectionPtr db(raw);
   if (opened != SQLITE_OK) return false;
   sqlite3_stmt* query = nullptr;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cctype>
 
+#include "Text.h"
 #include "engine/Errors.h"
 
 namespace standin::engine {
@@ -177,12 +178,6 @@ bool IsIdentifierStart(unsigned char c) {
 }
 bool IsIdentifierPart(unsigned char c) {
   return std::isalnum(c) || c == '_' || c == '#' || c == '@' || c == '$' || c >= 0x80;
-}
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
 }
 
 // The first characters of an unclosed literal, for error 105's message.

@@ -4,16 +4,12 @@
 #include <algorithm>
 #include <cctype>
 
+#include "Text.h"
 #include "Types.h"
 #include "engine/Errors.h"
 
 namespace standin::engine {
 namespace {
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 StatementPtr MakeStatement(StatementKind kind, int line) {
   auto statement = std::make_unique<Statement>();

@@ -3,23 +3,12 @@
 #include <cctype>
 
 #include "Parser.h"
+#include "Text.h"
 #include "Types.h"
 #include "engine/Errors.h"
 
 namespace standin::engine {
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::toupper(static_cast<unsigned char>(x)) ==
-                  std::toupper(static_cast<unsigned char>(y));
-         });
-}
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 ExprPtr MakeExpr(ExprKind kind, int line, std::string text = {}) {
   auto expr = std::make_unique<Expr>();

@@ -4,21 +4,12 @@
 
 #include <cctype>
 
+#include "Text.h"
 #include "Types.h"
 #include "engine/Errors.h"
 
 namespace standin::engine {
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
 
 StatementPtr MakeSchemaStatement(StatementKind kind, int line) {
   auto statement = std::make_unique<Statement>();

@@ -2,18 +2,10 @@
 #include <cctype>
 
 #include "Parser.h"
+#include "Text.h"
 #include "engine/Errors.h"
 
 namespace standin::engine {
-namespace {
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
-
-}  // namespace
-
 StatementPtr Parser::ParsePermission(int line) {
   auto statement = std::make_unique<Statement>();
   statement->kind = StatementKind::Permission;

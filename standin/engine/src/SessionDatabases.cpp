@@ -1,16 +1,11 @@
 // DROP DATABASE and keeping each session's attachments in step with the
 // catalogue.
 #include "SessionImpl.h"
+#include "Text.h"
 #include "engine/Errors.h"
 
 namespace standin::engine {
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 bool IsSystemDatabase(const std::string& lower) {
   return lower == "master" || lower == "model" || lower == "msdb" || lower == "tempdb";

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cctype>
 
+#include "DatabaseSecurity.h"
 #include "SessionImpl.h"
+#include "Text.h"
 #include "TransactionLog.h"
 #include "engine/Errors.h"
 #include "procs/SystemProcedures.h"
@@ -12,12 +14,6 @@ namespace standin::engine {
 namespace {
 
 constexpr std::uint16_t kCommandDbcc = 0xC1;
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 std::int64_t Pages(std::int64_t bytes) {
   return (bytes + kLogPageBytes - 1) / kLogPageBytes;
@@ -31,13 +27,10 @@ std::int64_t FileBytes(const std::filesystem::path& path) {
 
 }  // namespace
 
-bool SessionImpl::OwnsOrAdministers(const std::string& database) {
-  if (LoginHasServerRole(m_Engine.Data(), m_Login.name, "sysadmin")) return true;
-  for (const DatabaseDetails& details : m_Engine.Data().Catalogue()) {
-    if (EqualsNoCase(details.entry.name, database))
-      return details.owner && EqualsNoCase(*details.owner, m_Login.name);
-  }
-  return false;
+bool SessionImpl::OwnsOrAdministers(const std::string& database, int otherRole) {
+  // sysadmin and dbo count as members of db_owner.
+  DatabaseSecurity security = SecurityFor(database);
+  return security.InRole(kUidDbOwner) || (otherRole != 0 && security.InRole(otherRole));
 }
 
 void SessionImpl::RunBackupLog(const Statement& statement, BatchSink& sink) {
@@ -49,7 +42,8 @@ void SessionImpl::RunBackupLog(const Statement& statement, BatchSink& sink) {
   if (m_TranCount > 0) fail(MakeMessage(3021));
   std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.name);
   if (!entry) fail(MakeMessage(911, {statement.name}));
-  if (!OwnsOrAdministers(entry->name)) fail(MakeMessage(262, {"BACKUP LOG", entry->name}));
+  if (!OwnsOrAdministers(entry->name, kUidBackupOperator))
+    fail(MakeMessage(262, {"BACKUP LOG", entry->name}));
   // Committed pages first go into the data file, so nothing in the log is
   // still needed once it is marked reusable.
   if (auto it = m_Attached.find(Lower(entry->name)); it != m_Attached.end())
@@ -114,9 +108,13 @@ void SessionImpl::RunDbcc(const Statement& statement, BatchSink& sink) {
   sink.Columns(columns);
   sink.Row({std::int64_t{entry->id}, std::int64_t{found->fileId}, current, minimum, used,
             std::max(used, minimum)});
-  if (statement.optionValue != "NO_INFOMSGS") Report(MakeMessage(2528), sink);
   m_RowCount = 1;
   Done(sink, false, true, 1, kCommandDbcc);
+  // The completion message follows the result set, as SQL Server sends it.
+  if (statement.optionValue != "NO_INFOMSGS") {
+    Report(MakeMessage(2528), sink);
+    Done(sink, false, false, 0, 0);
+  }
 }
 
 }  // namespace standin::engine

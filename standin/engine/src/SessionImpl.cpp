@@ -7,22 +7,13 @@
 
 #include "EngineImpl.h"
 #include "Parser.h"
+#include "Text.h"
 #include "TransactionLog.h"
 #include "Types.h"
 #include "engine/Errors.h"
 
 namespace standin::engine {
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return Lower(a) == Lower(b);
-}
 
 ColumnType TypeOf(TypeId id, std::int32_t length = 0) {
   ColumnType type;
@@ -113,6 +104,22 @@ void SessionImpl::SetKillHandler(std::function<void()> handler) {
   m_KillHandler = std::move(handler);
 }
 
+void SessionImpl::SetClientGoneProbe(std::function<bool()> probe) {
+  std::lock_guard lock(m_KillMutex);
+  m_ClientGoneProbe = std::move(probe);
+}
+
+bool SessionImpl::ClientGone() const {
+  std::function<bool()> probe;
+  {
+    // Called outside the lock: the protocol layer takes its own locks and
+    // calls RequestCancel under them.
+    std::lock_guard lock(m_KillMutex);
+    probe = m_ClientGoneProbe;
+  }
+  return probe && probe();
+}
+
 void SessionImpl::Kill() {
   m_Killed = true;
   m_Cancel = true;
@@ -197,6 +204,10 @@ TableInfo SessionImpl::ResolveTable(const ObjectName& name) {
   }
   if ((lower == "sysobjects" || lower == "syscomments") && table.schema != "temp")
     EnsureSystemViews(table.schema);
+  // tempdb's catalogue lives in the session's temporary schema, made on first use.
+  if ((lower == "sysusers" || lower == "sysmembers") && !name.IsTemp() &&
+      EqualsNoCase(table.database, "tempdb"))
+    EnsureSecurityCatalog("temp", "tempdb");
   {
     SqliteStatement find(m_Db.get(), "SELECT name FROM " + QuoteIdentifier(table.schema) +
                                          ".sqlite_master WHERE type IN ('table', 'view') AND "
@@ -285,6 +296,10 @@ std::string SessionImpl::SystemValue(const std::string& upperName, ColumnType& t
   if (upperName == "USER_NAME()" || upperName == "USER()" || upperName == "CURRENT_USER()" ||
       upperName == "SESSION_USER()") {
     return text(CurrentUserName());
+  }
+  if (upperName == "USER_ID()") {
+    type = TypeOf(TypeId::SmallInt);
+    return CurrentUserId();
   }
   if (upperName == "HOST_NAME()") return text(m_Request.hostName);
   if (upperName == "APP_NAME()") return text(m_Request.applicationName);

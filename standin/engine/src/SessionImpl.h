@@ -46,6 +46,8 @@ class SessionImpl : public Session, private TranslationContext {
   void RequestCancel() override;
   bool IsKilled() const override { return m_Killed.load(); }
   void SetKillHandler(std::function<void()> handler) override;
+  void SetClientGoneProbe(std::function<bool()> probe) override;
+  bool ClientGone() const;
   // Ends the session (KILL): a running batch stops at once, an open
   // transaction is rolled back, and the kill handler closes the connection.
   void Kill();
@@ -92,7 +94,9 @@ class SessionImpl : public Session, private TranslationContext {
   void RunDbcc(const Statement& statement, BatchSink& sink);
   // Whether the login is a sysadmin or the database's owner (db_owner's
   // statements: BACKUP LOG, DBCC SHRINKFILE).
-  bool OwnsOrAdministers(const std::string& database);
+  // The login is sysadmin, the database's owner, a member of db_owner or of
+  // `otherRole` (a fixed database role's uid; 0 for none) in `database`.
+  bool OwnsOrAdministers(const std::string& database, int otherRole = 0);
   // Makes the current database visible to sp_who and DROP DATABASE.
   void PublishCurrentDatabase();
   // Detaches databases dropped (or detached) by other sessions since the
@@ -143,6 +147,30 @@ class SessionImpl : public Session, private TranslationContext {
   Value EvaluateScalar(const Expr& expr, const ColumnType& type);
   bool EvaluateCondition(const Expr& expr);
   void RunSpExecuteSql(const std::vector<Parameter>& parameters, BatchSink& sink);
+
+  // Writes through views (SessionViewWrites.cpp).
+  struct ViewColumn {
+    std::string name;
+    int source = -1;         // the entry of the view's FROM it comes from; -1: computed
+    std::string baseColumn;  // its name in that table
+  };
+  struct UpdatableView {
+    std::shared_ptr<Select> select;  // the body, its table names qualified
+    std::vector<TableInfo> tables;   // per entry of its FROM
+    std::vector<ViewColumn> columns;
+    const ViewColumn& Find(const std::string& name) const;  // 207
+  };
+  bool IsView(const TableInfo& table);
+  // The view's body and where its columns come from; 4403, 4404, 4406, 4436
+  // for a view that cannot be written at all.
+  UpdatableView LoadUpdatableView(const TableInfo& view);
+  // The one table the modified columns belong to (4405, 4406).
+  TableInfo ViewBaseTable(const UpdatableView& shape, const TableInfo& view,
+                          const std::vector<const ViewColumn*>& modified);
+  // The table an INSERT into `view` writes; `columns` become its names.
+  TableInfo ViewInsertTarget(const TableInfo& view, std::vector<std::string>& columns);
+  // UPDATE or DELETE of the view `table`, which becomes the table written.
+  SqlText TranslateViewWrite(const Statement& statement, TableInfo& table);
 
   // Indexes, views and ALTER TABLE (SessionSchema.cpp).
   struct IndexRequest {
@@ -214,6 +242,7 @@ class SessionImpl : public Session, private TranslationContext {
   void RunPermission(const Statement& statement, BatchSink& sink);
   std::string SecurityValue(const std::string& key, ColumnType& type) const;  // IS_MEMBER
   std::string CurrentUserName() const;                                        // USER_NAME()
+  std::string CurrentUserId() const;  // USER_ID(): SQL text of the uid, NULL without access
   // Set while a procedure body runs: its objects share its owner, so only
   // the EXECUTE permission counted.
   bool m_OwnershipChain = false;
@@ -277,8 +306,9 @@ class SessionImpl : public Session, private TranslationContext {
 
   std::atomic<bool> m_Cancel{false};
   std::atomic<bool> m_Killed{false};
-  std::mutex m_KillMutex;
+  mutable std::mutex m_KillMutex;
   std::function<void()> m_KillHandler;
+  std::function<bool()> m_ClientGoneProbe;
   std::chrono::steady_clock::time_point m_BusySince;
   std::mutex m_RunMutex;
   std::atomic<bool> m_Running{false};

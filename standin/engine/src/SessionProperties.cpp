@@ -9,6 +9,7 @@
 
 #include "FullText.h"
 #include "SessionImpl.h"
+#include "Text.h"
 #include "engine/Errors.h"
 
 namespace standin::engine {
@@ -19,18 +20,6 @@ constexpr std::int64_t kStatusTruncateLogOnCheckpoint = 8;
 constexpr std::int64_t kStatusTornPageDetection = 16;
 constexpr std::int64_t kStatusSingleUser = 4096;
 constexpr std::int64_t kStatusAutoShrink = 4194304;
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
 
 std::vector<std::string> Split(const std::string& key) {
   std::vector<std::string> parts{""};

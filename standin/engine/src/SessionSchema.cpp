@@ -8,6 +8,7 @@
 #include <cctype>
 
 #include "SessionImpl.h"
+#include "Text.h"
 #include "Types.h"
 #include "engine/Errors.h"
 
@@ -16,16 +17,6 @@ namespace {
 
 constexpr std::string_view kIndexPrefix = "sqlstandin$ix$";
 constexpr std::string_view kKeyTriggerPrefix = "sqlstandin$ixkey$";
-
-std::string LowerText(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  return LowerText(a) == LowerText(b);
-}
 
 std::string ColumnText(sqlite3_stmt* statement, int index) {
   const unsigned char* text = sqlite3_column_text(statement, index);
@@ -121,7 +112,7 @@ std::vector<IndexDefinition> ListIndexes(sqlite3* db, const TableInfo& table) {
 
 const Column* FindColumn(const TableInfo& table, const std::string& name) {
   for (const Column& column : table.columns) {
-    if (SameName(column.name, name)) return &column;
+    if (EqualsNoCase(column.name, name)) return &column;
   }
   return nullptr;
 }
@@ -203,7 +194,7 @@ void SessionImpl::RunCreateIndex(const Statement& statement, BatchSink& sink) {
   if (ObjectType(m_Db.get(), table.schema, table.name) == "view")
     RaiseUnsupported("indexes on views");
   for (const IndexDefinition& index : ListIndexes(m_Db.get(), table)) {
-    if (SameName(index.name, statement.name)) RaiseError(1913, {table.name, statement.name});
+    if (EqualsNoCase(index.name, statement.name)) RaiseError(1913, {table.name, statement.name});
   }
   IndexRequest request{statement.name, statement.optionValue == "UNIQUE", statement.columns};
   WriteScope scope(*this);
@@ -224,7 +215,7 @@ void SessionImpl::RunDropIndex(const Statement& statement, BatchSink& sink) {
   }
   std::string stored;
   for (const IndexDefinition& index : ListIndexes(m_Db.get(), table)) {
-    if (SameName(index.name, statement.name)) stored = index.name;
+    if (EqualsNoCase(index.name, statement.name)) stored = index.name;
   }
   if (stored.empty()) RaiseError(3703, {written});
   if (table.schema != "temp") RequireSchemaChange(table.database, table.name, "DROP INDEX");
@@ -239,7 +230,7 @@ void SessionImpl::RunCreateView(const Statement& statement, BatchSink& sink) {
   const ObjectName& name = statement.table;
   if (name.IsTemp()) RaiseUnsupported("temporary views");
   const std::string schema = SchemaFor(name.database.empty() ? m_CurrentDatabase : name.database);
-  const std::string lower = LowerText(name.name);
+  const std::string lower = Lower(name.name);
   if (lower.rfind("sqlstandin$", 0) == 0 || lower.rfind("sqlite_", 0) == 0)
     RaiseUnsupported("view names beginning with '" + name.name.substr(0, 7) + "'");
   CheckCreateObject(name.database.empty() ? m_CurrentDatabase : name.database, "CREATE VIEW");
@@ -284,7 +275,7 @@ void SessionImpl::RunDropView(const Statement& statement, BatchSink& sink) {
       name.IsTemp() ? "temp" : SchemaFor(name.database.empty() ? m_CurrentDatabase : name.database);
   std::string stored;
   const std::string type = ObjectType(m_Db.get(), schema, name.name, &stored);
-  if (type.empty() || LowerText(name.name).rfind("sqlstandin$", 0) == 0)
+  if (type.empty() || Lower(name.name).rfind("sqlstandin$", 0) == 0)
     RaiseError(3701, {"view", name.written});
   if (type == "table") RaiseError(3705, {"VIEW", name.name, name.name, "a table", "TABLE"});
   if (schema != "temp" &&
@@ -402,7 +393,7 @@ void SessionImpl::AddColumns(const Statement& statement, const TableInfo& table)
   Translator translator(*this);
   for (const ColumnDefinition& definition : statement.columnDefinitions) {
     const bool duplicate = std::any_of(columns.begin(), columns.end(), [&](const RebuiltColumn& c) {
-      return SameName(c.name, definition.name);
+      return EqualsNoCase(c.name, definition.name);
     });
     if (duplicate) RaiseError(2705, {definition.name, table.name});
     if (definition.identity) RaiseUnsupported("ALTER TABLE … ADD of an IDENTITY column");
@@ -436,7 +427,7 @@ void SessionImpl::AlterColumn(const ColumnDefinition& change, const TableInfo& t
   std::vector<std::pair<std::string, std::string>> dependents;  // kind, name
   for (const IndexDefinition& index : ListIndexes(db, table)) {
     for (const std::string& key : index.columns) {
-      if (SameName(key, column->name)) dependents.emplace_back("index", index.name);
+      if (EqualsNoCase(key, column->name)) dependents.emplace_back("index", index.name);
     }
   }
   bool inPrimaryKey = false;
@@ -446,7 +437,7 @@ void SessionImpl::AlterColumn(const ColumnDefinition& change, const TableInfo& t
     list.BindText(1, table.name);
     while (list.Step("SELECT")) {
       const std::string keyColumns = "," + ColumnText(list.Handle(), 2) + ",";
-      if (keyColumns.find("," + LowerText(column->name) + ",") == std::string::npos) continue;
+      if (keyColumns.find("," + Lower(column->name) + ",") == std::string::npos) continue;
       dependents.emplace_back("object", ColumnText(list.Handle(), 0));
       inPrimaryKey = inPrimaryKey || ColumnText(list.Handle(), 1) == "PRIMARY KEY";
     }
@@ -469,7 +460,7 @@ void SessionImpl::AlterColumn(const ColumnDefinition& change, const TableInfo& t
   if (column->identity) RaiseUnsupported("ALTER COLUMN of an IDENTITY column");
   std::vector<RebuiltColumn> columns = CurrentColumns(table);
   for (RebuiltColumn& rebuilt : columns) {
-    if (!SameName(rebuilt.name, column->name)) continue;
+    if (!EqualsNoCase(rebuilt.name, column->name)) continue;
     rebuilt.value = "standin_convert(" + rebuilt.value + ", " + QuoteString(TypeName(change.type)) +
                     ", 1, NULL, " + (IsDateTime(rebuilt.type.id) ? "1" : "0") + ")";
     rebuilt.type = change.type;

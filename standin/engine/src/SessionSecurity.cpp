@@ -12,21 +12,12 @@
 #include "EngineImpl.h"
 #include "SessionImpl.h"
 #include "SqliteFunctions.h"
+#include "Text.h"
 #include "engine/Accounts.h"
 #include "engine/Errors.h"
 
 namespace standin::engine {
 namespace {
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  return Lower(a) == Lower(b);
-}
 
 bool IsSystemName(std::string_view name) {
   return Lower(name.substr(0, 3)) == "sys";
@@ -58,12 +49,13 @@ DatabaseSecurity SessionImpl::SecurityFor(const std::string& database) {
 
 DatabaseSecurity SessionImpl::CurrentSecurity() const {
   auto it = m_Attached.find(Lower(m_CurrentDatabase));
-  return DatabaseSecurity(m_Db.get(), it == m_Attached.end() ? m_CurrentDatabase : it->second,
-                          m_CurrentDatabase, m_Engine.Data(), m_Login.name);
+  std::string schema = it == m_Attached.end() ? m_CurrentDatabase : it->second;
+  if (EqualsNoCase(m_CurrentDatabase, "tempdb")) schema = "temp";
+  return DatabaseSecurity(m_Db.get(), schema, m_CurrentDatabase, m_Engine.Data(), m_Login.name);
 }
 
 bool SessionImpl::HasDatabaseAccess(const std::string& database) {
-  if (SameName(database, "tempdb")) return true;
+  if (EqualsNoCase(database, "tempdb")) return true;
   return SecurityFor(database).CurrentUser().has_value();
 }
 
@@ -165,7 +157,8 @@ void SessionImpl::RunPermission(const Statement& statement, BatchSink& sink) {
   std::string object;
   bool isProcedure = false;
   if (!statement.table.name.empty()) {
-    if (!statement.table.database.empty() && !SameName(statement.table.database, m_CurrentDatabase))
+    if (!statement.table.database.empty() &&
+        !EqualsNoCase(statement.table.database, m_CurrentDatabase))
       RaiseUnsupported(verb + " on an object of another database");
     const std::string prefix = QuoteIdentifier(security.Schema()) + ".";
     SqliteStatement table(m_Db.get(), "SELECT name FROM " + prefix +
@@ -193,7 +186,8 @@ void SessionImpl::RunPermission(const Statement& statement, BatchSink& sink) {
       for (const char* each :
            {"CREATE DATABASE", "CREATE DEFAULT", "CREATE FUNCTION", "CREATE PROCEDURE",
             "CREATE RULE", "CREATE TABLE", "CREATE VIEW", "BACKUP DATABASE", "BACKUP LOG"}) {
-        if (std::string_view(each) != "CREATE DATABASE" || SameName(m_CurrentDatabase, "master"))
+        if (std::string_view(each) != "CREATE DATABASE" ||
+            EqualsNoCase(m_CurrentDatabase, "master"))
           actions.emplace_back(each);
       }
     } else if (isProcedure) {
@@ -208,7 +202,7 @@ void SessionImpl::RunPermission(const Statement& statement, BatchSink& sink) {
         (!isProcedure && !object.empty() && action == "EXECUTE"))
       RaiseError(4606, {action});
     if (action == "CREATE DATABASE") {
-      if (!SameName(m_CurrentDatabase, "master")) RaiseError(4619);
+      if (!EqualsNoCase(m_CurrentDatabase, "master")) RaiseError(4619);
       if (!security.IsSysadmin()) RaiseError(4602);
     }
     const bool allowed =
@@ -272,6 +266,14 @@ std::string SessionImpl::CurrentUserName() const {
   if (!HasSecurityCatalog(m_Db.get(), security.Schema())) return m_Login.name;
   std::optional<Principal> user = security.CurrentUser();
   return user ? user->name : m_Login.name;
+}
+
+std::string SessionImpl::CurrentUserId() const {
+  DatabaseSecurity security = CurrentSecurity();
+  if (security.IsSysadmin()) return "1";
+  if (!HasSecurityCatalog(m_Db.get(), security.Schema())) return "NULL";
+  std::optional<Principal> user = security.CurrentUser();
+  return user ? std::to_string(user->uid) : "NULL";
 }
 
 }  // namespace standin::engine

@@ -8,6 +8,7 @@
 #include "IdentityCounters.h"
 #include "Parser.h"
 #include "SessionImpl.h"
+#include "Text.h"
 #include "Types.h"
 #include "engine/Errors.h"
 #include "procs/SystemProcedures.h"
@@ -20,18 +21,6 @@ constexpr std::uint16_t kCommandSelect = 0xC1;
 constexpr std::uint16_t kCommandInsert = 0xC3;
 constexpr std::uint16_t kCommandDelete = 0xC4;
 constexpr std::uint16_t kCommandUpdate = 0xC5;
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
-std::string Upper(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return out;
-}
 
 bool NeedsCollation(TypeId id) {
   return IsCharacter(id) || id == TypeId::UniqueIdentifier;
@@ -360,10 +349,17 @@ void SessionImpl::RunSelectInto(const Statement& statement, BatchSink& sink) {
 void SessionImpl::RunInsert(const Statement& statement, BatchSink& sink) {
   TableInfo table = ResolveTable(statement.table);
   CheckWrite(table, "INSERT");
+  std::vector<std::string> columns = statement.columns;
+  if (IsView(table)) {
+    table = ViewInsertTarget(table, columns);
+    for (const auto& row : statement.values) {
+      if (statement.columns.empty() && row.size() != columns.size()) RaiseError(213);
+    }
+  }
   const std::string tableKey = Lower(table.schema + "." + table.name);
   const bool identityInsert = m_IdentityInsertTable == tableKey;
   Translator translator(*this);
-  SqlText query = translator.TranslateInsert(statement, table, identityInsert);
+  SqlText query = translator.TranslateInsert(statement, table, identityInsert, columns);
   WriteScope scope(*this);
   const std::string identityTable = QuoteIdentifier(table.schema) + ".\"sqlstandin$identity\"";
   if (table.identityColumn >= 0) {
@@ -450,8 +446,13 @@ void SessionImpl::RunUpdateOrDelete(const Statement& statement, BatchSink& sink)
     CheckWrite(table, update ? "UPDATE" : "DELETE");
   }
   Translator translator(*this);
-  SqlText query = update ? translator.TranslateUpdate(statement, table)
-                         : translator.TranslateDelete(statement, table);
+  SqlText query;
+  if (statement.name != "TRUNCATE" && IsView(table)) {
+    query = TranslateViewWrite(statement, table);
+  } else {
+    query = update ? translator.TranslateUpdate(statement, table)
+                   : translator.TranslateDelete(statement, table);
+  }
   WriteScope scope(*this);
   const std::int64_t count = Changes(query, update ? "UPDATE" : "DELETE", &table);
   const bool truncate = statement.name == "TRUNCATE";
@@ -661,8 +662,8 @@ void SessionImpl::RunCreateDatabase(const Statement& statement, BatchSink& sink)
 void SessionImpl::RunUse(const Statement& statement, BatchSink& sink) {
   std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.name);
   if (!entry) RaiseError(911, {statement.name});
-  if (EqualsNoCase(entry->name, "tempdb")) RaiseUnsupported("USE tempdb");
-  AttachDatabase(*entry);
+  // tempdb is the session's own temporary schema: nothing to attach.
+  if (!EqualsNoCase(entry->name, "tempdb")) AttachDatabase(*entry);
   if (!HasDatabaseAccess(entry->name)) RaiseError(916, {m_Login.name, entry->name});
   const std::string old = m_CurrentDatabase;
   m_CurrentDatabase = entry->name;

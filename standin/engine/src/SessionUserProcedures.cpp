@@ -6,6 +6,7 @@
 
 #include "Parser.h"
 #include "SessionImpl.h"
+#include "Text.h"
 #include "Types.h"
 #include "engine/Errors.h"
 
@@ -13,12 +14,6 @@ namespace standin::engine {
 namespace {
 
 constexpr std::uint16_t kCommandSelect = 0xC1;
-
-std::string LowerName(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 std::string StoredText(sqlite3_stmt* statement, int index) {
   const unsigned char* text = sqlite3_column_text(statement, index);
@@ -123,7 +118,7 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
                                    const std::vector<Parameter>& arguments, BatchSink& sink,
                                    bool rpc) {
   const ObjectName name = SplitName(writtenName);
-  if (LowerName(name.name) == "sp_helptext") {
+  if (Lower(name.name) == "sp_helptext") {
     RunHelpText(arguments, sink);
     return true;
   }
@@ -166,7 +161,7 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
       } else {
         named = true;
         for (std::size_t p = 0; p < parameters.size(); ++p) {
-          if (LowerName(parameters[p].name) == LowerName(arguments[i].name)) target = p;
+          if (Lower(parameters[p].name) == Lower(arguments[i].name)) target = p;
         }
         if (target == parameters.size()) RaiseError(8145, {arguments[i].name, procedure->name});
       }
@@ -184,7 +179,7 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
       } else {
         RaiseError(201, {procedure->name, parameters[p].name});
       }
-      m_Variables[LowerName(parameters[p].name)] = std::move(variable);
+      m_Variables[Lower(parameters[p].name)] = std::move(variable);
     }
     const bool wasChained = m_OwnershipChain;
     m_OwnershipChain = true;
@@ -204,7 +199,7 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
       Parameter value;
       value.name = parameter->name;
       value.type = parameter->type;
-      value.value = m_Variables[LowerName(parameter->name)].value;
+      value.value = m_Variables[Lower(parameter->name)].value;
       value.output = true;
       m_ProcedureOutputs.emplace_back(index, std::move(value));
     }

@@ -141,6 +141,16 @@ std::string Translator::Variable(const std::string& name, ExprType& type) {
 std::string Translator::ColumnReference(const Expr& expr, const Scope* scope, ExprType& type) {
   const std::string& column = expr.parts.back();
   const std::string qualifier = expr.parts.size() >= 2 ? expr.parts[expr.parts.size() - 2] : "";
+  if (column == kRowidColumn) {
+    for (const Scope* current = scope; current; current = current->parent) {
+      for (const Scope::Entry& entry : current->entries) {
+        if (entry.tableName.empty() || !EqualsNoCase(entry.qualifier, qualifier)) continue;
+        type = Known(TypeId::BigInt);
+        return QuoteIdentifier(entry.qualifier) + ".rowid";
+      }
+    }
+    RaiseError(107, {qualifier});
+  }
   bool qualifierSeen = false;
   for (const Scope* current = scope; current; current = current->parent) {
     const Scope::Entry* foundEntry = nullptr;
@@ -487,8 +497,15 @@ std::string Translator::SourceText(const TableSource& source, Scope& scope) {
   if (source.derived) {
     std::vector<OutputColumn> columns;
     // A derived table sees no outer columns (it is not correlated).
-    sql = "(" + SelectText(*source.derived, nullptr, columns) + ") AS " +
-          QuoteIdentifier(source.alias);
+    if (source.ownershipChained) ++m_Chained;
+    try {
+      sql = "(" + SelectText(*source.derived, nullptr, columns) + ") AS " +
+            QuoteIdentifier(source.alias);
+    } catch (...) {
+      if (source.ownershipChained) --m_Chained;
+      throw;
+    }
+    if (source.ownershipChained) --m_Chained;
     entry.qualifier = source.alias;
     for (std::size_t i = 0; i < columns.size(); ++i) {
       if (columns[i].name.empty()) RaiseError(8155, {std::to_string(i + 1), source.alias});
@@ -500,7 +517,7 @@ std::string Translator::SourceText(const TableSource& source, Scope& scope) {
     }
   } else {
     TableInfo table = m_Context.ResolveTable(source.table);
-    m_Context.CheckRead(table);
+    if (m_Chained == 0) m_Context.CheckRead(table);
     sql = QuoteIdentifier(table.schema) + "." + QuoteIdentifier(table.name);
     entry.qualifier = source.alias.empty() ? table.name : source.alias;
     entry.tableName = table.name;

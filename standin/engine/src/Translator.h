@@ -44,6 +44,11 @@ class TranslationContext {
 };
 
 inline constexpr char kPropertySeparator = '\x1F';
+// A column reference with this name, qualified by a table of the scope, is
+// that table's SQLite rowid (no T-SQL name can contain the separator).
+inline constexpr char kRowidColumn[] = "\x1Frowid";
+// The column of a view's body that carries the written table's rowid.
+inline constexpr char kViewRowid[] = "sqlstandin$rid";
 
 struct ExprType {
   bool known = false;
@@ -80,12 +85,19 @@ class Translator {
   SqlText TranslateCondition(const Expr& expr);
   // INSERT, UPDATE, DELETE; `identity` is filled for an INSERT into a table
   // with an identity column.
-  SqlText TranslateInsert(const Statement& statement, const TableInfo& table, bool identityInsert);
+  // `columns` is the column list (empty: all), in `table`'s names.
+  SqlText TranslateInsert(const Statement& statement, const TableInfo& table, bool identityInsert,
+                          const std::vector<std::string>& columns);
   SqlText TranslateUpdate(const Statement& statement, const TableInfo& table);
   SqlText TranslateDelete(const Statement& statement, const TableInfo& table);
   // UPDATE … FROM with outer joins, the target joined to itself or not first.
   SqlText TranslateUpdateFromJoins(const Statement& statement, const TableInfo& table,
                                    int targetSource);
+  // UPDATE or DELETE of a view: `view` is its body as a derived table whose
+  // column kViewRowid holds the rowid of `base`, the one table written;
+  // `baseColumns` are the base table's names of the SET columns.
+  SqlText TranslateViewWrite(const Statement& statement, const TableInfo& base,
+                             const TableSource& view, const std::vector<std::string>& baseColumns);
   // A DEFAULT expression for CREATE TABLE (no columns, no variables).
   std::string TranslateDefault(const Expr& expr, const ColumnType& target);
 
@@ -120,10 +132,15 @@ class Translator {
   std::string Variable(const std::string& name, ExprType& type);
   std::string Convert(const std::string& sql, const ExprType& from, const ColumnType& to,
                       bool assignment);
+  // The joined rows computed once, then each target row set from its first.
+  SqlText MaterializedUpdate(const Statement& statement, const TableInfo& table,
+                             const std::string& from, const Scope& scope, const std::string& rowid,
+                             const std::vector<std::string>& targetColumns);
 
   TranslationContext& m_Context;
   std::vector<std::string> m_Parameters;
   std::string m_LastColumnName;  // stored name of the column ColumnReference resolved last
+  int m_Chained = 0;             // > 0 inside a view body standing in for its view
 };
 
 // The declared type of a column in SQLite's schema ("nvarchar(50)").

@@ -351,6 +351,39 @@ std::string Translator::Function(const Expr& expr, const Scope* scope, ExprType&
     return "(SELECT CASE WHEN sysadmin = 1 OR " + std::string(*role) + " = 1 THEN 1 ELSE 0 END" +
            from + "name = " + loginArgument(1) + ")";
   }
+  if ((name == "USER_NAME" && count > 0) || (name == "USER_ID" && count > 0)) {
+    // Per row from the current database's users, so an id or name may come
+    // from a column (USER_NAME(uid) over sysusers or sysobjects).
+    requireArguments(1);
+    ExprType argumentType;
+    const std::string value = argument(0, argumentType);
+    std::string users;
+    try {
+      ObjectName catalog;
+      catalog.name = catalog.written = "sysusers";
+      const TableInfo table = m_Context.ResolveTable(catalog);
+      // Aliased, so a column of the caller's sysusers still means the caller's row.
+      users = QuoteIdentifier(table.schema) + "." + QuoteIdentifier(table.name) +
+              " AS \"sqlstandin$users\"";
+    } catch (const SqlError&) {
+    }
+    if (name == "USER_NAME") {
+      type = Known(TypeId::NVarChar, 256);
+      return users.empty() ? "CAST(NULL AS TEXT)"
+                           : "(SELECT \"sqlstandin$users\".name FROM " + users +
+                                 " WHERE \"sqlstandin$users\".uid = " + value + ")";
+    }
+    type = Known(TypeId::SmallInt);
+    return users.empty() ? "CAST(NULL AS INTEGER)"
+                         : "(SELECT \"sqlstandin$users\".uid FROM " + users +
+                               " WHERE \"sqlstandin$users\".name = " + value + kCollate + ")";
+  }
+  if (name == "USER_ID") {
+    ColumnType valueType;
+    std::string sql = m_Context.SystemValue("USER_ID()", valueType);
+    type = Known(valueType);
+    return sql;
+  }
   if (name == "IS_MEMBER") {
     // Answered by the session for its login in the current database.
     requireArguments(1);

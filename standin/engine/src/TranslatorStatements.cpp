@@ -4,19 +4,13 @@
 #include <algorithm>
 #include <cctype>
 
+#include "Text.h"
 #include "Translator.h"
 #include "Types.h"
 #include "engine/Errors.h"
 
 namespace standin::engine {
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 int FindColumn(const TableInfo& table, std::string_view name) {
   for (std::size_t i = 0; i < table.columns.size(); ++i) {
@@ -55,15 +49,16 @@ int FindTargetSource(const Statement& statement, const TableInfo& table) {
 }  // namespace
 
 SqlText Translator::TranslateInsert(const Statement& statement, const TableInfo& table,
-                                    bool identityInsert) {
+                                    bool identityInsert,
+                                    const std::vector<std::string>& columnList) {
   std::vector<int> targets;
-  if (statement.columns.empty()) {
+  if (columnList.empty()) {
     for (std::size_t i = 0; i < table.columns.size(); ++i) {
       if (static_cast<int>(i) != table.identityColumn || identityInsert)
         targets.push_back(static_cast<int>(i));
     }
   } else {
-    for (const std::string& name : statement.columns) {
+    for (const std::string& name : columnList) {
       const int index = FindColumn(table, name);
       if (index < 0) RaiseError(207, {name});
       if (index == table.identityColumn && !identityInsert) RaiseError(544, {table.name});
@@ -96,7 +91,7 @@ SqlText Translator::TranslateInsert(const Statement& statement, const TableInfo&
     for (std::size_t row = 0; row < statement.values.size(); ++row) {
       const auto& values = statement.values[row];
       if (values.size() != targets.size()) {
-        if (statement.columns.empty()) RaiseError(213);
+        if (columnList.empty()) RaiseError(213);
         RaiseError(values.size() < targets.size() ? 109 : 110);
       }
       out.sql += row ? ", (" : "(";
@@ -233,12 +228,22 @@ SqlText Translator::TranslateUpdateFromJoins(const Statement& statement, const T
   const TableSource& targetFrom = statement.from[static_cast<std::size_t>(targetSource)];
   const std::string qualifier =
       QuoteIdentifier(targetFrom.alias.empty() ? targetFrom.table.name : targetFrom.alias);
+  std::vector<std::string> targetColumns;
+  for (const Assignment& assignment : statement.assignments)
+    targetColumns.push_back(assignment.column);
+  return MaterializedUpdate(statement, table, from, scope, qualifier + ".rowid", targetColumns);
+}
+
+SqlText Translator::MaterializedUpdate(const Statement& statement, const TableInfo& table,
+                                       const std::string& from, const Scope& scope,
+                                       const std::string& rowid,
+                                       const std::vector<std::string>& targetColumns) {
   const std::string joined = QuoteIdentifier("sqlstandin$joined");
-  std::string select = qualifier + ".rowid AS rid";
+  std::string select = rowid + " AS rid";
   std::string set;
   for (std::size_t i = 0; i < statement.assignments.size(); ++i) {
     const Assignment& assignment = statement.assignments[i];
-    const int index = FindColumn(table, assignment.column);
+    const int index = FindColumn(table, targetColumns[i]);
     if (index < 0) RaiseError(207, {assignment.column});
     if (index == table.identityColumn) RaiseError(8102, {table.columns[index].name});
     ExprType type;
@@ -254,6 +259,25 @@ SqlText Translator::TranslateUpdateFromJoins(const Statement& statement, const T
   out.sql = "WITH " + joined + " AS MATERIALIZED (SELECT " + select + " FROM " + from + where +
             ") UPDATE " + TargetName(table) + " SET " + set + " WHERE rowid IN (SELECT rid FROM " +
             joined + ")";
+  out.parameters = m_Parameters;
+  return out;
+}
+
+SqlText Translator::TranslateViewWrite(const Statement& statement, const TableInfo& base,
+                                       const TableSource& view,
+                                       const std::vector<std::string>& baseColumns) {
+  // The statement's own names (SET values, WHERE) mean the view's columns;
+  // the rows it picks are written in the base table by rowid.
+  Scope scope;
+  const std::string from = SourceText(view, scope);
+  const std::string rowid = QuoteIdentifier(view.alias) + "." + QuoteIdentifier(kViewRowid);
+  if (statement.kind == StatementKind::Update)
+    return MaterializedUpdate(statement, base, from, scope, rowid, baseColumns);
+  SqlText out;
+  out.sql =
+      "DELETE FROM " + TargetName(base) + " WHERE rowid IN (SELECT " + rowid + " FROM " + from;
+  if (statement.where) out.sql += " WHERE " + Condition(*statement.where, &scope);
+  out.sql += ")";
   out.parameters = m_Parameters;
   return out;
 }

@@ -6,17 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "Text.h"
 #include "Translator.h"
 #include "Types.h"
 
 namespace standin::engine::translation {
-
-inline bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 inline ExprType Known(ColumnType type) {
   return ExprType{true, type};
@@ -45,11 +39,6 @@ inline ColumnType DecimalOf(int precision, int scale) {
   out.precision = static_cast<std::uint8_t>(precision);
   out.scale = static_cast<std::uint8_t>(std::max(0, scale));
   return out;
-}
-
-inline std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
 }
 
 // The type of a column fed by several branches (UNION, CASE, COALESCE): the

@@ -1,5 +1,6 @@
 // Type names, precedence and exact text forms of T-SQL values.
 #include "Types.h"
+#include "Text.h"
 
 #include <algorithm>
 #include <cctype>
@@ -45,13 +46,6 @@ constexpr TypeEntry kTypeNames[] = {
     {"uniqueidentifier", TypeId::UniqueIdentifier},
     {"sysname", TypeId::NVarChar},
 };
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 std::string_view Trim(std::string_view text) {
   while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))

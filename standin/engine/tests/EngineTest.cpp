@@ -523,5 +523,58 @@ TEST_F(EngineTest, FullTextServiceCanBeAbsentOrSilent) {
   }
 }
 
+// A drive kept outside the data directory holds databases like C: does, and
+// ".." on it still stops at its root.
+TEST_F(EngineTest, FurtherDriveLivesInItsOwnFolder) {
+  const std::filesystem::path folder = m_Dir.string() + "-drive-d";
+  std::filesystem::create_directories(folder / "Archives");
+  EngineOptions options;
+  options.dataDir = m_Dir.string();
+  options.saPassword = kPassword;
+  options.drives = {{'D', folder.string()}};
+  {
+    std::unique_ptr<Engine> engine = Engine::Open(options);
+    std::unique_ptr<Session> session = LoginSa(*engine);
+    slt::Outcome drives = Run(*session, "EXEC master..xp_fixeddrives");
+    ASSERT_TRUE(drives.ok) << drives.errorText;
+    std::string letters;
+    for (const auto& row : drives.resultSets.at(0).rows) letters += row.at(0);
+    EXPECT_EQ(letters, "CD");
+    EXPECT_TRUE(Run(*session,
+                    "CREATE DATABASE OnD ON (NAME = OnD, FILENAME = "
+                    "'D:\\Archives\\..\\..\\..\\Archives\\OnD.mdf')")
+                    .ok);
+    EXPECT_TRUE(std::filesystem::exists(folder / "Archives" / "OnD.mdf"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "Archives" / "OnD_log.LDF"));
+    EXPECT_EQ(Scalar(*session,
+                     "SELECT COUNT(*) FROM master..sysaltfiles WHERE size > 0 AND "
+                     "filename LIKE 'D:\\Archives\\%OnD%'"),
+              "2");
+    slt::Outcome tree = Run(*session, "EXEC master..xp_dirtree 'D:\\', 1, 1");
+    ASSERT_TRUE(tree.ok);
+    ASSERT_EQ(tree.resultSets.at(0).rows.size(), 1u);
+    EXPECT_EQ(tree.resultSets.at(0).rows[0][0], "Archives");
+  }
+  std::filesystem::remove_all(folder);
+}
+
+TEST_F(EngineTest, RefusedBackupLogReportsThePermissionBeforeTheTermination) {
+  auto engine = Open();
+  auto sa = LoginSa(*engine);
+  ASSERT_TRUE(Run(*sa,
+                  "EXEC sp_addlogin 'clerk', 'Clerk#1' CREATE DATABASE Kept USE Kept "
+                  "EXEC sp_grantdbaccess 'clerk'")
+                  .ok);
+  LoginRequest request;
+  request.userName = "clerk";
+  request.password = "Clerk#1";
+  request.database = "Kept";
+  auto clerk = engine->Login(request);
+  slt::CollectingSink sink;
+  clerk->ExecuteBatch("BACKUP LOG Kept WITH TRUNCATE_ONLY", sink);
+  EXPECT_EQ(sink.Result().errorNumber, 262);
+  EXPECT_EQ(sink.Result().errorText, "BACKUP LOG permission denied in database 'Kept'.");
+}
+
 }  // namespace
 }  // namespace standin::engine

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -238,6 +239,37 @@ TEST_F(SystemProceduresTest, WhoListsEverySessionUntilItIsKilled) {
   EXPECT_TRUE(closed);
   EXPECT_TRUE(other->IsKilled());
   EXPECT_EQ(Run(*session, "EXEC sp_who").resultSets.at(0).rows.size(), 1u);
+}
+
+// A client that disconnects and goes on must not meet its old session: once
+// the protocol layer reports the client gone, the session no longer holds
+// its database or its login, before its connection thread has ended it.
+TEST_F(SystemProceduresTest, SessionWhoseClientIsGoneHoldsNothing) {
+  auto session = Start();
+  ASSERT_TRUE(Run(*session,
+                  "CREATE DATABASE Shared EXEC sp_addlogin 'leaver', 'Leaver#1', 'Shared' "
+                  "EXEC Shared..sp_grantdbaccess 'leaver'")
+                  .ok);
+  LoginRequest request;
+  request.userName = "leaver";
+  request.password = "Leaver#1";
+  auto other = m_Engine->Login(request);
+  ASSERT_EQ(other->CurrentDatabase(), "Shared");
+  std::atomic<bool> gone{false};
+  other->SetClientGoneProbe([&] { return gone.load(); });
+
+  EXPECT_EQ(Run(*session, "EXEC sp_detach_db 'Shared'").errorNumber, 5070);
+  EXPECT_EQ(Run(*session, "EXEC sp_droplogin 'leaver'").errorNumber, 15434);
+  EXPECT_EQ(Run(*session, "EXEC sp_who 'leaver'").resultSets.at(0).rows.size(), 1u);
+
+  gone = true;
+  EXPECT_EQ(Run(*session, "EXEC sp_who 'leaver'").resultSets.at(0).rows.size(), 0u);
+  slt::Outcome dropped = Run(*session,
+                             "EXEC Shared..sp_revokedbaccess 'leaver' "
+                             "EXEC sp_droplogin 'leaver'");
+  EXPECT_TRUE(dropped.ok) << dropped.errorText;
+  slt::Outcome detached = Run(*session, "EXEC sp_detach_db 'Shared'");
+  EXPECT_TRUE(detached.ok) << detached.errorText;
 }
 
 // A detached data file copied elsewhere holds every committed row, and its

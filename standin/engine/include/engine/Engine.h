@@ -197,7 +197,8 @@ struct EngineOptions {
   // FULLTEXTSERVICEPROPERTY('IsFulltextInstalled'): 1 installed, 0 not,
   // nullopt for a server that does not answer (NULL).
   std::optional<int> fullTextInstalled = 1;
-  // Further fixed drives: letter → host folder (C is always <data-dir>/C).
+  // Further fixed drives: letter → host folder (C is always <data-dir>/C,
+  // other letters default to <data-dir>/<letter> when that folder exists).
   std::vector<std::pair<char, std::string>> drives;
 };
 
@@ -225,6 +226,12 @@ class Session {
   // Called (from another thread) when the session is killed, so the protocol
   // layer can close the socket at once.
   virtual void SetKillHandler(std::function<void()> handler) = 0;
+  // Lets the engine ask (from any thread) whether the client has closed the
+  // connection. Such a session is gone for sp_who, KILL, sp_droplogin and the
+  // checks whether a database is in use, even while its connection thread is
+  // still ending it: a client that disconnects and goes on must not find its
+  // old session in the way.
+  virtual void SetClientGoneProbe(std::function<bool()> probe) = 0;
 };
 
 class Engine {

@@ -6,6 +6,8 @@
 #include "DataDirectory.h"
 #include "DatabaseSecurity.h"
 #include "EngineImpl.h"
+#include "FullText.h"
+#include "Text.h"
 #include "engine/Errors.h"
 #include "procs/SystemProcedures.h"
 
@@ -50,7 +52,7 @@ std::string CreatedText(const std::string& crdate) {
   return text;
 }
 
-std::string StatusText2000(std::int64_t status) {
+std::string StatusText2000(std::int64_t status, bool fullText) {
   std::string text = "Status=ONLINE, Updateability=READ_WRITE, UserAccess=";
   text += (status & kStatusSingleUser) ? "SINGLE_USER" : "MULTI_USER";
   text += ", Recovery=";
@@ -59,6 +61,7 @@ std::string StatusText2000(std::int64_t status) {
   if (status & kStatusTornPageDetection) text += ", IsTornPageDetectionEnabled";
   if (status & kStatusAutoShrink) text += ", IsAutoShrink";
   text += ", IsAutoCreateStatistics, IsAutoUpdateStatistics";
+  if (fullText) text += ", IsFulltextEnabled";
   return text;
 }
 
@@ -111,12 +114,14 @@ std::int32_t SpHelpdb(ProcedureCall& call) {
     for (const DatabaseFile& file : FilesOf(details.entry)) kilobytes += file.kilobytes;
     char size[32];
     std::snprintf(size, sizeof size, "%10.2f MB", static_cast<double>(kilobytes) / 1024.0);
-    std::vector<Value> row{details.entry.name,
-                           std::string(size),
-                           details.owner ? Value(*details.owner) : Value(std::monostate{}),
-                           std::int64_t{details.entry.id},
-                           CreatedText(details.created),
-                           sql7 ? StatusText7(details.status) : StatusText2000(details.status)};
+    std::vector<Value> row{
+        details.entry.name,
+        std::string(size),
+        details.owner ? Value(*details.owner) : Value(std::monostate{}),
+        std::int64_t{details.entry.id},
+        CreatedText(details.created),
+        sql7 ? StatusText7(details.status)
+             : StatusText2000(details.status, FullTextEnabledInFile(details.entry.hostPath))};
     if (!sql7) row.emplace_back(std::int64_t{details.compatibilityLevel});
     rows.push_back(std::move(row));
   }
@@ -150,13 +155,8 @@ std::int32_t SpHelpdb(ProcedureCall& call) {
   return 0;
 }
 
-std::string Lowered(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 bool IsSystemDatabase(const std::string& name) {
-  const std::string lower = Lowered(name);
+  const std::string lower = Lower(name);
   return lower == "master" || lower == "model" || lower == "msdb" || lower == "tempdb";
 }
 
@@ -254,13 +254,13 @@ std::int32_t SpDboption(ProcedureCall& call) {
                                         {"select into/bulkcopy", kStatusSelectIntoBulkCopy}};
   const Option* found = nullptr;
   for (const Option& candidate : kOptions) {
-    if (Lowered(candidate.name).rfind(Lowered(*option), 0) == 0 && !option->empty()) {
+    if (Lower(candidate.name).rfind(Lower(*option), 0) == 0 && !option->empty()) {
       if (found) RaiseUnsupported("an ambiguous sp_dboption option");
       found = &candidate;
     }
   }
   if (!found) RaiseError(15011, {*option});
-  const std::string flag = Lowered(*value);
+  const std::string flag = Lower(*value);
   if (flag != "true" && flag != "false" && flag != "on" && flag != "off") RaiseError(15241);
   const bool on = flag == "true" || flag == "on";
   std::optional<DatabaseEntry> entry = call.engine.Data().FindDatabase(*name);

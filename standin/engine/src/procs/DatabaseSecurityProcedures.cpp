@@ -10,6 +10,7 @@
 #include "DatabaseSecurity.h"
 #include "EngineImpl.h"
 #include "SqliteFunctions.h"
+#include "Text.h"
 #include "Translator.h"
 #include "engine/Errors.h"
 #include "procs/SystemProcedures.h"
@@ -26,11 +27,6 @@ std::string Required(const ProcedureCall& call, std::size_t index, std::string_v
 
 std::string Prefix(const DatabaseSecurity& security) {
   return QuoteIdentifier(security.Schema()) + ".";
-}
-
-std::string Lowered(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
 }
 
 Value SidValue(const Sid& sid) {
@@ -145,9 +141,8 @@ void HelpUsers(ProcedureCall& call, const std::optional<Principal>& only) {
       if (!principal.role && principal.hasAccess) users.push_back(std::move(principal));
     }
   }
-  std::sort(users.begin(), users.end(), [](const Principal& a, const Principal& b) {
-    return Lowered(a.name) < Lowered(b.name);
-  });
+  std::sort(users.begin(), users.end(),
+            [](const Principal& a, const Principal& b) { return Lower(a.name) < Lower(b.name); });
   for (const Principal& user : users) {
     Value loginName = std::monostate{};
     Value defaultDatabase = std::monostate{};

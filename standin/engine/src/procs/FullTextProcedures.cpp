@@ -9,9 +9,11 @@
 #include <cctype>
 
 #include "DataDirectory.h"
+#include "DatabaseSecurity.h"
 #include "EngineImpl.h"
 #include "FullText.h"
 #include "SqliteFunctions.h"
+#include "Text.h"
 #include "Translator.h"
 #include "Types.h"
 #include "engine/Errors.h"
@@ -19,11 +21,6 @@
 
 namespace standin::engine {
 namespace {
-
-std::string Lowered(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
 
 std::string ColumnText(sqlite3_stmt* statement, int column) {
   const unsigned char* text = sqlite3_column_text(statement, column);
@@ -47,15 +44,10 @@ struct FullTextContext {
   void RequireEnabled() const {
     if (!Enabled()) RaiseError(15601);
   }
-  // Changing full-text metadata is for the database's owner and sysadmins.
+  // Changing full-text metadata is for db_owner (the owner, dbo and
+  // sysadmins count as members).
   void RequireOwner() const {
-    if (LoginHasServerRole(call.engine.Data(), call.loginName, "sysadmin")) return;
-    for (const DatabaseDetails& details : call.engine.Data().Catalogue()) {
-      if (EqualsNoCase(details.entry.name, call.currentDatabase) && details.owner &&
-          EqualsNoCase(*details.owner, call.loginName))
-        return;
-    }
-    RaiseError(15247);
+    if (call.security == nullptr || !call.security->InRole(kUidDbOwner)) RaiseError(15247);
   }
   std::optional<std::int64_t> CatalogId(const std::string& name) const {
     SqliteStatement query(
@@ -123,7 +115,7 @@ std::string RequiredText(ProcedureCall& call, std::size_t index, const char* pro
 
 std::int32_t SpFulltextDatabase(ProcedureCall& call) {
   FullTextContext context(call);
-  const std::string action = Lowered(RequiredText(call, 0, "sp_fulltext_database", "@action"));
+  const std::string action = Lower(RequiredText(call, 0, "sp_fulltext_database", "@action"));
   if (action != "enable" && action != "disable") RaiseError(15600, {"sp_fulltext_database"});
   context.RequireOwner();
   CreateFullTextTables(call.db, context.schema);
@@ -136,7 +128,7 @@ std::int32_t SpFulltextDatabase(ProcedureCall& call) {
 std::int32_t SpFulltextCatalog(ProcedureCall& call) {
   FullTextContext context(call);
   const std::string name = RequiredText(call, 0, "sp_fulltext_catalog", "@ftcat");
-  const std::string action = Lowered(RequiredText(call, 1, "sp_fulltext_catalog", "@action"));
+  const std::string action = Lower(RequiredText(call, 1, "sp_fulltext_catalog", "@action"));
   static constexpr std::string_view kActions[] = {
       "create", "drop", "start_full", "start_incremental", "stop", "rebuild"};
   bool known = false;
@@ -240,7 +232,7 @@ bool IsValidKeyIndex(const FullTextContext& context, const std::string& table,
 std::int32_t SpFulltextTable(ProcedureCall& call) {
   FullTextContext context(call);
   const std::string written = RequiredText(call, 0, "sp_fulltext_table", "@tabname");
-  const std::string action = Lowered(RequiredText(call, 1, "sp_fulltext_table", "@action"));
+  const std::string action = Lower(RequiredText(call, 1, "sp_fulltext_table", "@action"));
   // Change tracking and background index updates came with SQL Server 2000.
   static constexpr std::string_view kActions7[] = {
       "create", "drop", "activate", "deactivate", "start_full", "start_incremental", "stop"};
@@ -310,7 +302,7 @@ std::int32_t SpFulltextColumn(ProcedureCall& call) {
   FullTextContext context(call);
   const std::string written = RequiredText(call, 0, "sp_fulltext_column", "@tabname");
   const std::string columnName = RequiredText(call, 1, "sp_fulltext_column", "@colname");
-  const std::string action = Lowered(RequiredText(call, 2, "sp_fulltext_column", "@action"));
+  const std::string action = Lower(RequiredText(call, 2, "sp_fulltext_column", "@action"));
   if (action != "add" && action != "drop") RaiseError(15600, {"sp_fulltext_column"});
   context.RequireOwner();
   context.RequireEnabled();

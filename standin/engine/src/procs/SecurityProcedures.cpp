@@ -52,6 +52,10 @@ std::int32_t SpDroplogin(ProcedureCall& call) {
   for (const ProcessInfo& process : call.engine.Processes()) {
     if (EqualsNoCase(process.loginName, name)) RaiseError(15434, {name});
   }
+  // The console's way of removing a login drops its users first; a login
+  // dropped under them would leave them orphaned.
+  const std::optional<std::vector<std::uint8_t>> sid = call.engine.Data().LoginSid(name);
+  if (sid && call.engine.Data().HasDatabaseUsers(*sid)) RaiseError(15175, {name});
   call.engine.Data().DropLogin(name);
   call.Info(15479);
   return 0;

@@ -10,6 +10,7 @@
 
 #include "DataDirectory.h"
 #include "EngineImpl.h"
+#include "Text.h"
 #include "procs/SystemProcedures.h"
 
 namespace standin::engine {
@@ -25,12 +26,6 @@ Value TextOrNull(const char* text) {
 Value NumberOrNull(std::optional<std::int64_t> number) {
   if (!number) return std::monostate{};
   return *number;
-}
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
 }
 
 // The host's processors and memory stand in for the Windows machine's; the
@@ -103,10 +98,7 @@ std::int32_t XpMsver(ProcedureCall& call) {
 // space is the host file system's.
 std::int32_t XpFixeddrives(ProcedureCall& call) {
   std::vector<std::vector<Value>> rows;
-  for (char letter = 'A'; letter <= 'Z'; ++letter) {
-    const fs::path drive = call.engine.Data().Root() / std::string(1, letter);
-    std::error_code error;
-    if (!fs::is_directory(fs::symlink_status(drive, error))) continue;
+  for (const auto& [letter, drive] : call.engine.Data().Drives()) {
     struct statvfs info {};
     if (statvfs(drive.c_str(), &info) != 0) continue;
     const auto freeBytes =

@@ -4,18 +4,13 @@
 #include <cctype>
 #include <charconv>
 
+#include "Text.h"
 #include "engine/Errors.h"
 
 namespace standin::engine {
 namespace {
 
 constexpr std::uint16_t kCommandSelect = 0xC1;
-
-std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
 
 // The last part of a written name, without brackets or quotes.
 std::string BaseName(std::string_view written) {
@@ -112,16 +107,6 @@ Column MakeColumn(std::string name, TypeId id, std::int32_t length, bool nullabl
   column.type = ColumnType{id, length, 0, 0};
   column.nullable = nullable;
   return column;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
 }
 
 }  // namespace standin::engine

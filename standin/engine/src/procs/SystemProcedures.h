@@ -17,6 +17,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Text.h"
 #include "engine/Engine.h"
 
 namespace standin::engine {
@@ -86,8 +87,6 @@ struct DatabaseFile {
 
 // A result column of a procedure.
 Column MakeColumn(std::string name, TypeId id, std::int32_t length = 0, bool nullable = true);
-// Names of procedures, roles and logins compare without regard to ASCII case.
-bool EqualsNoCase(std::string_view a, std::string_view b);
 
 // The data file and the log beside it (when it is there), with their sizes.
 std::vector<DatabaseFile> FilesOf(const DatabaseEntry& database);

@@ -152,6 +152,15 @@ TEST_F(ArchiveCommandRoles, RenameAndOwnerPassTheRoleCheckButNeedTheServersConse
     EXPECT_EQ(LastMessage().rfind(LoadResString(355) + "\r", 0), 0u) << LastMessage();
     EXPECT_EQ(archive->Name(), "Guard");
     EXPECT_NO_THROW(archive->GetConnection().Execute("SELECT 1"));
+    // The log and the full-text index are a db_owner's own business.
+    m_Messages.QueueAnswer(MsgResult::Yes);
+    EXPECT_EQ(ShrinkLogfile(*archive), Outcome::Done) << LastMessage();
+    m_Messages.QueueAnswer(MsgResult::Yes);
+    EXPECT_EQ(AddCatalog(*archive), Outcome::Done);
+    EXPECT_GE(archive->GetFullTextStatus(), 0);
+    m_Messages.QueueAnswer(MsgResult::Yes);
+    EXPECT_EQ(RemoveCatalog(*archive), Outcome::Done);
+    EXPECT_EQ(archive->GetFullTextStatus(), kFullTextNoCatalog);
   }
 
   // sa renames, then makes the keeper the owner: the keeper's user (named

@@ -167,7 +167,9 @@ std::string SessionImpl::AttachDatabase(const DatabaseEntry& database) {
     m_Attached.erase(victim);
   }
   std::string schema = database.name;
-  if (key == "main" || key == "temp") schema = "db_" + database.name;
+  // SQLite's own schema names cannot be attached under; "$" keeps the
+  // replacement apart from any plain database name.
+  if (key == "main" || key == "temp") schema = "sqlstandin$" + database.name;
   SqliteStatement attach(m_Db.get(), "ATTACH DATABASE ? AS " + QuoteIdentifier(schema));
   attach.BindText(1, database.hostPath.string());
   attach.Step();

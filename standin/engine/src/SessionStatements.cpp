@@ -632,9 +632,6 @@ void SessionImpl::RunCreateDatabase(const Statement& statement, BatchSink& sink)
   if (!LoginHasServerRole(m_Engine.Data(), m_Login.name, "dbcreator"))
     RaiseError(262, {"CREATE DATABASE", "master"});
   if (m_TranCount > 0) RaiseError(226, {"CREATE DATABASE"});
-  const std::string lower = Lower(statement.name);
-  if (lower == "main" || lower == "temp")
-    RaiseUnsupported("a database named '" + statement.name + "'");
   if (!statement.logFiles.empty()) {
     const std::string beside = LogPathBeside(
         statement.dataFiles.empty() ? std::string() : statement.dataFiles[0].fileName);

@@ -6,26 +6,12 @@
 #include "archives/ArchiveSchema.h"
 #include "archives/Databases.h"
 #include "servers/Server.h"
+#include "support/Helpers.h"
 #include "support/Log.h"
 #include "support/MessageService.h"
 #include "support/SqlText.h"
 
 namespace bw {
-
-namespace {
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-std::string Trim(const std::string& text) {
-  std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-}  // namespace
 
 Database::Database() : m_Connection(std::make_unique<Connection>()) {
   m_Command.SetCommandType(adCmdText);
@@ -81,7 +67,7 @@ std::vector<std::string> Database::NameList(const std::string& sql, const std::s
   rs.Open(m_Command);
   for (int step = 0; step < 101 && rs.State() != adStateOpen; ++step) rs.NextRecordset();
   for (; rs.State() == adStateOpen && !rs.Eof(); rs.MoveNext()) {
-    std::string name = Trim(rs.Value(column).ToText());
+    std::string name = TrimBlanks(rs.Value(column).ToText());
     if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
   }
   return names;
@@ -144,7 +130,7 @@ void Database::ShrinkLogfile() {
             SqlStringBody(m_DatabaseName) + "'",
         &m_Server->GetConnection(), adOpenForwardOnly, adLockOptimistic, adCmdText);
     for (; rs.State() == adStateOpen && !rs.Eof(); rs.MoveNext()) {
-      files.push_back({Trim(rs.Value("name").ToText()), rs.Value("size").ToDouble()});
+      files.push_back({TrimBlanks(rs.Value("name").ToText()), rs.Value("size").ToDouble()});
     }
   }
   if (files.empty()) return;
@@ -162,12 +148,12 @@ void Database::ShrinkLogfile() {
 }
 
 bool Database::Rename(std::string newName) {
-  if (Lower(newName).rfind(Lower(kArchivePrefix), 0) == 0) {
+  if (LowerAscii(newName).rfind(LowerAscii(kArchivePrefix), 0) == 0) {
     // Every occurrence goes, not only the leading one.
     std::string stripped;
-    const std::string prefix = Lower(kArchivePrefix);
+    const std::string prefix = LowerAscii(kArchivePrefix);
     for (std::size_t i = 0; i < newName.size();) {
-      if (Lower(newName.substr(i, prefix.size())) == prefix) {
+      if (LowerAscii(newName.substr(i, prefix.size())) == prefix) {
         i += prefix.size();
       } else {
         stripped += newName[i++];
@@ -175,7 +161,7 @@ bool Database::Rename(std::string newName) {
     }
     newName = stripped;
   }
-  if (Lower(newName) == Lower(m_Name)) return false;
+  if (LowerAscii(newName) == LowerAscii(m_Name)) return false;
   if (m_Parent == nullptr || !m_Parent->CloseArchiveSessions(*m_Connection, m_DatabaseName)) {
     return false;
   }
@@ -296,7 +282,7 @@ std::int32_t Database::GetFullTextStatus() {
 }
 
 void Database::DoFullTextAction(const std::string& action) {
-  const std::string what = Lower(action);
+  const std::string what = LowerAscii(action);
   if (what == "create") {
     if (GetFullTextStatus() != kFullTextNoCatalog) return;
     for (const char* sql :

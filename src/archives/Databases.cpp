@@ -17,17 +17,6 @@ namespace bw {
 
 namespace {
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
-std::string Trim(const std::string& text) {
-  std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 // The local date and time as an OLE date.
 DateValue Now() {
   std::time_t now = std::time(nullptr);
@@ -112,7 +101,7 @@ void Databases::Fill() {
   if (list.State() != adStateOpen) return;
   std::vector<std::string> names;
   for (; !list.Eof(); list.MoveNext()) {
-    if (auto name = ArchiveNameOf(Trim(list.Value("name").ToText()))) names.push_back(*name);
+    if (auto name = ArchiveNameOf(TrimBlanks(list.Value("name").ToText()))) names.push_back(*name);
   }
   list.Close();
   for (const std::string& name : names) LoadArchive(name);
@@ -309,11 +298,11 @@ bool Databases::CloseArchiveSessions(Connection& connection, const std::string& 
     rs.Open("sp_who", &connection, adOpenForwardOnly, adLockOptimistic, adCmdText);
     for (int step = 0; step < 101 && rs.State() != adStateOpen; ++step) rs.NextRecordset();
     for (; rs.State() == adStateOpen && !rs.Eof(); rs.MoveNext()) {
-      if (Lower(Trim(rs.Value("dbname").ToText())) != Lower(databaseName)) continue;
-      const std::string login = Trim(rs.Value("loginame").ToText());
-      sessions.push_back({Trim(rs.Value("spid").ToText()), login});
-      if (Lower(login) != Lower(currentLogin) &&
-          Lower(users).find(Lower(login)) == std::string::npos) {
+      if (LowerAscii(TrimBlanks(rs.Value("dbname").ToText())) != LowerAscii(databaseName)) continue;
+      const std::string login = TrimBlanks(rs.Value("loginame").ToText());
+      sessions.push_back({TrimBlanks(rs.Value("spid").ToText()), login});
+      if (LowerAscii(login) != LowerAscii(currentLogin) &&
+          LowerAscii(users).find(LowerAscii(login)) == std::string::npos) {
         users += (users.empty() ? "- " : "\r- ") + login;
       }
     }

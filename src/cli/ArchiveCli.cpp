@@ -42,19 +42,6 @@ int Usage(const std::string& problem) {
   return kExitUsage;
 }
 
-int ExitOf(commands::Outcome outcome) {
-  switch (outcome) {
-    case commands::Outcome::Done:
-      return kExitOk;
-    case commands::Outcome::Refused:
-      return kExitRefused;
-    case commands::Outcome::Declined:
-      return kExitNotConfirmed;
-    default:
-      return kExitFailed;
-  }
-}
-
 bool SameText(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {

@@ -43,19 +43,6 @@ int Usage(const std::string& problem) {
   return kExitUsage;
 }
 
-int ExitOf(commands::Outcome outcome) {
-  switch (outcome) {
-    case commands::Outcome::Done:
-      return kExitOk;
-    case commands::Outcome::Refused:
-      return kExitRefused;
-    case commands::Outcome::Declined:
-      return kExitNotConfirmed;
-    default:
-      return kExitFailed;
-  }
-}
-
 // The registration named by a ServerID argument, or nullptr (reported).
 Server* Find(Servers& servers, const std::string& id) {
   Server* server = servers.Item(id);

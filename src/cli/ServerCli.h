@@ -4,14 +4,9 @@
 #include <string>
 #include <vector>
 
-namespace bw::cli {
+#include "ExitCodes.h"
 
-// Exit codes of every bwctl command.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;
-inline constexpr int kExitUsage = 2;
-inline constexpr int kExitRefused = 3;
-inline constexpr int kExitNotConfirmed = 4;
+namespace bw::cli {
 
 int RunServerCommand(const std::vector<std::string>& args);
 extern const char kServerHelp[];

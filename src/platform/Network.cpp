@@ -14,6 +14,7 @@
 #include <fstream>
 #include <set>
 
+#include "support/Helpers.h"
 #include "support/Settings.h"
 
 namespace bw::platform {
@@ -27,11 +28,6 @@ std::string Trim(const std::string& text) {
   return text.substr(begin, end - begin + 1);
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 }  // namespace
 
 std::optional<JoinInformation> ReadSambaJoinInformation(const std::string& path) {
@@ -43,16 +39,16 @@ std::optional<JoinInformation> ReadSambaJoinInformation(const std::string& path)
     line = Trim(line);
     if (line.empty() || line[0] == '#' || line[0] == ';') continue;
     if (line.front() == '[') {
-      section = Lower(Trim(line.substr(1, line.find(']') - 1)));
+      section = LowerAscii(Trim(line.substr(1, line.find(']') - 1)));
       continue;
     }
     if (section != "global") continue;
     std::size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
-    std::string key = Lower(Trim(line.substr(0, equals)));
+    std::string key = LowerAscii(Trim(line.substr(0, equals)));
     std::string value = Trim(line.substr(equals + 1));
     if (key == "workgroup") workgroup = value;
-    if (key == "security") security = Lower(value);
+    if (key == "security") security = LowerAscii(value);
   }
   JoinInformation join;
   if (workgroup.empty()) workgroup = "WORKGROUP";  // Samba's own default
@@ -69,7 +65,7 @@ JoinInformation LocalJoinInformation(const std::string& sambaConfigPath) {
 }
 
 std::string BrowserInstance::DataSourceName() const {
-  if (!instanceName.empty() && Lower(instanceName) != "mssqlserver") {
+  if (!instanceName.empty() && LowerAscii(instanceName) != "mssqlserver") {
     return serverName + "\\" + instanceName;
   }
   if (tcpPort != 0 && tcpPort != 1433) return serverName + "," + std::to_string(tcpPort);
@@ -97,11 +93,11 @@ std::vector<BrowserInstance> ParseBrowserReply(const unsigned char* data, std::s
     }
     BrowserInstance instance;
     for (std::size_t i = 0; i + 1 < parts.size(); i += 2) {
-      std::string key = Lower(parts[i]);
+      std::string key = LowerAscii(parts[i]);
       const std::string& value = parts[i + 1];
       if (key == "servername") instance.serverName = value;
       if (key == "instancename") instance.instanceName = value;
-      if (key == "isclustered") instance.clustered = Lower(value) == "yes";
+      if (key == "isclustered") instance.clustered = LowerAscii(value) == "yes";
       if (key == "version") instance.version = value;
       if (key == "tcp") {
         int port = 0;

@@ -9,6 +9,7 @@
 #include "platform/ServiceControl.h"
 #include "servers/Servers.h"
 #include "support/ConnectionString.h"
+#include "support/Helpers.h"
 #include "support/MessageService.h"
 #include "support/Placeholders.h"
 #include "support/Settings.h"
@@ -23,11 +24,6 @@ bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
            return std::tolower(static_cast<unsigned char>(x)) ==
                   std::tolower(static_cast<unsigned char>(y));
          });
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
 }
 
 // The host of a data source: up to a backslash at position 2 or later, and
@@ -305,7 +301,7 @@ int Server::LoginMode() {
     rs.Open("EXEC master..xp_loginconfig 'login mode'", m_Connection.get(), adOpenForwardOnly,
             adLockReadOnly);
     if (rs.State() != adStateOpen || rs.Eof()) return 0;
-    std::string mode = Lower(rs.Value("config_value").ToText());
+    std::string mode = LowerAscii(rs.Value("config_value").ToText());
     if (mode == "mixed") return 2;
     if (mode == "windows nt authentication") return 1;
   } catch (const Error&) {

@@ -8,6 +8,7 @@
 #include "platform/Environment.h"
 #include "platform/RegistryHive.h"
 #include "support/Error.h"
+#include "support/Helpers.h"
 #include "support/MessageService.h"
 
 namespace bw {
@@ -24,16 +25,10 @@ void RethrowIfDamaged(const Error& error) {
   if (HiveErrorCode(error) == kErrorRegistryCorrupt) throw error;
 }
 
-std::string Lower(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return text;
-}
-
 // The registry keeps passwords in connection strings; an error report is
 // shown, copied and pasted, so their values are replaced by asterisks.
 std::string MaskPasswords(const std::string& text) {
-  std::string lower = Lower(text);
+  std::string lower = LowerAscii(text);
   std::string out;
   std::size_t pos = 0;
   while (pos < text.size()) {

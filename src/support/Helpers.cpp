@@ -28,6 +28,19 @@ bool MatchesAt(const std::string& text, std::size_t pos, const std::string& find
 
 }  // namespace
 
+std::string LowerAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+std::string TrimBlanks(const std::string& text) {
+  const std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
 bool IsValidName(const std::string& text) {
   for (char c : text) {
     bool ok =

@@ -6,6 +6,7 @@
 #include "OdbcSupport.h"
 #include "StatementRunner.h"
 #include "support/DataAccess.h"
+#include "support/Helpers.h"
 #include "support/SqlText.h"
 
 namespace bw {
@@ -23,11 +24,6 @@ bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
            return std::tolower(static_cast<unsigned char>(x)) ==
                   std::tolower(static_cast<unsigned char>(y));
          });
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
 }
 
 std::string Trim(const std::string& text) {
@@ -55,7 +51,7 @@ bool IsTableName(const std::string& source) {
 // The one table a SELECT reads, or "" when it reads several.
 std::string TableOf(const std::string& source) {
   if (IsTableName(source)) return source;
-  std::string lower = Lower(source);
+  std::string lower = LowerAscii(source);
   std::size_t from = lower.find(" from ");
   if (from == std::string::npos) return {};
   std::size_t begin = source.find_first_not_of(" \t\r\n", from + 6);
@@ -75,7 +71,7 @@ std::string TableOf(const std::string& source) {
     }
   }
   std::string table = source.substr(begin, end - begin);
-  std::string rest = Lower(source.substr(end));
+  std::string rest = LowerAscii(source.substr(end));
   for (const char* joined : {" join ", ",", " union "}) {
     if (rest.find(joined) != std::string::npos) return {};
   }
@@ -236,7 +232,7 @@ int CompareValues(const Variant& a, const Variant& b) {
     double x = a.ToDouble(), y = b.ToDouble();
     return x < y ? -1 : (x > y ? 1 : 0);
   }
-  std::string x = Lower(a.ToText()), y = Lower(b.ToText());
+  std::string x = LowerAscii(a.ToText()), y = LowerAscii(b.ToText());
   return x < y ? -1 : (x > y ? 1 : 0);
 }
 
@@ -620,7 +616,7 @@ void Recordset::SetSort(const std::string& sort) {
     bool descending = false;
     std::string column = text;
     if (std::size_t blank = text.find_last_of(" \t"); blank != std::string::npos) {
-      std::string direction = Lower(text.substr(blank + 1));
+      std::string direction = LowerAscii(text.substr(blank + 1));
       if (direction == "desc" || direction == "asc") {
         descending = direction == "desc";
         column = Trim(text.substr(0, blank));

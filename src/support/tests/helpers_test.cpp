@@ -66,4 +66,11 @@ TEST(WindowsVersion, ClassesAndThisPlatform) {
 }
 
 }  // namespace
+TEST(Helpers, LowerAsciiAndTrimBlanksTouchOnlyWhatTheySay) {
+  // Names from the server: only ASCII letters change case, only spaces go.
+  EXPECT_EQ(LowerAscii("Brindlewick_ÄRCHIV"), "brindlewick_Ärchiv");
+  EXPECT_EQ(TrimBlanks("  Doc_Desc \t "), "Doc_Desc \t");
+  EXPECT_EQ(TrimBlanks("   "), "");
+}
+
 }  // namespace bw

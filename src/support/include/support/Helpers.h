@@ -9,6 +9,13 @@ namespace bw {
 // True when every character is 0-9, A-Z, a-z or "_" (also for "").
 bool IsValidName(const std::string& text);
 
+// ASCII letters in lower case; other bytes unchanged (names and keywords,
+// which the server compares without regard to case).
+std::string LowerAscii(std::string text);
+
+// Without the blanks (spaces only) at either end.
+std::string TrimBlanks(const std::string& text);
+
 // Replaces each of \ / : * ? < > | " by a space.
 std::string SanitizeFileName(const std::string& text);
 

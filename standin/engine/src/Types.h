@@ -17,8 +17,6 @@ namespace standin::engine {
 // declaration, decimal = decimal(18,0)).
 std::optional<ColumnType> ParseTypeName(std::string_view name, std::int32_t length = -1,
                                         int precision = -1, int scale = -1);
-// The declared type text, e.g. "nvarchar(50)"; also the SQLite column type.
-std::string TypeName(const ColumnType& type);
 // SQL Server's name of the base type alone ("nvarchar"), for messages.
 std::string BaseTypeName(TypeId id);
 

@@ -64,58 +64,7 @@ std::string Describe(const Outcome& outcome) {
 }  // namespace
 
 std::string CanonicalTypeName(const engine::ColumnType& type) {
-  std::string name;
-  switch (type.id) {
-    case TypeId::Bit:
-      return "bit";
-    case TypeId::TinyInt:
-      return "tinyint";
-    case TypeId::SmallInt:
-      return "smallint";
-    case TypeId::Int:
-      return "int";
-    case TypeId::BigInt:
-      return "bigint";
-    case TypeId::Real:
-      return "real";
-    case TypeId::Float:
-      return "float";
-    case TypeId::Decimal:
-      name = "decimal";
-      break;
-    case TypeId::Numeric:
-      name = "numeric";
-      break;
-    case TypeId::Money:
-      return "money";
-    case TypeId::SmallMoney:
-      return "smallmoney";
-    case TypeId::DateTime:
-      return "datetime";
-    case TypeId::SmallDateTime:
-      return "smalldatetime";
-    case TypeId::Char:
-      return "char(" + std::to_string(type.length) + ")";
-    case TypeId::VarChar:
-      return "varchar(" + std::to_string(type.length) + ")";
-    case TypeId::Text:
-      return "text";
-    case TypeId::NChar:
-      return "nchar(" + std::to_string(type.length) + ")";
-    case TypeId::NVarChar:
-      return "nvarchar(" + std::to_string(type.length) + ")";
-    case TypeId::NText:
-      return "ntext";
-    case TypeId::Binary:
-      return "binary(" + std::to_string(type.length) + ")";
-    case TypeId::VarBinary:
-      return "varbinary(" + std::to_string(type.length) + ")";
-    case TypeId::Image:
-      return "image";
-    case TypeId::UniqueIdentifier:
-      return "uniqueidentifier";
-  }
-  return name + "(" + std::to_string(type.precision) + "," + std::to_string(type.scale) + ")";
+  return engine::TypeName(type);
 }
 
 std::string CanonicalText(const engine::Value& value, const engine::ColumnType& type) {

@@ -61,6 +61,10 @@ struct ColumnType {
   std::uint8_t scale = 0;      // DECIMAL/NUMERIC
 };
 
+// SQL Server's declared form of a type: "nvarchar(50)", "decimal(10,2)",
+// "int". Also the SQLite column type the engine stores it under.
+std::string TypeName(const ColumnType& type);
+
 struct Column {
   std::string name;  // may be empty (an unnamed expression)
   ColumnType type;

@@ -199,6 +199,22 @@ std::vector<Token> Tokenize(std::string_view batch, bool quotedIdentifier) {
   auto countLines = [&](std::size_t from, std::size_t to) {
     line += static_cast<int>(std::count(batch.begin() + from, batch.begin() + to, '\n'));
   };
+  // Reads a quoted string or delimited identifier from `j` to its closing
+  // character (doubled inside: one of it); returns the index after it. 105
+  // when the batch ends first.
+  auto readDelimited = [&](std::size_t j, char close, std::string& value) {
+    while (j < n) {
+      if (batch[j] != close) {
+        value += batch[j++];
+      } else if (j + 1 < n && batch[j + 1] == close) {
+        value += close;
+        j += 2;
+      } else {
+        return j + 1;
+      }
+    }
+    RaiseError(105, {Excerpt(value)});
+  };
   while (i < n) {
     const unsigned char c = static_cast<unsigned char>(batch[i]);
     if (c == '\n') {
@@ -240,23 +256,8 @@ std::vector<Token> Tokenize(std::string_view batch, bool quotedIdentifier) {
     const bool national = (c == 'N' || c == 'n') && i + 1 < n && batch[i + 1] == '\'';
     const char quote = (c == '"' && !quotedIdentifier) ? '"' : '\'';
     if (c == '\'' || national || quote == '"') {
-      std::size_t j = i + (national ? 2 : 1);
       std::string value;
-      bool closed = false;
-      while (j < n) {
-        if (batch[j] == quote) {
-          if (j + 1 < n && batch[j + 1] == quote) {
-            value += quote;
-            j += 2;
-            continue;
-          }
-          closed = true;
-          ++j;
-          break;
-        }
-        value += batch[j++];
-      }
-      if (!closed) RaiseError(105, {Excerpt(value)});
+      const std::size_t j = readDelimited(i + (national ? 2 : 1), quote, value);
       token.kind = national ? TokenKind::NString : TokenKind::String;
       token.text = std::move(value);
       countLines(i, j);
@@ -267,23 +268,8 @@ std::vector<Token> Tokenize(std::string_view batch, bool quotedIdentifier) {
     }
     if (c == '[' || c == '"') {
       const char close = c == '[' ? ']' : '"';
-      std::size_t j = i + 1;
       std::string value;
-      bool closed = false;
-      while (j < n) {
-        if (batch[j] == close) {
-          if (j + 1 < n && batch[j + 1] == close) {
-            value += close;
-            j += 2;
-            continue;
-          }
-          closed = true;
-          ++j;
-          break;
-        }
-        value += batch[j++];
-      }
-      if (!closed) RaiseError(105, {Excerpt(value)});
+      const std::size_t j = readDelimited(i + 1, close, value);
       token.kind = TokenKind::Identifier;
       token.delimited = true;
       token.text = std::move(value);

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "StandinProcess.h"
+#include "support/MessageService.h"
 
 namespace bw::testing {
 
@@ -23,6 +25,12 @@ class StandinSuite : public ::testing::Test {
   static std::string RegistrationString(const std::string& login = "sa",
                                         const std::string& password = kSaPassword);
   static constexpr const char* kSaPassword = standin::integration::StandinProcess::kSaPassword;
+
+  // A configuration home of the running test's own ("<prefix>-<pid>-<test>",
+  // emptied first) as XDG_CONFIG_HOME, and `messages` answering every message
+  // box; LeaveProfile undoes both.
+  static std::filesystem::path EnterProfile(const std::string& prefix, MessageService* messages);
+  static void LeaveProfile(const std::filesystem::path& home);
 
  private:
   static std::unique_ptr<standin::integration::StandinProcess> s_Standin;

@@ -24,19 +24,11 @@ constexpr char kDataFolder[] = "C:\\Program Files\\Microsoft SQL Server\\MSSQL\\
 class ArchiveCatalogue : public testing::StandinSuite {
  protected:
   void SetUp() override {
-    m_Home = std::filesystem::temp_directory_path() /
-             ("bw-archives-" + std::to_string(::getpid()) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(m_Home);
-    ::setenv("XDG_CONFIG_HOME", m_Home.c_str(), 1);
-    SetMessageService(&m_Messages);
+    m_Home = EnterProfile("bw-archives", &m_Messages);
     m_Admin.SetConnectionString(RegistrationString());
     m_Admin.Open();
   }
-  void TearDown() override {
-    SetMessageService(nullptr);
-    std::filesystem::remove_all(m_Home);
-  }
+  void TearDown() override { LeaveProfile(m_Home); }
 
   // A fresh registration's server (its catalogue not yet read).
   Server& NewServer(Servers& servers) {

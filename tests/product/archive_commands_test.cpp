@@ -24,12 +24,7 @@ constexpr char kPassword[] = "Guard-pw-1";
 class ArchiveCommandRoles : public bw::testing::StandinSuite {
  protected:
   void SetUp() override {
-    m_Home = std::filesystem::temp_directory_path() /
-             ("bw-archive-commands-" + std::to_string(::getpid()) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(m_Home);
-    ::setenv("XDG_CONFIG_HOME", m_Home.c_str(), 1);
-    SetMessageService(&m_Messages);
+    m_Home = EnterProfile("bw-archive-commands", &m_Messages);
     // The archive and two logins: a clerk who only reads in it, and a keeper
     // whom each test gives its place.
     Server& admin = Register(m_AdminServers, "sa", kSaPassword);
@@ -55,8 +50,7 @@ class ArchiveCommandRoles : public bw::testing::StandinSuite {
         EXPECT_TRUE(admin->Databases().Delete(std::to_string(archive->ArchiveID())));
       }
     }
-    SetMessageService(nullptr);
-    std::filesystem::remove_all(m_Home);
+    LeaveProfile(m_Home);
   }
 
   Server& Register(Servers& servers, const std::string& login, const std::string& password) {

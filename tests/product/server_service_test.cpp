@@ -34,18 +34,12 @@ class ServerService : public testing::StandinSuite {
  protected:
   void SetUp() override {
     ASSERT_NE(Standin().ControlPort(), 0) << Standin().Log();
-    m_Home = std::filesystem::temp_directory_path() /
-             ("bw-service-" + std::to_string(::getpid()) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(m_Home);
-    ::setenv("XDG_CONFIG_HOME", m_Home.c_str(), 1);
+    m_Home = EnterProfile("bw-service", &m_Messages);
     ::setenv("BW_SERVICE_CONTROL_PORT", std::to_string(Standin().ControlPort()).c_str(), 1);
-    SetMessageService(&m_Messages);
   }
   void TearDown() override {
-    SetMessageService(nullptr);
     ::unsetenv("BW_SERVICE_CONTROL_PORT");
-    std::filesystem::remove_all(m_Home);
+    LeaveProfile(m_Home);
   }
   std::filesystem::path m_Home;
   ScriptedMessageService m_Messages;

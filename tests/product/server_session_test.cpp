@@ -15,18 +15,8 @@ namespace {
 
 class ServerSession : public testing::StandinSuite {
  protected:
-  void SetUp() override {
-    m_Home = std::filesystem::temp_directory_path() /
-             ("bw-session-" + std::to_string(::getpid()) + "-" +
-              ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::remove_all(m_Home);
-    ::setenv("XDG_CONFIG_HOME", m_Home.c_str(), 1);
-    SetMessageService(&m_Messages);
-  }
-  void TearDown() override {
-    SetMessageService(nullptr);
-    std::filesystem::remove_all(m_Home);
-  }
+  void SetUp() override { m_Home = EnterProfile("bw-session", &m_Messages); }
+  void TearDown() override { LeaveProfile(m_Home); }
   std::filesystem::path m_Home;
   ScriptedMessageService m_Messages;
 };

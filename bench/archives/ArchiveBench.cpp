@@ -9,8 +9,8 @@
 
 #include "StandinProcess.h"
 #include "archives/Databases.h"
+#include "data/ConnectionString.h"
 #include "servers/Servers.h"
-#include "support/ConnectionString.h"
 #include "support/MessageService.h"
 
 namespace {

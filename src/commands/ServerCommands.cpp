@@ -2,9 +2,9 @@
 
 #include <cctype>
 
+#include "data/ConnectionString.h"
+#include "data/DataAccess.h"
 #include "platform/Echo.h"
-#include "support/ConnectionString.h"
-#include "support/DataAccess.h"
 #include "support/Placeholders.h"
 #include "support/StringTable.h"
 

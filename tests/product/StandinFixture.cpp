@@ -3,7 +3,7 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-#include "support/ConnectionString.h"
+#include "data/ConnectionString.h"
 
 namespace bw::testing {
 

@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "StandinFixture.h"
-#include "support/DataAccess.h"
+#include "data/DataAccess.h"
 #include "support/StringTable.h"
 
 namespace bw {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "StandinFixture.h"
-#include "support/DataAccess.h"
+#include "data/DataAccess.h"
 
 namespace bw {
 namespace {

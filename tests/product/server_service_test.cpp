@@ -8,10 +8,10 @@
 #include <filesystem>
 
 #include "StandinFixture.h"
+#include "data/DataAccess.h"
 #include "platform/ServiceControl.h"
 #include "servers/Servers.h"
 #include "servers/cNet.h"
-#include "support/DataAccess.h"
 #include "support/MessageService.h"
 
 namespace bw {

@@ -6,8 +6,8 @@
 
 #include <filesystem>
 
+#include "data/ConnectionString.h"
 #include "platform/Echo.h"
-#include "support/ConnectionString.h"
 #include "support/Placeholders.h"
 #include "support/StringTable.h"
 

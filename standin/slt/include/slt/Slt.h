@@ -1,6 +1,6 @@
 // SQL-logic test files for the stand-in: the file format's parser and runner,
 // and the canonical text of values both backends (in process and over TDS)
-// produce. The format is described in tests/sql/README.md.
+// produce. The format is described in tests/standin/sql/README.md.
 #pragma once
 
 #include <cstdint>
@@ -56,7 +56,7 @@ int FileProductVersion(const std::string& path);
 // record): adds them to the machine's accounts of the data directory.
 void AddFileAccounts(const std::string& path, const std::filesystem::path& dataDir);
 
-// The canonical text of a value of the given type (see tests/sql/README.md).
+// The canonical text of a value of the given type (see tests/standin/sql/README.md).
 std::string CanonicalText(const engine::Value& value, const engine::ColumnType& type);
 // "nvarchar(50)", "int", "decimal(10,2)".
 std::string CanonicalTypeName(const engine::ColumnType& type);

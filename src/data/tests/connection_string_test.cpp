@@ -1,8 +1,8 @@
-#include "support/ConnectionString.h"
+#include "data/ConnectionString.h"
 
 #include <gtest/gtest.h>
 
-#include "support/DataAccess.h"
+#include "data/DataAccess.h"
 
 namespace bw {
 namespace {

@@ -3,8 +3,8 @@
 
 #include "OdbcSupport.h"
 #include "StatementRunner.h"
-#include "support/ConnectionString.h"
-#include "support/DataAccess.h"
+#include "data/ConnectionString.h"
+#include "data/DataAccess.h"
 #include "support/Settings.h"
 
 namespace bw {

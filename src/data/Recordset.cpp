@@ -5,7 +5,7 @@
 
 #include "OdbcSupport.h"
 #include "StatementRunner.h"
-#include "support/DataAccess.h"
+#include "data/DataAccess.h"
 #include "support/Helpers.h"
 #include "support/SqlText.h"
 

@@ -4,11 +4,11 @@
 #include <cctype>
 
 #include "archives/Databases.h"
+#include "data/ConnectionString.h"
 #include "platform/Echo.h"
 #include "platform/HiveFormat.h"
 #include "platform/ServiceControl.h"
 #include "servers/Servers.h"
-#include "support/ConnectionString.h"
 #include "support/Helpers.h"
 #include "support/MessageService.h"
 #include "support/Placeholders.h"

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "archives/Database.h"
-#include "support/DataAccess.h"
+#include "data/DataAccess.h"
 
 namespace bw {
 

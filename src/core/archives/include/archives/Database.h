@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "support/DataAccess.h"
+#include "data/DataAccess.h"
 
 namespace bw {
 

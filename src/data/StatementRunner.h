@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/DataAccess.h"
+#include "data/DataAccess.h"
 
 namespace bw::odbc {
 

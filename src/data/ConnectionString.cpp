@@ -1,10 +1,10 @@
-#include "support/ConnectionString.h"
+#include "data/ConnectionString.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 
-#include "support/DataAccess.h"
+#include "data/DataAccess.h"
 #include "support/Error.h"
 
 namespace bw {

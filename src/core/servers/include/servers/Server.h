@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "data/DataAccess.h"
 #include "servers/cRegistry.h"
-#include "support/DataAccess.h"
 
 namespace bw {
 

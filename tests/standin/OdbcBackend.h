@@ -33,7 +33,7 @@ class OdbcBackend : public slt::Backend {
   std::string m_Current = "default";
 };
 
-// The canonical text of a fetched value of a column (see tests/sql/README.md).
+// The canonical text of a fetched value of a column (see tests/standin/sql/README.md).
 std::string CanonicalText(const OdbcValue& value, const OdbcColumn& column);
 
 }  // namespace standin::integration

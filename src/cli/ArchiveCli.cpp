@@ -57,7 +57,7 @@ Server* FindServer(Servers& servers, const std::string& id) {
   Server* server = servers.Item(id);
   if (server == nullptr) {
     std::fprintf(stderr, "bwctl archive: no registration with ServerID %s\n", id.c_str());
-  } else if (!server->IsConnected()) {
+  } else if (!server->Connect()) {
     std::fprintf(stderr, "bwctl archive: ServerID %s is not connected%s%s\n", id.c_str(),
                  server->Description().empty() ? "" : ": ", server->Description().c_str());
     return nullptr;
@@ -180,8 +180,18 @@ int RunArchiveCommand(const std::vector<std::string>& args) {
        rest[command == "rename" ? 2 : 1].empty())) {
     return Usage("archive names consist of letters A-Z, digits and '_'");
   }
+  if (command == "create" || command == "attach" || command == "rename") {
+    const std::string problem = commands::ArchiveNameTooLongText(rest[command == "rename" ? 2 : 1]);
+    if (!problem.empty()) return Usage(problem);
+  }
+  if (command == "create" && TrimBlanks(rest[2]).empty()) {
+    return Usage("create needs PATH, the new archive's data file on the server's disk");
+  }
+  if (command == "attach" && TrimBlanks(rest[2]).empty()) {
+    return Usage("attach needs MDF, the archive's data file on the server's disk");
+  }
   try {
-    Servers servers;
+    Servers servers(Servers::ConnectMode::OnDemand);
     Server* server = FindServer(servers, rest[0]);
     if (server == nullptr) return kExitFailed;
     Databases& catalogue = server->Databases();

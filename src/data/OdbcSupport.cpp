@@ -48,6 +48,47 @@ std::vector<ProviderMessage> Diagnostics(GetDiagRecFunction getDiagRec, SQLSMALL
   return messages;
 }
 
+std::vector<SQLWCHAR> WideText(const std::string& utf8) {
+  std::vector<SQLWCHAR> wide;
+  wide.reserve(utf8.size() + 1);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
+  const std::size_t size = utf8.size();
+  for (std::size_t i = 0; i < size;) {
+    char32_t c = bytes[i];
+    std::size_t length = c < 0x80           ? 1
+                         : (c >> 5) == 0x6  ? 2
+                         : (c >> 4) == 0xE  ? 3
+                         : (c >> 3) == 0x1E ? 4
+                                            : 0;
+    bool valid = length != 0 && i + length <= size;
+    if (valid && length > 1) {
+      c &= 0x7F >> length;
+      for (std::size_t k = 1; k < length; ++k) {
+        if ((bytes[i + k] & 0xC0) != 0x80) valid = false;
+        c = (c << 6) | (bytes[i + k] & 0x3F);
+      }
+      // Overlong forms, surrogates and values past U+10FFFF are not text.
+      static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+      if (c < kLeast[length] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) valid = false;
+    }
+    if (!valid) {
+      wide.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      wide.push_back(static_cast<SQLWCHAR>(0xD800 + (c >> 10)));
+      wide.push_back(static_cast<SQLWCHAR>(0xDC00 + (c & 0x3FF)));
+    } else {
+      wide.push_back(static_cast<SQLWCHAR>(c));
+    }
+    i += length;
+  }
+  wide.push_back(0);
+  return wide;
+}
+
 bool IsInformational(const ProviderMessage& message) {
   return message.sqlState.rfind("01", 0) == 0;
 }

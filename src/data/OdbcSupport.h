@@ -23,6 +23,12 @@ using GetDiagRecFunction = SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQ
 std::vector<ProviderMessage> Diagnostics(GetDiagRecFunction getDiagRec, SQLSMALLINT handleType,
                                          SQLHANDLE handle);
 
+// UTF-8 text as the driver's wide characters (UTF-16); a malformed byte
+// becomes U+FFFD. The ANSI entry points would hand the driver bytes it reads
+// in its own default character set before ClientCharset applies, so a
+// connection string with non-ASCII text goes through the wide one.
+std::vector<SQLWCHAR> WideText(const std::string& utf8);
+
 // True for a message that only informs (PRINT, "changed database context").
 bool IsInformational(const ProviderMessage& message);
 

@@ -28,6 +28,12 @@ DateValue Now() {
 
 }  // namespace
 
+std::size_t NameLength(const std::string& name) {
+  return static_cast<std::size_t>(std::count_if(name.begin(), name.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
+
 Databases::Databases() {
   m_Command.SetCommandType(adCmdText);
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <thread>
 
 #include "platform/HiveFormat.h"
 #include "platform/RegistryHive.h"
@@ -44,7 +45,7 @@ void Servers::SetDataLinkPrompt(DataLinkPrompt prompt) {
   Prompt() = std::move(prompt);
 }
 
-Servers::Servers() {
+Servers::Servers(ConnectMode mode) : m_Mode(mode) {
   m_Registry.SetClassKey(kHKeyCurrentUser);
   m_Registry.SetSectionKey(ParentKey());
   std::vector<std::string> sections;
@@ -100,8 +101,22 @@ void Servers::AddLoaded(std::int32_t serverId, const std::string& connectionStri
   auto server = std::make_unique<Server>(this);
   server->SetServerID(serverId);
   server->SetConnectionString(connectionString);
-  server->Connect();
+  if (m_Mode == ConnectMode::All) {
+    server->Connect();
+  } else {
+    server->ReadName();
+  }
   m_Items.push_back(std::move(server));
+}
+
+void Servers::ConnectPending() {
+  std::vector<std::thread> probes;
+  for (const auto& server : m_Items) {
+    if (server->IsConnected()) continue;
+    Server* pending = server.get();
+    probes.emplace_back([pending] { pending->Connect(); });
+  }
+  for (std::thread& probe : probes) probe.join();
 }
 
 Server* Servers::Add(std::string& connectionString) {

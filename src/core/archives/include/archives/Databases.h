@@ -19,6 +19,14 @@ namespace bw {
 
 class Server;
 
+// SQL Server names (sysname) hold at most 128 characters; an archive's
+// database name is the prefix and the archive name.
+inline constexpr std::size_t kMaxDatabaseNameLength = 128;
+inline constexpr std::size_t kMaxArchiveNameLength = kMaxDatabaseNameLength - 12;
+
+// Characters (not bytes) of a UTF-8 name, as the server counts them.
+std::size_t NameLength(const std::string& name);
+
 class Databases {
  public:
   Databases();

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "ServerCli.h"
+#include "Terminal.h"
 #include "commands/ArchiveCommands.h"
 #include "servers/Servers.h"
 #include "support/Error.h"
@@ -65,9 +66,19 @@ Server* FindServer(Servers& servers, const std::string& id) {
   return server;
 }
 
-Database* FindArchive(Databases& catalogue, const std::string& name) {
+// The archive named `name`, or nullptr with `code` set (reported): 3 when the
+// login may not open it, else 1.
+Database* FindArchive(Databases& catalogue, const std::string& name, int& code) {
   for (Database* archive : catalogue.NewEnum()) {
     if (SameText(archive->Name(), name)) return archive;
+  }
+  code = kExitFailed;
+  for (const UnopenedArchive& unopened : catalogue.Unopened()) {
+    if (!SameText(unopened.name, name)) continue;
+    std::fprintf(stderr, "bwctl archive: the archive %s cannot be opened: %s\n", name.c_str(),
+                 TerminalText(unopened.reason).c_str());
+    if (unopened.refused) code = kExitRefused;
+    return nullptr;
   }
   std::fprintf(stderr, "bwctl archive: no archive named %s\n", name.c_str());
   return nullptr;
@@ -80,7 +91,7 @@ std::string Trimmed(const std::string& text) {
 }
 
 int List(Databases& catalogue) {
-  if (catalogue.Count() == 0) {
+  if (catalogue.Count() == 0 && catalogue.Unopened().empty()) {
     std::printf("No archives on this server.\n");
     return kExitOk;
   }
@@ -88,6 +99,11 @@ int List(Databases& catalogue) {
   for (Database* archive : catalogue.NewEnum()) {
     std::printf("%-6d %-32s %s\n", archive->ArchiveID(), archive->Name().c_str(),
                 archive->DatabaseName().c_str());
+  }
+  // Listed, so nobody takes it for missing, but without an ArchiveID.
+  for (const UnopenedArchive& unopened : catalogue.Unopened()) {
+    std::printf("%-6s %-32s %s%s  (cannot be opened: %s)\n", "-", unopened.name.c_str(),
+                kArchivePrefix, unopened.name.c_str(), TerminalText(unopened.reason).c_str());
   }
   return kExitOk;
 }
@@ -215,8 +231,9 @@ int RunArchiveCommand(const std::vector<std::string>& args) {
       }
       return code;
     }
-    Database* archive = FindArchive(catalogue, rest[1]);
-    if (archive == nullptr) return kExitFailed;
+    int code = kExitFailed;
+    Database* archive = FindArchive(catalogue, rest[1], code);
+    if (archive == nullptr) return code;
     if (command == "detach") return ExitOf(commands::CloseDatabase(catalogue, *archive));
     if (command == "delete") return ExitOf(commands::DeleteDatabase(catalogue, *archive));
     if (command == "rename") return ExitOf(commands::RenameDatabase(*archive, rest[2]));

@@ -112,9 +112,9 @@ void Connection::Open() {
   }
   SQLSetConnectAttr(h.connection, SQL_ATTR_LOGIN_TIMEOUT,
                     reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout)), 0);
-  SQLRETURN rc = SQLDriverConnect(h.connection, nullptr,
-                                  reinterpret_cast<SQLCHAR*>(const_cast<char*>(odbc.c_str())),
-                                  SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+  std::vector<SQLWCHAR> wide = odbc::WideText(odbc);
+  SQLRETURN rc = SQLDriverConnectW(h.connection, nullptr, wide.data(), SQL_NTS, nullptr, 0, nullptr,
+                                   SQL_DRIVER_NOPROMPT);
   if (!SQL_SUCCEEDED(rc)) {
     std::vector<ProviderMessage> messages = odbc::Diagnostics(SQL_HANDLE_DBC, h.connection);
     std::vector<ProviderMessage> errors;

@@ -18,7 +18,7 @@ std::string WithoutPrefixes(std::string text) {
 }  // namespace
 
 std::vector<ProviderMessage> Diagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
-  return Diagnostics(&SQLGetDiagRec, handleType, handle);
+  return Diagnostics(&SQLGetDiagRecW, handleType, handle);
 }
 
 std::vector<ProviderMessage> Diagnostics(GetDiagRecFunction getDiagRec, SQLSMALLINT handleType,
@@ -27,10 +27,10 @@ std::vector<ProviderMessage> Diagnostics(GetDiagRecFunction getDiagRec, SQLSMALL
   if (handle == SQL_NULL_HANDLE) return messages;
   // A batch can carry many messages; a bound keeps a runaway driver in check.
   for (SQLSMALLINT record = 1; record <= 1000; ++record) {
-    SQLCHAR state[6] = {0};
+    SQLWCHAR state[6] = {0};
     SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
-    std::vector<SQLCHAR> text(1024);
+    std::vector<SQLWCHAR> text(1024);
     SQLRETURN rc = getDiagRec(handleType, handle, record, state, &native, text.data(),
                               static_cast<SQLSMALLINT>(text.size()), &length);
     if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(text.size())) {
@@ -41,8 +41,10 @@ std::vector<ProviderMessage> Diagnostics(GetDiagRecFunction getDiagRec, SQLSMALL
     if (!SQL_SUCCEEDED(rc)) break;
     ProviderMessage message;
     message.serverNumber = native;
-    message.sqlState = reinterpret_cast<const char*>(state);
-    message.text = WithoutPrefixes(reinterpret_cast<const char*>(text.data()));
+    message.sqlState = Utf8Text(state, 5);
+    std::size_t count = 0;
+    while (count < text.size() && text[count] != 0) ++count;
+    message.text = WithoutPrefixes(Utf8Text(text.data(), count));
     messages.push_back(std::move(message));
   }
   return messages;
@@ -87,6 +89,36 @@ std::vector<SQLWCHAR> WideText(const std::string& utf8) {
   }
   wide.push_back(0);
   return wide;
+}
+
+std::string Utf8Text(const SQLWCHAR* wide, std::size_t count) {
+  std::string text;
+  text.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    char32_t c = wide[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count && wide[i + 1] >= 0xDC00 &&
+        wide[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (wide[++i] - 0xDC00);
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      text.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      text.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      text.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      text.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      text.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      text.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      text.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return text;
 }
 
 bool IsInformational(const ProviderMessage& message) {

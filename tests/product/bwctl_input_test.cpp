@@ -40,6 +40,22 @@ class BwctlInput : public testing::StandinSuite {
   Connection m_Admin;
 };
 
+TEST_F(BwctlInput, NonAsciiPasswordAndArchiveName) {
+  m_Admin.Execute("EXEC sp_addlogin 'accent', '\xC3\xBC\xC3\xA9\xE2\x82\xAC'");  // üé€
+  m_Admin.Execute("EXEC sp_addsrvrolemember 'accent', 'sysadmin'");
+  m_Admin.Execute("CREATE DATABASE [Brindlewick_M\xC3\xBCller]");
+  testing::BwctlResult added = Add(DataSource(), "accent", "\xC3\xBC\xC3\xA9\xE2\x82\xAC");
+  EXPECT_EQ(added.code, 0) << added.err;
+  testing::BwctlResult list = Bwctl("archive list 1");
+  EXPECT_EQ(list.code, 0) << list.err;
+  EXPECT_NE(list.out.find("Brindlewick_M\xC3\xBCller"), std::string::npos) << list.out;
+  testing::BwctlResult properties = Bwctl("archive properties 1 'M\xC3\xBCller'");
+  EXPECT_EQ(properties.code, 0) << properties.err;
+  EXPECT_NE(properties.out.find("Owner:          sa"), std::string::npos) << properties.out;
+  m_Admin.Execute("DROP DATABASE [Brindlewick_M\xC3\xBCller]");
+  m_Admin.Execute("EXEC sp_droplogin 'accent'");
+}
+
 TEST_F(BwctlInput, DataSourcesWithABlankOrTcpPrefixAreReachable) {
   for (const std::string prefix : {" ", "tcp:", "TCP: "}) {
     SCOPED_TRACE("'" + prefix + "'");

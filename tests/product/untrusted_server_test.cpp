@@ -54,6 +54,9 @@ TEST_F(UntrustedServer, DatabaseNamesNeverRedirectTheLogin) {
   const std::string listed = "Listed" + redirect;
   const std::string created = "Made\"" + redirect;
   m_Admin.Execute("CREATE DATABASE [Brindlewick_" + listed + "]");
+  // The ODBC driver ends a braced value at "};": such a name is not opened.
+  const std::string braced = "Braced};SERVER=127.0.0.1;PORT=" + std::to_string(elsewhere.Port());
+  m_Admin.Execute("CREATE DATABASE [Brindlewick_" + braced + "]");
 
   Servers servers;
   std::string registration = RegistrationString();
@@ -66,12 +69,15 @@ TEST_F(UntrustedServer, DatabaseNamesNeverRedirectTheLogin) {
   std::vector<std::string> names;
   for (Database* archive : catalogue.NewEnum()) names.push_back(archive->Name());
   EXPECT_NE(std::find(names.begin(), names.end(), listed), names.end());
+  ASSERT_EQ(catalogue.Unopened().size(), 1u);
+  EXPECT_EQ(catalogue.Unopened()[0].name, braced);
   ASSERT_NE(made, nullptr) << (m_Messages.History().empty() ? "" : m_Messages.History()[0].text);
   EXPECT_EQ(made->Name(), created);
   EXPECT_TRUE(made->IsConnected());
   for (Database* archive : catalogue.NewEnum()) {
     EXPECT_TRUE(catalogue.Delete(std::to_string(archive->ArchiveID()))) << archive->Name();
   }
+  m_Admin.Execute("DROP DATABASE [Brindlewick_" + braced + "]");
 }
 
 TEST_F(UntrustedServer, AFrozenServerEndsWithinTheConnectTimeOut) {

@@ -27,5 +27,16 @@ TEST(WideText, Utf8BecomesUtf16) {
   }
 }
 
+TEST(WideText, Utf16BecomesUtf8) {
+  for (const std::string text : {"", "plain", "\xC3\xBC\xC3\xA9\xE2\x82\xAC", "\xF0\x9F\x98\x80"}) {
+    std::vector<SQLWCHAR> wide = odbc::WideText(text);
+    EXPECT_EQ(odbc::Utf8Text(wide.data(), wide.size() - 1), text);
+  }
+  const SQLWCHAR lone[] = {'a', 0xD83D, 'b', 0xDE00};
+  EXPECT_EQ(odbc::Utf8Text(lone, 4),
+            "a\xEF\xBF\xBD"
+            "b\xEF\xBF\xBD");
+}
+
 }  // namespace
 }  // namespace bw

@@ -96,8 +96,7 @@ class Server {
 
   // The archive catalogue: made and filled from the server's database list
   // the first time it is asked for, then kept as it is (never refilled). An
-  // archive that cannot be opened raises its error here; the catalogue keeps
-  // the archives found before it.
+  // archive that cannot be opened is listed among Databases::Unopened.
   class Databases& Databases();
 
   // Closes the connection and deletes the registration's key.

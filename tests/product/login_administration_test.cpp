@@ -449,5 +449,20 @@ TEST_F(LoginAdministration, WizardPagesWarningsAndTheRejectedWindowsAccount) {
             "\r\r" + LoadResString(121));
 }
 
+TEST_F(LoginAdministration, WizardNextAfterAFailureSendsOnlyWhatIsMissing) {
+  AddLoginWizard wizard(*m_Server);
+  ToArchivesPage(wizard, false, "retrier", kPassword);
+  wizard.SetArchiveChecked(0, true);
+  Standin().InjectFault("'bw_writer'", 50000, true);
+  EXPECT_FALSE(wizard.Next());
+  EXPECT_EQ(wizard.CurrentPage(), AddLoginWizard::Page::Archives);
+  EXPECT_EQ(LastMessage().rfind(LoadResString(120) + "\r\n", 0), 0u) << LastMessage();
+  EXPECT_EQ(Texts(wizard.Statements()),
+            (std::vector<std::string>{"EXEC sp_addrolemember 'bw_writer', 'retrier'",
+                                      "EXEC sp_addrolemember 'bw_structurer', 'retrier'"}));
+  ASSERT_TRUE(wizard.Next()) << LastMessage();
+  EXPECT_EQ(Abilities("retrier"), (std::vector<std::int32_t>{0, 0, 0}));
+}
+
 }  // namespace
 }  // namespace bw::commands::security

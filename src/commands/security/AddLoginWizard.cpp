@@ -45,8 +45,9 @@ bool AddLoginWizard::Next() {
         return false;
       }
       m_Archives.clear();
+      m_LoginCreated = false;
       for (Database* archive : m_Server.Databases().NewEnum()) {
-        m_Archives.push_back({archive->Name(), false});
+        m_Archives.push_back({archive->Name(), false, 0});
       }
       m_Page = Page::Archives;
       return true;
@@ -90,18 +91,34 @@ std::string AddLoginWizard::ResultText() const {
 }
 
 std::vector<Statement> AddLoginWizard::Statements() const {
+  std::vector<Statement> out;
+  for (const Group& group : Groups()) {
+    out.insert(out.end(), group.statements.begin(), group.statements.end());
+  }
+  return out;
+}
+
+std::vector<AddLoginWizard::Group> AddLoginWizard::Groups() const {
   Connection* server = &m_Server.GetConnection();
   const std::string name = SqlString(m_LoginName);
-  std::vector<Statement> out;
-  if (!m_Windows) {
-    out.push_back({server, "EXEC master..sp_addlogin " + name + ", " + SqlString(m_Password)});
-  } else {
-    out.push_back(
-        {server, (m_Grant ? "EXEC master..sp_grantlogin " : "EXEC master..sp_denylogin ") + name});
+  std::vector<Group> out;
+  // Once the login exists, Next after a failure sends only what is missing.
+  if (!m_LoginCreated) {
+    Group login;
+    if (!m_Windows) {
+      login.statements.push_back(
+          {server, "EXEC master..sp_addlogin " + name + ", " + SqlString(m_Password)});
+    } else {
+      login.statements.push_back(
+          {server,
+           (m_Grant ? "EXEC master..sp_grantlogin " : "EXEC master..sp_denylogin ") + name});
+    }
+    out.push_back(std::move(login));
   }
   const std::vector<Database*> archives = m_Server.Databases().NewEnum();
-  for (const ArchiveChoice& choice : m_Archives) {
-    if (!choice.checked) continue;
+  for (std::size_t i = 0; i < m_Archives.size(); ++i) {
+    const ArchiveChoice& choice = m_Archives[i];
+    if (!choice.checked || choice.sent == kArchiveStatements) continue;
     Database* found = nullptr;
     for (Database* archive : archives) {
       if (archive->Name() == choice.name) {
@@ -111,17 +128,31 @@ std::vector<Statement> AddLoginWizard::Statements() const {
     }
     if (found == nullptr) continue;
     Connection* connection = &found->GetConnection();
-    out.push_back({connection, "EXEC sp_grantdbaccess " + name + ", " + name});
+    Group group{i, {}};
+    group.statements.push_back({connection, "EXEC sp_grantdbaccess " + name + ", " + name});
     for (const char* role : {"bw_reader", "bw_writer", "bw_structurer"}) {
-      out.push_back({connection, std::string("EXEC sp_addrolemember '") + role + "', " + name});
+      group.statements.push_back(
+          {connection, std::string("EXEC sp_addrolemember '") + role + "', " + name});
     }
+    group.statements.erase(group.statements.begin(),
+                           group.statements.begin() + static_cast<std::ptrdiff_t>(choice.sent));
+    out.push_back(std::move(group));
   }
   return out;
 }
 
 bool AddLoginWizard::CreateLogin() {
   try {
-    Execute(Statements());
+    for (const Group& group : Groups()) {
+      for (const Statement& statement : group.statements) {
+        Execute({statement});
+        if (group.archive == Group::kLogin) {
+          m_LoginCreated = true;
+        } else {
+          ++m_Archives[group.archive].sent;
+        }
+      }
+    }
     return true;
   } catch (const Error& error) {
     std::string appendix;

@@ -68,7 +68,7 @@ frmUserWizard::frmUserWizard(Server& server, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(m_Pages, 1);
   layout->addLayout(row);
-  resize(560, 400);
+  resize(640, 400);
   ShowPage();
 }
 

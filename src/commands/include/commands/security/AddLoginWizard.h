@@ -26,9 +26,12 @@ class AddLoginWizard {
     Field field = Field::None;
     int textId = 0;  // 253 or 254
   };
+  // Access and three roles.
+  static constexpr std::size_t kArchiveStatements = 4;
   struct ArchiveChoice {
     std::string name;
     bool checked = false;
+    std::size_t sent = 0;  // how many of its statements went out
   };
 
   explicit AddLoginWizard(Server& server);
@@ -77,6 +80,13 @@ class AddLoginWizard {
   std::vector<Statement> Statements() const;
 
  private:
+  // The statements of the login or of one archive's user.
+  struct Group {
+    static constexpr std::size_t kLogin = static_cast<std::size_t>(-1);
+    std::size_t archive = kLogin;
+    std::vector<Statement> statements;
+  };
+  std::vector<Group> Groups() const;
   bool CreateLogin();
 
   Server& m_Server;
@@ -84,6 +94,7 @@ class AddLoginWizard {
   bool m_Windows = true;
   bool m_SqlOffered = true;
   bool m_Grant = true;
+  bool m_LoginCreated = false;
   std::string m_LoginName;
   std::string m_Password;
   std::string m_Confirmation;

@@ -9,6 +9,7 @@
 
 #include "StandinFixture.h"
 #include "archives/Databases.h"
+#include "commands/DialogService.h"
 #include "commands/SecurityCommands.h"
 #include "commands/security/AddLoginWizard.h"
 #include "commands/security/ArchiveUserProperties.h"
@@ -462,6 +463,47 @@ TEST_F(LoginAdministration, WizardNextAfterAFailureSendsOnlyWhatIsMissing) {
                                       "EXEC sp_addrolemember 'bw_structurer', 'retrier'"}));
   ASSERT_TRUE(wizard.Next()) << LastMessage();
   EXPECT_EQ(Abilities("retrier"), (std::vector<std::int32_t>{0, 0, 0}));
+}
+
+// Records which dialog a command opened, with what.
+class RecordingDialogs : public DialogService {
+ public:
+  std::vector<std::string> opened;
+  void ShowSQLServer(Servers&, Server*, int) override { opened.push_back("frmSQLServer"); }
+  void ShowNewArchiveWizard(Databases&) override { opened.push_back("frmNewArchiveWizard"); }
+  void ShowOpenArchive(Databases&) override { opened.push_back("frmOpenArchive"); }
+  void ShowChangeOwner(Database&) override { opened.push_back("frmChangeOwner"); }
+  void ShowLoginProperties(Server&, const std::string& login) override {
+    opened.push_back("frmLogin " + login);
+  }
+  void ShowAddLoginWizard(Server&) override { opened.push_back("frmUserWizard"); }
+  void ShowArchiveUser(Database& archive, const std::string& user,
+                       const std::string& login) override {
+    opened.push_back("frmUser " + archive.Name() + " [" + user + "] [" + login + "]");
+  }
+  bool ShowChangePassword(std::string&) override { return false; }
+  void ShowProgress(Database&, ProgressTask, std::int32_t) override {}
+};
+
+TEST_F(LoginAdministration, CommandsOpenTheirDialogsThroughTheService) {
+  RecordingDialogs dialogs;
+  SetDialogService(&dialogs);
+  EXPECT_EQ(commands::GrantLogin(*m_Server), Outcome::Done);
+  EXPECT_EQ(commands::LoginProperties(*m_Server, "SHOP\\staff"), Outcome::Done);
+  EXPECT_EQ(commands::NewDatabaseUser(*m_Archive), Outcome::Done);
+  EXPECT_EQ(commands::UserProperties(*m_Archive, "desk", "clerk"), Outcome::Done);
+  SetDialogService(nullptr);
+  EXPECT_EQ(dialogs.opened,
+            (std::vector<std::string>{"frmUserWizard", "frmLogin SHOP\\staff",
+                                      "frmUser Vault [] []", "frmUser Vault [desk] [clerk]"}));
+  EXPECT_TRUE(m_Messages.History().empty()) << LastMessage();
+
+  // A Windows group is a Windows login too.
+  m_Admin.Execute("EXEC sp_grantlogin 'SHOP\\staff'");
+  LoginProperties group(*m_Server);
+  group.Load("SHOP\\staff");
+  EXPECT_TRUE(group.IsWindowsLogin());
+  EXPECT_TRUE(group.GrantSelected());
 }
 
 }  // namespace

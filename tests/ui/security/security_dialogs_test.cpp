@@ -114,6 +114,9 @@ void SecurityDialogsTest::AddLoginWizardCreatesALoginWithArchiveAccess() {
   QTest::mouseClick(next, Qt::LeftButton);
   QCOMPARE(wizard.BalloonText(), QString::fromStdString(LoadResString(254)).replace('\r', ""));
   Shot(&wizard, "frmUserWizard-balloon");
+  for (QWidget* top : QApplication::topLevelWidgets()) {
+    if (top->inherits("QTipLabel") && top->isVisible()) Shot(top, "frmUserWizard-balloon-tip");
+  }
   QTest::keyClicks(Child<QLineEdit>(&wizard, "txtPassword2"), QStringLiteral("It's-pw-1"));
   QTest::mouseClick(next, Qt::LeftButton);
   auto* archives = Child<QListWidget>(&wizard, "lstDatabases");

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "CliLookup.h"
 #include "ServerCli.h"
 #include "Terminal.h"
 #include "commands/ArchiveCommands.h"
@@ -41,47 +42,6 @@ namespace {
 int Usage(const std::string& problem) {
   std::fprintf(stderr, "bwctl archive: %s\n\n%s", problem.c_str(), kArchiveHelp);
   return kExitUsage;
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-Server* FindServer(Servers& servers, const std::string& id) {
-  Server* server = servers.Item(id);
-  if (server == nullptr) {
-    std::fprintf(stderr, "bwctl archive: no registration with ServerID %s\n", id.c_str());
-  } else if (!server->Connect()) {
-    std::fprintf(stderr, "bwctl archive: ServerID %s is not connected%s%s\n", id.c_str(),
-                 server->Description().empty() ? "" : ": ", server->Description().c_str());
-    return nullptr;
-  }
-  return server;
-}
-
-// The archive named `name`, or nullptr with `code` set (reported): 3 when the
-// login may not open it, else 1.
-Database* FindArchive(Databases& catalogue, const std::string& name, int& code) {
-  for (Database* archive : catalogue.NewEnum()) {
-    if (SameText(archive->Name(), name)) return archive;
-  }
-  code = kExitFailed;
-  for (const UnopenedArchive& unopened : catalogue.Unopened()) {
-    if (!SameText(unopened.name, name)) continue;
-    std::fprintf(stderr, "bwctl archive: the archive %s cannot be opened: %s\n", name.c_str(),
-                 TerminalText(unopened.reason).c_str());
-    if (unopened.refused) code = kExitRefused;
-    return nullptr;
-  }
-  std::fprintf(stderr, "bwctl archive: no archive named %s\n", name.c_str());
-  return nullptr;
 }
 
 std::string Trimmed(const std::string& text) {
@@ -208,7 +168,7 @@ int RunArchiveCommand(const std::vector<std::string>& args) {
   }
   try {
     Servers servers(Servers::ConnectMode::OnDemand);
-    Server* server = FindServer(servers, rest[0]);
+    Server* server = FindServer(servers, rest[0], "archive");
     if (server == nullptr) return kExitFailed;
     Databases& catalogue = server->Databases();
     if (command == "list") return List(catalogue);
@@ -231,9 +191,9 @@ int RunArchiveCommand(const std::vector<std::string>& args) {
       }
       return code;
     }
-    int code = kExitFailed;
-    Database* archive = FindArchive(catalogue, rest[1], code);
-    if (archive == nullptr) return code;
+    int notFound = kExitFailed;
+    Database* archive = FindArchive(catalogue, rest[1], "archive", &notFound);
+    if (archive == nullptr) return notFound;
     if (command == "detach") return ExitOf(commands::CloseDatabase(catalogue, *archive));
     if (command == "delete") return ExitOf(commands::DeleteDatabase(catalogue, *archive));
     if (command == "rename") return ExitOf(commands::RenameDatabase(*archive, rest[2]));

@@ -6,6 +6,7 @@
 #include "ArchiveCli.h"
 #include "ServerCli.h"
 #include "Terminal.h"
+#include "TextCli.h"
 #include "platform/RegistryHive.h"
 
 namespace {
@@ -19,6 +20,8 @@ const char kHelp[] =
     "Areas:\n"
     "  server     registered SQL Servers and their service (bwctl server --help)\n"
     "  archive    the archives of a registered server (bwctl archive --help)\n"
+    "  text       the text full-text search sees in HTML and web-archive files (bwctl text "
+    "--help)\n"
     "\n"
     "Options:\n"
     "  --yes      answer Yes to every confirmation (needed when not on a terminal)\n"
@@ -69,6 +72,13 @@ int main(int argc, char** argv) {
       code = bw::cli::kExitOk;
     } else {
       code = bw::cli::RunArchiveCommand(args);
+    }
+  } else if (area == "text") {
+    if (help) {
+      std::fputs(bw::cli::kTextHelp, stdout);
+      code = bw::cli::kExitOk;
+    } else {
+      code = bw::cli::RunTextCommand(args);
     }
   } else {
     std::fprintf(stderr, "bwctl: unknown area '%s'\n\n%s", area.c_str(), kHelp);

@@ -215,6 +215,24 @@ TEST_F(PlainTextGeneration, FiftyDocumentsMoveTheBarByOne) {
   EXPECT_EQ(progress.values, expected);
 }
 
+TEST_F(PlainTextGeneration, RecordsThatCannotBeReadEndTheRunWithTheirError) {
+  Add(90, 1252, "text");
+  m_Archive->GetConnection().Execute("DROP TABLE Document");
+  RecordedProgress progress;
+  EXPECT_FALSE(Run(progress));
+  ASSERT_EQ(m_Messages.History().size(), 1u);
+  const auto& shown = m_Messages.History()[0];
+  EXPECT_EQ(
+      shown.text.rfind(
+          "Beim Laden/Aktualisieren der Datens\xC3\xA4tze ist folgender Fehler aufgetreten:\r", 0),
+      0u)
+      << shown.text;
+  EXPECT_NE(shown.text.find("Document"), std::string::npos) << "the server's description";
+  EXPECT_NE(shown.text.find("\rFehlernummer: -21472"), std::string::npos) << shown.text;
+  EXPECT_EQ(shown.style, MsgStyle::OkOnly);
+  EXPECT_EQ(SearchInPlainText(), "False");
+}
+
 // A stored web archive: the main page, an image, a frame with its own
 // stylesheet (which links back to the page), a name that tries to leave the
 // folder, a name outside the ANSI code page and a link to nothing.

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ArchiveCli.h"
+#include "SecurityCli.h"
 #include "ServerCli.h"
 #include "Terminal.h"
 #include "TextCli.h"
@@ -20,6 +21,8 @@ const char kHelp[] =
     "Areas:\n"
     "  server     registered SQL Servers and their service (bwctl server --help)\n"
     "  archive    the archives of a registered server (bwctl archive --help)\n"
+    "  login      the logins of a registered server (bwctl login --help)\n"
+    "  user       the users of an archive (bwctl user --help)\n"
     "  text       the text full-text search sees in HTML and web-archive files (bwctl text "
     "--help)\n"
     "\n"
@@ -79,6 +82,14 @@ int main(int argc, char** argv) {
       code = bw::cli::kExitOk;
     } else {
       code = bw::cli::RunTextCommand(args);
+    }
+  } else if (area == "login" || area == "user") {
+    const bool login = area == "login";
+    if (help) {
+      std::fputs(login ? bw::cli::kLoginHelp : bw::cli::kUserHelp, stdout);
+      code = bw::cli::kExitOk;
+    } else {
+      code = login ? bw::cli::RunLoginCommand(args) : bw::cli::RunUserCommand(args);
     }
   } else {
     std::fprintf(stderr, "bwctl: unknown area '%s'\n\n%s", area.c_str(), kHelp);

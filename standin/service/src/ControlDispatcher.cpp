@@ -92,7 +92,11 @@ ControlReply ControlDispatcher::Dispatch(std::string_view line) {
     const std::string& login = arguments[arguments.size() - 2];
     const std::string& password = arguments[arguments.size() - 1];
     LoginRole role = m_Host.CheckLogin(login, password);
-    if (role == LoginRole::kUnknown) return Error(ControlError::kLogonFailure);
+    if (role == LoginRole::kUnknown) {
+      ControlReply refused = Error(ControlError::kLogonFailure);
+      refused.failedLogin = login;
+      return refused;
+    }
     if (command->firstArgumentIsService && !EqualsIgnoringCase(arguments[0], kServiceName)) {
       return Error(ControlError::kServiceDoesNotExist);
     }

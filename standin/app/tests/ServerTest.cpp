@@ -6,8 +6,8 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
-#include <sys/types.h>
 #include <sys/socket.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <atomic>

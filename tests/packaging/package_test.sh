@@ -32,13 +32,19 @@ for deb in "$manager" "$standin"; do
   done
 done
 
+# Each program's output is taken whole first: grep -q would close the pipe early.
+runs() {  # runs ROOT PROGRAM ARGUMENT PATTERN
+  local out
+  out=$(env -u LD_LIBRARY_PATH "$1/usr/bin/$2" "$3") || fail "$2 $3 exited with $?"
+  grep -q -- "$4" <<<"$out" || fail "$2 $3 printed: $out"
+}
 root="$work/root-brindlewick-server-manager"
-env -u LD_LIBRARY_PATH "$root/usr/bin/bwctl" --version | grep -qx "bwctl [0-9.]*" || fail "bwctl --version"
-env -u LD_LIBRARY_PATH "$root/usr/bin/bwctl" --help | grep -q "Usage: bwctl" || fail "bwctl --help"
+runs "$root" bwctl --version "^bwctl [0-9.]*$"
+runs "$root" bwctl --help "Usage: bwctl"
 
 root="$work/root-sqlstandin"
-env -u LD_LIBRARY_PATH "$root/usr/bin/sqlstandin" --help | grep -q "Usage: sqlstandin" || fail "sqlstandin --help"
-env -u LD_LIBRARY_PATH "$root/usr/bin/sqlstandin" --version | grep -qx "sqlstandin [0-9.]*" || fail "sqlstandin --version"
+runs "$root" sqlstandin --help "Usage: sqlstandin"
+runs "$root" sqlstandin --version "^sqlstandin [0-9.]*$"
 unit="$root/usr/lib/systemd/user/sqlstandin.service"
 [ -f "$unit" ] || unit="$root/lib/systemd/user/sqlstandin.service"
 [ -f "$unit" ] || fail "no systemd user unit"

@@ -43,6 +43,10 @@ int main(int argc, char** argv) {
   // folders all honour this.
   ::umask(S_IRWXG | S_IRWXO);
   std::vector<std::string> arguments(argv + 1, argv + argc);
+  if (arguments.size() == 1 && arguments[0] == "--version") {
+    std::cout << "sqlstandin " << SQLSTANDIN_VERSION << "\n";
+    return 0;
+  }
   if (!arguments.empty() && arguments[0] == "accounts")
     return app::RunAccountsCommand(arguments, std::cout, std::cerr);
   app::ParsedCommandLine commandLine = app::ParseCommandLine(arguments);

@@ -228,6 +228,16 @@ StatementPtr Parser::ParseStatement(bool firstInBatch) {
   return statement;
 }
 
+void Parser::ParseCollation() {
+  const std::string name = ExpectIdentifier();
+  const std::string upper = Upper(name);
+  if (upper == "SQL_LATIN1_GENERAL_CP1_CI_AS" || upper == "LATIN1_GENERAL_CI_AS" ||
+      upper == "DATABASE_DEFAULT")
+    return;
+  RaiseUnsupported("the collation " + name +
+                   " (every text compares as SQL_Latin1_General_CP1_CI_AS)");
+}
+
 StatementPtr Parser::ParseInsert() {
   auto statement = MakeStatement(StatementKind::Insert, Next().line);
   if (IsKeyword("BULK")) RaiseUnsupported("INSERT BULK (bulk load)");
@@ -449,7 +459,7 @@ void Parser::ParseColumnDefinition(Statement& statement) {
   column.type = ParseType();
   while (true) {
     if (AcceptKeyword("COLLATE")) {
-      ExpectIdentifier();  // one collation: every text compares without regard to case
+      ParseCollation();
       continue;
     }
     if (AcceptKeyword("NULL")) {
@@ -549,8 +559,8 @@ StatementPtr Parser::ParseDrop() {
     return statement;
   }
   if (AcceptKeyword("INDEX")) return ParseDropIndex(line);
-  if (IsKeyword("TRIGGER") || IsKeyword("FUNCTION") || IsKeyword("DEFAULT") ||
-      IsKeyword("RULE") || IsWord("STATISTICS")) {
+  if (IsKeyword("TRIGGER") || IsKeyword("FUNCTION") || IsKeyword("DEFAULT") || IsKeyword("RULE") ||
+      IsWord("STATISTICS")) {
     RaiseUnsupported("DROP " + Upper(Peek().text));
   }
   SyntaxError();
@@ -674,13 +684,13 @@ StatementPtr Parser::ParseExecute(bool keyword) {
   statement->table = procedure;
   if (!AtEnd() && !IsOperator(";")) {
     const Token& next = Peek();
-    const bool argumentStart =
-        next.kind == TokenKind::Variable || next.kind == TokenKind::String ||
-        next.kind == TokenKind::NString || next.kind == TokenKind::Integer ||
-        next.kind == TokenKind::DecimalNumber || next.kind == TokenKind::FloatNumber ||
-        next.kind == TokenKind::Money ||
-        next.kind == TokenKind::Binary || IsKeyword("NULL") || IsKeyword("DEFAULT") ||
-        IsOperator("-") || (next.kind == TokenKind::Identifier && !next.delimited);
+    const bool argumentStart = next.kind == TokenKind::Variable || next.kind == TokenKind::String ||
+                               next.kind == TokenKind::NString || next.kind == TokenKind::Integer ||
+                               next.kind == TokenKind::DecimalNumber ||
+                               next.kind == TokenKind::FloatNumber ||
+                               next.kind == TokenKind::Money || next.kind == TokenKind::Binary ||
+                               IsKeyword("NULL") || IsKeyword("DEFAULT") || IsOperator("-") ||
+                               (next.kind == TokenKind::Identifier && !next.delimited);
     if (argumentStart &&
         !(next.kind == TokenKind::Identifier && IsReservedWord(Upper(next.text)))) {
       do {

@@ -567,7 +567,9 @@ ExprPtr Parser::ParseUnary() {
     expr->args.push_back(ParseUnary());
     return expr;
   }
-  return ParsePrimary();
+  ExprPtr primary = ParsePrimary();
+  if (AcceptKeyword("COLLATE")) ParseCollation();
+  return primary;
 }
 
 ExprPtr Parser::ParsePrimary() {
@@ -585,8 +587,8 @@ ExprPtr Parser::ParsePrimary() {
       std::string digits = Next().text;
       if (digits.back() == '.') digits.pop_back();
       auto number = MakeExpr(
-          digits.find('.') == std::string::npos ? ExprKind::Integer : ExprKind::DecimalNumber,
-          line, digits);
+          digits.find('.') == std::string::npos ? ExprKind::Integer : ExprKind::DecimalNumber, line,
+          digits);
       auto expr = MakeExpr(ExprKind::Cast, line, "CAST");
       expr->args.push_back(std::move(number));
       expr->castType = ColumnType{TypeId::Money, 0, 19, 4};

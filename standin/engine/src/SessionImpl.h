@@ -170,8 +170,8 @@ class SessionImpl : public Session, private TranslationContext {
   // Runs `sql` with the declared parameters bound to arguments[first…]
   // (8144, 8145, 8178 when they do not fit).
   void RunParameterised(const std::string& definitions, const std::string& sql,
-                        const std::vector<Parameter>& arguments, std::size_t first,
-                        BatchSink& sink, ReturnedValues& returned);
+                        const std::vector<Parameter>& arguments, std::size_t first, BatchSink& sink,
+                        ReturnedValues& returned);
   // Compiles and keeps a statement (arguments: @handle, @params, @stmt);
   // describes the first SELECT's columns on `metadata` when given.
   std::int32_t Prepare(const std::vector<Parameter>& arguments, const std::string& name,

@@ -36,6 +36,33 @@ std::optional<std::string> TextArgument(const Parameter* argument) {
   return std::get<std::string>(argument->value);
 }
 
+// Newer clients declare their parameters in later types: DATETIME2, DATE,
+// TIME and DATETIMEOFFSET values arrive converted to datetime, (MAX) values
+// as the long types, so they are declared as those.
+ColumnType ParseDeclaredParameterType(Parser& parser) {
+  const Token& name = parser.Peek();
+  if (name.kind == TokenKind::Identifier && !name.delimited) {
+    const std::string upper = Upper(name.text);
+    if (upper == "DATETIME2" || upper == "DATE" || upper == "TIME" || upper == "DATETIMEOFFSET") {
+      parser.Next();
+      if (parser.AcceptOperator("(")) {
+        parser.Next();
+        parser.ExpectOperator(")");
+      }
+      return ColumnType{TypeId::DateTime, 0, 0, 0};
+    }
+    if ((upper == "NVARCHAR" || upper == "VARCHAR" || upper == "VARBINARY") &&
+        parser.IsOperator("(", 1) && parser.IsWord("MAX", 2) && parser.IsOperator(")", 3)) {
+      for (int i = 0; i < 4; ++i) parser.Next();
+      const TypeId id = upper == "NVARCHAR"  ? TypeId::NText
+                        : upper == "VARCHAR" ? TypeId::Text
+                                             : TypeId::Image;
+      return ColumnType{id, 0, 0, 0};
+    }
+  }
+  return parser.ParseType();
+}
+
 // A session cannot keep an unbounded number of statements for a client that
 // never unprepares.
 constexpr std::size_t kMaxPreparedStatements = 65536;
@@ -51,7 +78,7 @@ std::vector<SessionImpl::DeclaredParameter> SessionImpl::ParseDefinitions(
     DeclaredParameter parameter;
     parameter.name = parser.Next().text;
     parser.AcceptKeyword("AS");
-    parameter.type = parser.ParseType();
+    parameter.type = ParseDeclaredParameterType(parser);
     parameter.output = parser.AcceptWord("OUTPUT") || parser.AcceptWord("OUT");
     for (const DeclaredParameter& earlier : declared) {
       if (EqualsNoCase(earlier.name, parameter.name)) RaiseError(134, {parameter.name});
@@ -124,8 +151,7 @@ std::int32_t SessionImpl::Prepare(const std::vector<Parameter>& arguments, const
   // variable in the definitions fails the prepare, not the first execute.
   const std::vector<DeclaredParameter> declared = ParseDefinitions(definitions);
   Batch batch = ParseBatch(*sql, m_QuotedIdentifier);
-  if (metadata && !batch.statements.empty() &&
-      batch.statements[0]->kind == StatementKind::Select &&
+  if (metadata && !batch.statements.empty() && batch.statements[0]->kind == StatementKind::Select &&
       !batch.statements[0]->select->cores[0].into) {
     for (const DeclaredParameter& parameter : declared)
       m_Variables[Lower(parameter.name)] = Variable{parameter.type, std::monostate{}};
@@ -142,9 +168,9 @@ std::int32_t SessionImpl::Prepare(const std::vector<Parameter>& arguments, const
     RaiseUnsupported("more than " + std::to_string(kMaxPreparedStatements) +
                      " prepared statements in one session");
   while (m_Prepared.count(m_NextPreparedHandle) || m_NextPreparedHandle <= 0) {
-    m_NextPreparedHandle =
-        m_NextPreparedHandle == std::numeric_limits<std::int32_t>::max() ? 1
-                                                                         : m_NextPreparedHandle + 1;
+    m_NextPreparedHandle = m_NextPreparedHandle == std::numeric_limits<std::int32_t>::max()
+                               ? 1
+                               : m_NextPreparedHandle + 1;
   }
   const std::int32_t number = m_NextPreparedHandle++;
   m_Prepared[number] = PreparedStatement{definitions, *sql};

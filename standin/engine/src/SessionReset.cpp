@@ -32,8 +32,8 @@ void SessionImpl::ResetConnection(bool keepTransaction, BatchSink& sink) {
     }
   }
   for (const auto& [type, name] : objects) {
-    Execute(m_Db.get(), std::string(type == "view" ? "DROP VIEW " : "DROP TABLE ") +
-                            "temp." + QuoteIdentifier(name));
+    Execute(m_Db.get(), std::string(type == "view" ? "DROP VIEW " : "DROP TABLE ") + "temp." +
+                            QuoteIdentifier(name));
   }
   CreateBookkeeping(m_Db.get(), "temp");
   m_Prepared.clear();

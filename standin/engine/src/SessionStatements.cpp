@@ -52,7 +52,8 @@ void CheckArithmeticRange(const Value& value, const ColumnType& type) {
     if (type.id == TypeId::Int) low = -2147483648LL, high = 2147483647LL;
     if (*integer < low || *integer > high) RaiseError(8115, {"expression", TypeName(type)});
   } else if (const auto* real = std::get_if<double>(&value);
-             real && !std::isfinite(*real) && (type.id == TypeId::Float || type.id == TypeId::Real)) {
+             real && !std::isfinite(*real) &&
+             (type.id == TypeId::Float || type.id == TypeId::Real)) {
     RaiseError(8115, {"expression", TypeName(type)});
   }
 }
@@ -797,16 +798,16 @@ void SessionImpl::RunSetOption(const Statement& statement, BatchSink& sink) {
       m_TextSize = bytes == 0 ? kServerTextSize : std::min(bytes, kDefaultTextSize);
     } else if (option == "ANSI_PADDING" || option == "ANSI_WARNINGS" || option == "ARITHABORT" ||
                option == "ARITHIGNORE" || option == "NUMERIC_ROUNDABORT" ||
-               option == "CURSOR_CLOSE_ON_COMMIT" ||
-               option == "DEADLOCK_PRIORITY" || option == "QUERY_GOVERNOR_COST_LIMIT" ||
-               option == "TRANSACTION ISOLATION LEVEL" || option == "ANSI_DEFAULTS" ||
-               option == "REMOTE_PROC_TRANSACTIONS" || option == "FORCEPLAN" ||
-               option == "CONCAT_NULL_YIELDS_NULL" || option == "ANSI_NULLS" ||
-               option == "IMPLICIT_TRANSACTIONS" || option == "XACT_ABORT" ||
-               option == "ROWCOUNT" || option == "LANGUAGE" || option == "DATEFORMAT" ||
-               option == "DATEFIRST" || option == "NOEXEC" || option == "FMTONLY" ||
-               option == "PARSEONLY" || option == "SHOWPLAN_TEXT" || option == "SHOWPLAN_ALL" ||
-               option == "STATISTICS" || option == "CONTEXT_INFO" || option == "OFFSETS") {
+               option == "CURSOR_CLOSE_ON_COMMIT" || option == "DEADLOCK_PRIORITY" ||
+               option == "QUERY_GOVERNOR_COST_LIMIT" || option == "TRANSACTION ISOLATION LEVEL" ||
+               option == "ANSI_DEFAULTS" || option == "REMOTE_PROC_TRANSACTIONS" ||
+               option == "FORCEPLAN" || option == "CONCAT_NULL_YIELDS_NULL" ||
+               option == "ANSI_NULLS" || option == "IMPLICIT_TRANSACTIONS" ||
+               option == "XACT_ABORT" || option == "ROWCOUNT" || option == "LANGUAGE" ||
+               option == "DATEFORMAT" || option == "DATEFIRST" || option == "NOEXEC" ||
+               option == "FMTONLY" || option == "PARSEONLY" || option == "SHOWPLAN_TEXT" ||
+               option == "SHOWPLAN_ALL" || option == "STATISTICS" || option == "CONTEXT_INFO" ||
+               option == "OFFSETS") {
       // Accepted where the stand-in already behaves that way; refused where it would not.
       const bool unsupported =
           ((option == "CONCAT_NULL_YIELDS_NULL" || option == "ANSI_NULLS") && !on) ||

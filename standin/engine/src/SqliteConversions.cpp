@@ -101,8 +101,8 @@ void ConvertToInteger(sqlite3_context* context, sqlite3_value* value, const Colu
   if (result < low || result > high) {
     // An int that does not fit tinyint or smallint names its value (220);
     // anything larger overflows as an expression (8115).
-    const bool fromInt = sqlite3_value_type(value) == SQLITE_INTEGER &&
-                         result >= -2147483648LL && result <= 2147483647LL;
+    const bool fromInt = sqlite3_value_type(value) == SQLITE_INTEGER && result >= -2147483648LL &&
+                         result <= 2147483647LL;
     if (fromInt && (target.id == TypeId::TinyInt || target.id == TypeId::SmallInt))
       return ResultError(context, 220, {typeName, std::to_string(result)});
     return ResultError(context, 8115, {"expression", typeName});

@@ -19,9 +19,9 @@ class SessionState : public testing::Test {
  protected:
   void SetUp() override {
     std::random_device random;
-    m_Dir = std::filesystem::temp_directory_path() /
-            ("sqlstandin-session-test-" + std::to_string(getpid()) + "-" +
-             std::to_string(random()));
+    m_Dir =
+        std::filesystem::temp_directory_path() /
+        ("sqlstandin-session-test-" + std::to_string(getpid()) + "-" + std::to_string(random()));
     EngineOptions options;
     options.dataDir = m_Dir.string();
     options.saPassword = kPassword;
@@ -157,8 +157,7 @@ TEST_F(SessionState, AResetConnectionLeavesNothingOfThePreviousUser) {
                   "SET LOCK_TIMEOUT 5 USE other BEGIN TRANSACTION INSERT master..kept VALUES (1)")
                   .ok);
   Recorder held;
-  m_Session->ExecuteRpc("sp_prepare", {Int(std::nullopt, true), Text(""), Text("SELECT 1")},
-                        held);
+  m_Session->ExecuteRpc("sp_prepare", {Int(std::nullopt, true), Text(""), Text("SELECT 1")}, held);
   ASSERT_EQ(held.values.size(), 1u);
 
   slt::CollectingSink reset;
@@ -169,9 +168,9 @@ TEST_F(SessionState, AResetConnectionLeavesNothingOfThePreviousUser) {
   EXPECT_EQ(reset.Changes()[1].newValue, "master");
   EXPECT_EQ(m_Session->CurrentDatabase(), "master");
 
-  slt::Outcome after = Run(
-      "SELECT OBJECT_ID('tempdb..#mine'), (SELECT COUNT(*) FROM kept), @@TRANCOUNT, "
-      "@@TEXTSIZE, @@LOCK_TIMEOUT");
+  slt::Outcome after =
+      Run("SELECT OBJECT_ID('tempdb..#mine'), (SELECT COUNT(*) FROM kept), @@TRANCOUNT, "
+          "@@TEXTSIZE, @@LOCK_TIMEOUT");
   ASSERT_TRUE(after.ok) << after.errorText;
   EXPECT_EQ(after.resultSets[0].rows[0],
             (std::vector<std::string>{"NULL", "0", "0", "2147483647", "-1"}));

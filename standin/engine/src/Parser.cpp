@@ -570,6 +570,10 @@ StatementPtr Parser::ParseDeclare() {
   auto statement = MakeStatement(StatementKind::Declare, Next().line);
   do {
     Declaration declaration;
+    // DECLARE name [INSENSITIVE] [SCROLL] CURSOR …
+    if (Peek().kind == TokenKind::Identifier &&
+        (IsKeyword("CURSOR", 1) || IsWord("INSENSITIVE", 1) || IsWord("SCROLL", 1)))
+      RaiseUnsupported("cursors");
     if (Peek().kind != TokenKind::Variable) SyntaxError();
     declaration.name = Next().text;
     AcceptKeyword("AS");

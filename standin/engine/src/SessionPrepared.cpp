@@ -147,8 +147,8 @@ std::int32_t SessionImpl::Prepare(const std::vector<Parameter>& arguments, const
   if (!handle) RaiseError(201, {name, "@handle"});
   if (!sql) RaiseError(201, {name, "@stmt"});
   const std::string definitions = TextArgument(Argument(arguments, 1)).value_or("");
-  // Compiled now, as SQL Server compiles it: a syntax error or an undeclared
-  // variable in the definitions fails the prepare, not the first execute.
+  // Parsed now, as SQL Server compiles it: a syntax error in the text or the
+  // definitions fails the prepare, not the first execute.
   const std::vector<DeclaredParameter> declared = ParseDefinitions(definitions);
   Batch batch = ParseBatch(*sql, m_QuotedIdentifier);
   if (metadata && !batch.statements.empty() && batch.statements[0]->kind == StatementKind::Select &&

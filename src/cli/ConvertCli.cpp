@@ -1,0 +1,105 @@
+#include "ConvertCli.h"
+
+#include <unistd.h>
+
+#include <string>
+
+#include "ExitCodes.h"
+#include "archives/ArchiveConversion.h"
+#include "commands/CommandRunner.h"
+#include "commands/ConversionCommands.h"
+#include "commands/VersionCheck.h"
+
+namespace bw::cli {
+
+TerminalProgress::TerminalProgress(std::FILE* out)
+    : m_Out(out), m_Terminal(::isatty(::fileno(out)) != 0) {}
+
+TerminalProgress::~TerminalProgress() {
+  Finish();
+}
+
+void TerminalProgress::SetTask(const std::string& line) {
+  Finish();
+  std::fprintf(m_Out, "%s\n", line.c_str());
+}
+
+void TerminalProgress::SetMaximum(int maximum) {
+  m_Maximum = maximum > 0 ? maximum : 100;
+}
+
+void TerminalProgress::SetValue(int value) {
+  if (value == m_Value) return;
+  m_Value = value;
+  const int percent = value * 100 / m_Maximum;
+  if (!m_Terminal) {
+    std::fprintf(m_Out, "%d%%\n", percent);
+    return;
+  }
+  constexpr int kWidth = 40;
+  const int filled = percent * kWidth / 100;
+  std::fprintf(m_Out, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(),
+               std::string(kWidth - filled, ' ').c_str(), percent);
+  std::fflush(m_Out);
+  m_BarShown = true;
+}
+
+void TerminalProgress::Finish() {
+  if (m_BarShown) std::fputc('\n', m_Out);
+  m_BarShown = false;
+}
+
+namespace {
+
+int PrintScript(const Database& archive, const std::string& version, int number) {
+  const std::string script = ConversionScript(number);
+  if (script.empty()) {
+    std::printf("-- Nothing to convert: version %s needs no conversion.\n", version.c_str());
+    return kExitOk;
+  }
+  std::printf("-- The statements that convert the archive '%s' from version %s to %s.\n",
+              archive.Name().c_str(), version.c_str(), ConversionBlocks(number).back().to.c_str());
+  std::printf("-- They run in its database, one at a time, without a transaction.\n");
+  std::printf("USE %s\nGO\n%s", archive.DatabaseName().c_str(), script.c_str());
+  return kExitOk;
+}
+
+}  // namespace
+
+int ConvertArchiveCommand(Database& archive, bool scriptOnly) {
+  const std::string before = archive.GetExtendedValue(0, 3, 1, "");
+  const std::optional<int> number = ArchiveVersionNumber(before);
+  if (!number) {
+    std::fprintf(stderr,
+                 "bwctl archive: the version of the archive '%s' is '%s', not a version number\n",
+                 archive.Name().c_str(), before.c_str());
+    return kExitFailed;
+  }
+  if (scriptOnly) return PrintScript(archive, before, *number);
+  std::printf("Version before: %s\n", before.c_str());
+  if (FirstConversionBlock(*number) < 0) {
+    std::printf("Nothing to convert: version %s needs no conversion.\n", before.c_str());
+    return kExitOk;
+  }
+  commands::CommandSpec spec;
+  spec.roles = {[&] { return archive.IsRolemember("sysadmin"); },
+                [&] { return archive.IsRolemember("db_owner"); }};
+  spec.refusal = commands::Text::Id(40);
+  spec.confirmation = commands::Text::Literal(commands::ConversionPrompt(archive.Name(), *number));
+  ConversionResult result;
+  commands::Outcome outcome = commands::RunCommand(spec, [&] {
+    TerminalProgress progress(stderr);
+    result = commands::ConvertArchiveFormat(archive, *number, progress);
+    return result.completed;
+  });
+  for (const SkippedStatement& skipped : result.skipped) {
+    std::fprintf(stderr, "Skipped in block %c: %s\n  %s\n", skipped.block,
+                 skipped.statement.c_str(), skipped.error.c_str());
+  }
+  if (outcome == commands::Outcome::Done || outcome == commands::Outcome::Failed) {
+    std::printf("Version after: %s\n", archive.GetExtendedValue(0, 3, 1, "").c_str());
+  }
+  return ExitOf(outcome);
+}
+
+}  // namespace bw::cli

@@ -9,6 +9,7 @@
 #include "commands/CommandRunner.h"
 #include "commands/ConversionCommands.h"
 #include "commands/VersionCheck.h"
+#include "support/SqlText.h"
 
 namespace bw::cli {
 
@@ -59,8 +60,10 @@ int PrintScript(const Database& archive, const std::string& version, int number)
   }
   std::printf("-- The statements that convert the archive '%s' from version %s to %s.\n",
               archive.Name().c_str(), version.c_str(), ConversionBlocks(number).back().to.c_str());
-  std::printf("-- They run in its database, one at a time, without a transaction.\n");
-  std::printf("USE %s\nGO\n%s", archive.DatabaseName().c_str(), script.c_str());
+  std::printf(
+      "-- They run in its database, one at a time, without a transaction; a failing statement\n"
+      "-- stops the conversion except where the script says that failures are skipped.\n");
+  std::printf("USE %s\nGO\n%s", SqlName(archive.DatabaseName()).c_str(), script.c_str());
   return kExitOk;
 }
 

@@ -2,6 +2,7 @@
 
 #include "archives/ArchiveConversion.h"
 #include "archives/Databases.h"
+#include "commands/DialogService.h"
 #include "support/Log.h"
 #include "support/MessageService.h"
 #include "support/Placeholders.h"
@@ -41,12 +42,23 @@ void CheckArchive(Database& archive, const VersionCheckActions& actions) {
 
 }  // namespace
 
+VersionCheckActions ProgressDialogActions() {
+  VersionCheckActions actions;
+  actions.convert = [](Database& archive, int version) {
+    Dialogs().ShowProgress(archive, ProgressTask::Conversion, version);
+  };
+  actions.plainText = [](Database& archive) {
+    Dialogs().ShowProgress(archive, ProgressTask::PlainText, 0);
+  };
+  return actions;
+}
+
 std::string ConversionPrompt(const std::string& archiveName, int versionNumber) {
   if (versionNumber < 150) return FormatResString(315, {Variant(archiveName)});
   if (versionNumber <= 153) return FormatResString(348, {Variant(archiveName)});
   if (versionNumber == 154) return FormatResString(349, {Variant(archiveName)});
-  return FormatResString(352, {Variant(archiveName), Variant(versionNumber),
-                               Variant(kCurrentArchiveVersion)});
+  return FormatResString(
+      352, {Variant(archiveName), Variant(versionNumber), Variant(kCurrentArchiveVersion)});
 }
 
 void RunVersionCheck(Servers& servers, const VersionCheckActions& actions) {

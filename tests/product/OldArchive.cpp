@@ -8,11 +8,12 @@
 #include "archives/ArchiveConversion.h"
 #include "archives/ArchiveSchema.h"
 #include "data/DataAccess.h"
+#include "servers/Server.h"
 
 namespace bw::testing {
 
-const char* const kDocumentPlaces[7] = {"0/0",     "600/600", "600/0", "600/0",
-                                        "600/0",   "700/700", "0/0"};
+const char* const kDocumentPlaces[7] = {"0/0",   "600/600", "600/0", "600/0",
+                                        "600/0", "700/700", "0/0"};
 
 namespace {
 
@@ -93,17 +94,17 @@ Statements Documents(bool visibleFolder) {
   struct Row {
     const char* url;
     int folder, type, visible;
-  } documents[] = {{"http://two", 0, 0, 600},    {"http://three", 0, 100, 0},
-                   {"http://four", 0, 100, 0},   {"http://five", 0, 100, 0},
-                   {"http://six", 700, 0, 700},  {"http://seven", 0, 0, 0}};
+  } documents[] = {{"http://two", 0, 0, 600},   {"http://three", 0, 100, 0},
+                   {"http://four", 0, 100, 0},  {"http://five", 0, 100, 0},
+                   {"http://six", 700, 0, 700}, {"http://seven", 0, 0, 0}};
   for (const Row& row : documents) {
     // An archive of 1.50 and later had its documents moved already.
     int folder = row.folder;
     if (visibleFolder && row.folder == 0 && (row.type == 100 || row.visible == 600)) folder = 600;
     rows.push_back(std::string("INSERT INTO Document (Url, FolderID, TypeID, CreationTime, "
                                "FileModifiedDate") +
-                   (visibleFolder ? ", VisibleInFolderID" : "") + ") VALUES (N'" + row.url +
-                   "', " + std::to_string(folder) + ", " + std::to_string(row.type) +
+                   (visibleFolder ? ", VisibleInFolderID" : "") + ") VALUES (N'" + row.url + "', " +
+                   std::to_string(folder) + ", " + std::to_string(row.type) +
                    ", GETDATE(), GETDATE()" +
                    (visibleFolder ? ", " + std::to_string(row.visible) : std::string()) + ")");
   }
@@ -154,12 +155,14 @@ Statements OldArchiveStatements(const std::string& name, int version,
     Remove(statements,
            "INSERT INTO ExtendedField (ExtFieldID, FieldType, FieldName) Values (6, 1, "
            "'Brindlewick: Archive Compatibility');");
-    Remove(statements, "INSERT INTO ExtendedData (EntryID, ExtFieldID, FieldValue) VALUES (0, 6, "
-                       "'1.50');");
+    Remove(statements,
+           "INSERT INTO ExtendedData (EntryID, ExtFieldID, FieldValue) VALUES (0, 6, "
+           "'1.50');");
   }
   if (version <= 150) {  // the plain text is generated later
-    Remove(statements, "INSERT INTO ExtendedData (EntryID, ExtFieldID, FieldValue) VALUES (0, 10, "
-                       "'True');");
+    Remove(statements,
+           "INSERT INTO ExtendedData (EntryID, ExtFieldID, FieldValue) VALUES (0, 10, "
+           "'True');");
   }
   for (std::string& row : Documents(version >= 150)) statements.push_back(row);
   return statements;
@@ -196,6 +199,8 @@ ArchiveShape ReadArchiveShape(const std::filesystem::path& mdf) {
     sqlite3_close(db);
     throw std::runtime_error("cannot open " + mdf.string() + ": " + message);
   }
+  // The stand-in may be checkpointing the file this moment.
+  sqlite3_busy_timeout(db, 10000);
   // The stand-in's tables and indexes name its collation.
   sqlite3_create_collation(db, "standin_ci", SQLITE_UTF8, nullptr,
                            [](void*, int a, const void* x, int b, const void* y) {
@@ -228,14 +233,14 @@ ArchiveShape ReadArchiveShape(const std::filesystem::path& mdf) {
     });
   }
   std::vector<std::pair<std::string, std::string>> indexes;
-  query("SELECT name, tbl_name FROM sqlite_master WHERE type = 'index' AND substr(name, 1, 14) = "
-        "'sqlstandin$ix$'",
-        [&](sqlite3_stmt* s) { indexes.emplace_back(text(s, 0), text(s, 1)); });
+  query(
+      "SELECT name, tbl_name FROM sqlite_master WHERE type = 'index' AND substr(name, 1, 14) = "
+      "'sqlstandin$ix$'",
+      [&](sqlite3_stmt* s) { indexes.emplace_back(text(s, 0), text(s, 1)); });
   for (const auto& [index, table] : indexes) {
     std::string columns;
-    query("PRAGMA index_info(\"" + index + "\")", [&](sqlite3_stmt* s) {
-      columns += (columns.empty() ? "" : ", ") + text(s, 2);
-    });
+    query("PRAGMA index_info(\"" + index + "\")",
+          [&](sqlite3_stmt* s) { columns += (columns.empty() ? "" : ", ") + text(s, 2); });
     shape.indexes[table + "." + index.substr(14 + table.size() + 1)] = columns;
   }
   query("SELECT name, definition FROM \"sqlstandin$objects\" WHERE kind IN ('P', 'V')",

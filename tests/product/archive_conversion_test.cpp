@@ -10,6 +10,7 @@
 #include "StandinFixture.h"
 #include "archives/ArchiveConversion.h"
 #include "archives/ArchiveSchema.h"
+#include "archives/Databases.h"
 #include "servers/Servers.h"
 
 namespace bw {
@@ -100,6 +101,9 @@ struct OldVersion {
   int number;
   const char* text;
 };
+void PrintTo(const OldVersion& version, std::ostream* out) {
+  *out << version.text;
+}
 
 class ConvertOldVersion : public ArchiveConversionTest,
                           public ::testing::WithParamInterface<OldVersion> {};
@@ -116,8 +120,8 @@ TEST_P(ConvertOldVersion, EndsLikeANewArchive) {
   RecordingProgress progress;
   ConversionResult result = ConvertArchive(archive, *number, progress);
   ASSERT_TRUE(result.completed) << (result.error ? result.error->Description() : "");
-  EXPECT_TRUE(result.skipped.empty()) << result.skipped.front().statement << ": "
-                                      << result.skipped.front().error;
+  EXPECT_TRUE(result.skipped.empty())
+      << result.skipped.front().statement << ": " << result.skipped.front().error;
   EXPECT_EQ(result.version, "1.61");
   EXPECT_EQ(Version(archive), "1.61");
   EXPECT_EQ(progress.task, "Updating the archive '" + name + "'.");
@@ -142,6 +146,10 @@ TEST_P(ConvertOldVersion, EndsLikeANewArchive) {
       }
     }
   }
+  ASSERT_EQ(expected.indexes.at("Document.IDX_Document1"),
+            "Url, FileSize, FolderID, VisibleInFolderID");
+  ASSERT_GT(expected.columns.size(), 40u);
+  ASSERT_GT(expected.objects.size(), 15u);
   EXPECT_EQ(converted.columns, expected.columns);
   EXPECT_EQ(converted.indexes, expected.indexes);
   for (const auto& [object, text] : expected.objects) {
@@ -151,8 +159,7 @@ TEST_P(ConvertOldVersion, EndsLikeANewArchive) {
 
   std::vector<std::string> places(std::begin(testing::kDocumentPlaces),
                                   std::end(testing::kDocumentPlaces));
-  EXPECT_EQ(Column(archive,
-                   "SELECT FolderID, VisibleInFolderID FROM Document ORDER BY EntryID"),
+  EXPECT_EQ(Column(archive, "SELECT FolderID, VisibleInFolderID FROM Document ORDER BY EntryID"),
             places);
   EXPECT_EQ(Column(archive, "SELECT FolderID FROM Folder WHERE Status = 2 ORDER BY FolderID"),
             (std::vector<std::string>{"140", "200", "500", "700"}));
@@ -169,7 +176,9 @@ INSTANTIATE_TEST_SUITE_P(Versions, ConvertOldVersion,
                                            OldVersion{153, "1.53"}, OldVersion{154, "1.54"},
                                            OldVersion{155, "1.55"}, OldVersion{156, "1.56"},
                                            OldVersion{160, "1.60"}),
-                         [](const auto& info) { return std::to_string(info.param.number); });
+                         [](const ::testing::TestParamInfo<OldVersion>& row) {
+                           return std::to_string(row.param.number);
+                         });
 
 TEST_F(ArchiveConversionTest, ProgressValuesOfEachBlock) {
   MakeOldArchive("Bar141", 141, "1.41");
@@ -178,8 +187,8 @@ TEST_F(ArchiveConversionTest, ProgressValuesOfEachBlock) {
   ASSERT_TRUE(ConvertArchive(Archive("Bar141"), 141, from141).completed);
   ASSERT_TRUE(ConvertArchive(Archive("Bar160"), 160, from160).completed);
   EXPECT_EQ(from141.values,
-            (std::vector<int>{0,  10, 20, 30, 40, 50, 60, 70, 75, 80, 90, 100, 50, 100, 10, 20,
-                              30, 40, 50, 60, 70, 100, 33, 66, 100, 75, 90, 100}));
+            (std::vector<int>{0,  10, 20, 30, 40, 50, 60, 70,  75, 80, 90,  100, 50, 100,
+                              10, 20, 30, 40, 50, 60, 70, 100, 33, 66, 100, 75,  90, 100}));
   EXPECT_EQ(from160.values, (std::vector<int>{0, 75, 90, 100}));
   EXPECT_GT(from141.pumps, 40) << "the window is kept painted between statements";
 }
@@ -210,6 +219,9 @@ struct Fault {
   char block;
   const char* kept;
 };
+void PrintTo(const Fault& fault, std::ostream* out) {
+  *out << "block " << fault.block << " at " << fault.pattern;
+}
 
 class FaultInBlock : public ArchiveConversionTest, public ::testing::WithParamInterface<Fault> {};
 
@@ -258,7 +270,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Fault{"CREATE PROCEDURE dbo.FoldersRoot", 141, 'D', "1.41"},
                       Fault{"CREATE PROCEDURE dbo.DocsWithCategory @CategoryID", 141, 'E', "1.50"},
                       Fault{"Update Folder SET Status=2", 150, 'F', "1.53"}),
-    [](const auto& info) { return std::string(1, info.param.block); });
+    [](const ::testing::TestParamInfo<Fault>& row) { return std::string(1, row.param.block); });
 
 // From block G on a failing statement is skipped: the chain completes and
 // says what it skipped.
@@ -275,8 +287,8 @@ TEST_F(ArchiveConversionTest, FailuresFromBlockGOnAreSkippedAndListed) {
   EXPECT_EQ(result.skipped[0].block, 'G');
   EXPECT_EQ(result.skipped[0].statement, "DROP PROCEDURE dbo.DocByUrl");
   EXPECT_EQ(result.skipped[1].statement.rfind("CREATE PROCEDURE dbo.DocByUrl ", 0), 0u);
-  EXPECT_EQ(progress.values, (std::vector<int>{0, 10, 20, 30, 40, 50, 60, 70, 100, 33, 66, 100,
-                                               75, 90, 100}));
+  EXPECT_EQ(progress.values,
+            (std::vector<int>{0, 10, 20, 30, 40, 50, 60, 70, 100, 33, 66, 100, 75, 90, 100}));
 }
 
 // An indexed VARCHAR Url cannot become NVARCHAR while the index stands
@@ -288,7 +300,8 @@ TEST_F(ArchiveConversionTest, AnIndexedVarcharUrlIsReportedNotWidened) {
   ConversionResult result = ConvertArchive(archive, 154, progress);
   EXPECT_TRUE(result.completed);
   ASSERT_EQ(result.skipped.size(), 1u);
-  EXPECT_EQ(result.skipped[0].statement, "ALTER TABLE dbo.Document ALTER COLUMN Url NVARCHAR (4000)");
+  EXPECT_EQ(result.skipped[0].statement,
+            "ALTER TABLE dbo.Document ALTER COLUMN Url NVARCHAR (4000)");
   EXPECT_NE(result.skipped[0].error.find("IDX_Document1"), std::string::npos)
       << result.skipped[0].error;
   EXPECT_EQ(testing::ReadArchiveShape(Mdf("VarcharUrl")).columns.at("Document.Url"),
@@ -314,7 +327,8 @@ TEST_F(ArchiveConversionTest, BlockAStopsAtItsFirstStatement) {
 // The column exists and an index holds it: adding and altering it both fail,
 // the administrator is told, and the conversion goes on.
 TEST_F(ArchiveConversionTest, BlockDTellsWhenTheShownFolderColumnCannotBeMade) {
-  MakeOldArchive("Stuck", 150, "1.41", {"CREATE INDEX IDX_Visible ON Document (VisibleInFolderID)"});
+  MakeOldArchive("Stuck", 150, "1.41",
+                 {"CREATE INDEX IDX_Visible ON Document (VisibleInFolderID)"});
   Database& archive = Archive("Stuck");
   RecordingProgress progress;
   ConversionResult result = ConvertArchive(archive, 141, progress);

@@ -13,6 +13,7 @@
 #include "StandinFixture.h"
 #include "archives/ArchiveSchema.h"
 #include "data/DataAccess.h"
+#include "servers/Server.h"
 
 namespace bw {
 namespace {
@@ -90,14 +91,14 @@ TEST_F(BwctlConvert, ScriptQuestionConversionAndNothingLeft) {
   ASSERT_EQ(converted.code, 0) << converted.err;
   EXPECT_EQ(converted.out, "Version before: 1.41\nVersion after: 1.61\n");
   // Not a terminal: the progress as plain lines.
-  EXPECT_NE(converted.err.find("Updating the archive 'Cli141'.\n0%\n10%\n20%\n"),
-            std::string::npos)
+  EXPECT_NE(converted.err.find("Updating the archive 'Cli141'.\n0%\n10%\n20%\n"), std::string::npos)
       << converted.err;
   EXPECT_NE(converted.err.find("\n90%\n100%\n"), std::string::npos);
 
   Run again = Bwctl("--yes archive convert 1 Cli141");
   EXPECT_EQ(again.code, 0);
-  EXPECT_EQ(again.out, "Version before: 1.61\nNothing to convert: version 1.61 needs no conversion.\n");
+  EXPECT_EQ(again.out,
+            "Version before: 1.61\nNothing to convert: version 1.61 needs no conversion.\n");
 }
 
 TEST_F(BwctlConvert, AStoppedConversionSaysWhereAndResumes) {
@@ -106,9 +107,10 @@ TEST_F(BwctlConvert, AStoppedConversionSaysWhereAndResumes) {
   Run stopped = Bwctl("--yes archive convert 1 Cli150");
   EXPECT_EQ(stopped.code, 1);
   EXPECT_EQ(stopped.out, "Version before: 1.50\nVersion after: 1.50\n");
-  EXPECT_NE(stopped.err.find("could not be converted: block E (1.50 to 1.53) stopped at the "
-                             "statement\nUpdate Folder SET Icon=0\nThe archive keeps version 1.50.\n"),
-            std::string::npos)
+  EXPECT_NE(
+      stopped.err.find("could not be converted: block E (1.50 to 1.53) stopped at the "
+                       "statement\nUpdate Folder SET Icon=0\nThe archive keeps version 1.50.\n"),
+      std::string::npos)
       << stopped.err;
   EXPECT_NE(stopped.err.find("50003"), std::string::npos);
 
@@ -137,7 +139,7 @@ TEST_F(BwctlConvert, TheScriptRunsAndConvertsToo) {
       admin.Execute(batch);
       batch.clear();
     } else if (!line.starts_with("--")) {
-      batch += line + "\n";
+      batch += (batch.empty() ? "" : "\n") + line;
     }
   }
   EXPECT_EQ(Version("ByScript"), "1.61");

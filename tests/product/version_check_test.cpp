@@ -22,9 +22,9 @@ struct Archive {
   const char* plainText;  // the flag's value; nullptr: no row
 };
 constexpr Archive kArchives[] = {
-    {"A149", "149", nullptr},   {"B150", "1.50", nullptr}, {"C150", "1.50", "True"},
-    {"D154", "1.54", nullptr},  {"E155", "1.55", nullptr}, {"F161", "1.61", nullptr},
-    {"G170", "1.70", nullptr},  {"H", "unknown", nullptr}, {"I", nullptr, nullptr},
+    {"A149", "149", nullptr},  {"B150", "1.50", nullptr}, {"C150", "1.50", "True"},
+    {"D154", "1.54", nullptr}, {"E155", "1.55", nullptr}, {"F161", "1.61", nullptr},
+    {"G170", "1.70", nullptr}, {"H", "unknown", nullptr}, {"I", nullptr, nullptr},
     {"J153", "1.53", nullptr},
 };
 
@@ -109,14 +109,13 @@ TEST_F(VersionCheckTest, AsksForEveryOlderArchiveAndConvertsOnYes) {
   for (int i = 0; i < 7; ++i) m_Messages.QueueAnswer(MsgResult::Yes);
   EXPECT_EQ(Check("sa", kSaPassword),
             (std::vector<std::string>{"convert A149 149", "convert B150 150", "convert C150 150",
-                                      "convert D154 154", "convert E155 155",
-                                      "convert J153 153"}));
+                                      "convert D154 154", "convert E155 155", "convert J153 153"}));
   // After a conversion no plain-text question; 1.61 and above, an unreadable
   // version and a missing one are not asked about.
-  EXPECT_EQ(Asked(), (std::vector<std::string>{
-                         Prompt(315, {"A149"}), Prompt(348, {"B150"}), Prompt(348, {"C150"}),
-                         Prompt(349, {"D154"}), Prompt(352, {"E155", 155, 161}),
-                         Prompt(348, {"J153"})}));
+  EXPECT_EQ(Asked(),
+            (std::vector<std::string>{Prompt(315, {"A149"}), Prompt(348, {"B150"}),
+                                      Prompt(348, {"C150"}), Prompt(349, {"D154"}),
+                                      Prompt(352, {"E155", 155, 161}), Prompt(348, {"J153"})}));
   EXPECT_NE(Asked()[4].find("has the database version 155.\nIt can be updated to version 161 now."),
             std::string::npos);
 }
@@ -128,11 +127,10 @@ TEST_F(VersionCheckTest, DecliningLeavesTheArchivesAndOffersThePlainTextFor150) 
   }
   EXPECT_EQ(Check("sa", kSaPassword), std::vector<std::string>{"plain text B150"});
   // C150 has its plain text: declining its conversion asks nothing more.
-  EXPECT_EQ(Asked(), (std::vector<std::string>{Prompt(315, {"A149"}), Prompt(348, {"B150"}),
-                                               Prompt(316, {"B150"}), Prompt(348, {"C150"}),
-                                               Prompt(349, {"D154"}),
-                                               Prompt(352, {"E155", 155, 161}),
-                                               Prompt(348, {"J153"})}));
+  EXPECT_EQ(Asked(), (std::vector<std::string>{
+                         Prompt(315, {"A149"}), Prompt(348, {"B150"}), Prompt(316, {"B150"}),
+                         Prompt(348, {"C150"}), Prompt(349, {"D154"}),
+                         Prompt(352, {"E155", 155, 161}), Prompt(348, {"J153"})}));
 }
 
 // A login that is neither sysadmin nor db_owner gets message 40 and the
@@ -142,12 +140,11 @@ TEST_F(VersionCheckTest, ARefusedLoginIsToldAndNothingRuns) {
   const std::vector<std::string> done = Check("clerk", kClerkPassword);
   EXPECT_EQ(done, std::vector<std::string>{"plain text B150"});
   const std::string refused = LoadResString(40);
-  EXPECT_EQ(Asked(),
-            (std::vector<std::string>{Prompt(315, {"A149"}), refused, Prompt(348, {"B150"}),
-                                      refused, Prompt(316, {"B150"}), Prompt(348, {"C150"}),
-                                      refused, Prompt(349, {"D154"}), refused,
-                                      Prompt(352, {"E155", 155, 161}), refused,
-                                      Prompt(348, {"J153"}), refused}));
+  EXPECT_EQ(Asked(), (std::vector<std::string>{
+                         Prompt(315, {"A149"}), refused, Prompt(348, {"B150"}), refused,
+                         Prompt(316, {"B150"}), Prompt(348, {"C150"}), refused,
+                         Prompt(349, {"D154"}), refused, Prompt(352, {"E155", 155, 161}), refused,
+                         Prompt(348, {"J153"}), refused}));
 }
 
 }  // namespace

@@ -32,8 +32,9 @@ std::string PropertyWrite(const std::string& name, const std::string& value) {
          "SELECT @ExtFieldID = Max(ExtFieldID)+1 FROM ExtendedField\n"
          "INSERT INTO ExtendedField (ExtFieldID, FieldType, FieldName, Visible, UserProperty) "
          "VALUES (@ExtFieldID, 1, '" +
-         SqlStringBody(name) + "', 0, 0)\nEND\nUPDATE ExtendedField SET Visible=0, UserProperty=0 " +
-         "WHERE " + field + "\n" + ValueWrite("@ExtFieldID", value) + "\nGO\n";
+         SqlStringBody(name) +
+         "', 0, 0)\nEND\nUPDATE ExtendedField SET Visible=0, UserProperty=0 " + "WHERE " + field +
+         "\n" + ValueWrite("@ExtFieldID", value) + "\nGO\n";
 }
 
 }  // namespace

@@ -21,6 +21,9 @@ struct VersionCheckActions {
   std::function<void(Database&)> plainText;
 };
 
+// The console's actions: frmProgress through the dialog service.
+VersionCheckActions ProgressDialogActions();
+
 // The question for an archive of `versionNumber` below the current version:
 // 315 (below 150), 348 (150-153), 349 (154) or 352 (155-160, with the number
 // and 161).

@@ -1,10 +1,9 @@
 #include "ConvertCli.h"
 
-#include <unistd.h>
-
 #include <string>
 
 #include "ExitCodes.h"
+#include "TerminalProgress.h"
 #include "archives/ArchiveConversion.h"
 #include "commands/CommandRunner.h"
 #include "commands/ConversionCommands.h"
@@ -12,43 +11,6 @@
 #include "support/SqlText.h"
 
 namespace bw::cli {
-
-TerminalProgress::TerminalProgress(std::FILE* out)
-    : m_Out(out), m_Terminal(::isatty(::fileno(out)) != 0) {}
-
-TerminalProgress::~TerminalProgress() {
-  Finish();
-}
-
-void TerminalProgress::SetTask(const std::string& line) {
-  Finish();
-  std::fprintf(m_Out, "%s\n", line.c_str());
-}
-
-void TerminalProgress::SetMaximum(int maximum) {
-  m_Maximum = maximum > 0 ? maximum : 100;
-}
-
-void TerminalProgress::SetValue(int value) {
-  if (value == m_Value) return;
-  m_Value = value;
-  const int percent = value * 100 / m_Maximum;
-  if (!m_Terminal) {
-    std::fprintf(m_Out, "%d%%\n", percent);
-    return;
-  }
-  constexpr int kWidth = 40;
-  const int filled = percent * kWidth / 100;
-  std::fprintf(m_Out, "\r[%s%s] %3d%%", std::string(filled, '#').c_str(),
-               std::string(kWidth - filled, ' ').c_str(), percent);
-  std::fflush(m_Out);
-  m_BarShown = true;
-}
-
-void TerminalProgress::Finish() {
-  if (m_BarShown) std::fputc('\n', m_Out);
-  m_BarShown = false;
-}
 
 namespace {
 

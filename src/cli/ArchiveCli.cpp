@@ -203,7 +203,7 @@ int RunArchiveCommand(const std::vector<std::string>& args) {
   static const Shape kShapes[] = {{"list", 1, 1},     {"create", 3, 3},     {"attach", 3, 4},
                                   {"detach", 2, 2},   {"delete", 2, 2},     {"rename", 3, 3},
                                   {"owner", 3, 3},    {"shrink-log", 2, 2}, {"properties", 2, 2},
-                                  {"fulltext", 2, 2}, {"plaintext", 2, 2}, {"convert", 2, 2}};
+                                  {"fulltext", 2, 2}, {"plaintext", 2, 2},  {"convert", 2, 2}};
   const Shape* shape = nullptr;
   for (const Shape& candidate : kShapes) {
     if (command == candidate.name) shape = &candidate;

@@ -321,7 +321,8 @@ class SessionImpl : public Session, private TranslationContext {
   std::map<std::string, std::string> m_Attached;       // lower-case database name → schema
   std::map<std::string, std::uint64_t> m_AttachedUse;  // when each was last used
   std::uint64_t m_UseClock = 0;
-  std::uint64_t m_StatementStart = 0;  // m_UseClock when the running statement began
+  std::uint64_t m_StatementStart = 0;    // m_UseClock when the running statement began
+  std::uint64_t m_TransactionStart = 0;  // m_UseClock when the open transaction began
   std::string m_CurrentDatabase;
   int m_CurrentDatabaseId = 1;
   std::string m_LoginDatabase;  // where the login put the session (a reset returns there)

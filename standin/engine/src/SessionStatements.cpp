@@ -835,6 +835,7 @@ void SessionImpl::RunTransaction(const Statement& statement, BatchSink& sink) {
     if (m_TranCount == 0) {
       // Nothing is locked until the transaction's first write.
       m_TransactionStarted = false;
+      m_TransactionStart = m_UseClock;
       std::uint64_t descriptor = m_Engine.NextTransactionDescriptor();
       m_TransactionDescriptor.clear();
       for (int i = 0; i < 8; ++i)

@@ -1,8 +1,8 @@
 // A cheap pass over the markup that finds where a document would open more
 // elements than the parser should nest. Tree construction in the HTML parser
 // scans its stack of open elements for many tags, so a document of 100,000
-// nested elements costs quadratic time and deep recursion when it is freed;
-// cutting the input before that depth keeps both bounded.
+// nested elements costs quadratic time; cutting the input before that depth
+// keeps it bounded.
 #include <algorithm>
 #include <array>
 #include <string>

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "GumboArena.h"
+
 namespace bw {
 namespace {
 
@@ -220,7 +222,9 @@ VisibleTextResult ExtractVisibleText(std::string_view html, const TextBounds& bo
                    ": text taken up to offset " + std::to_string(withinDepth);
   }
 
+  GumboArena arena(input.size());
   GumboOptions options = kGumboDefaultOptions;
+  arena.Configure(options);
   options.max_errors = 0;  // the errors are not used; recording them costs time and memory
   GumboOutput* output = gumbo_parse_with_options(&options, input.data(), input.size());
 
@@ -276,7 +280,6 @@ VisibleTextResult ExtractVisibleText(std::string_view html, const TextBounds& bo
         break;
     }
   }
-  gumbo_destroy_output(&options, output);
   result.text = builder.Take();
   return result;
 }

@@ -111,6 +111,17 @@ TEST(VisibleText, FiftyMegabytesAreReadUpToTheInputBound) {
   EXPECT_GT(result.text.size(), 5u << 20);
 }
 
+// The parser's memory is handed out in blocks: a text longer than any
+// block, and small elements enough to fill several, come out whole.
+TEST(VisibleText, LongTextAndManyElementsComeOutWhole) {
+  std::string lines;
+  for (int i = 0; lines.size() < (3u << 20); ++i) lines += "line " + std::to_string(i) + "\n";
+  VisibleTextResult result =
+      ExtractVisibleText("<pre>" + lines + "</pre>" + Repeat("<i>x</i>", 200000));
+  EXPECT_EQ(result.note, "");
+  EXPECT_TRUE(result.text == lines + std::string(200000, 'x'));
+}
+
 TEST(VisibleText, TheWalkStopsAtTheTimeBound) {
   TextBounds bounds;
   bounds.maxTime = std::chrono::milliseconds(0);

@@ -63,7 +63,6 @@ class Servers {
   static std::string ParentKey();
 
  private:
-  void AddLoaded(std::int32_t serverId, const std::string& connectionString);
   std::vector<std::unique_ptr<Server>>::iterator Find(const std::string& key);
 
   std::vector<std::unique_ptr<Server>> m_Items;

@@ -15,11 +15,6 @@ std::function<bool()> ArchiveRole(Database& archive, const char* role) {
   return [&archive, role] { return archive.IsRolemember(role); };
 }
 
-std::vector<std::function<bool()>> ArchiveUserRoles(Database& archive) {
-  return {ArchiveRole(archive, "db_owner"), ArchiveRole(archive, "db_accessadmin"),
-          ServerRole(*archive.GetServer(), "sysadmin")};
-}
-
 }  // namespace
 
 Outcome RegisterSQLServer(Servers& servers) {
@@ -74,67 +69,6 @@ Outcome ChangeOwnerDialog(Database& archive) {
     Dialogs().ShowChangeOwner(archive);
     return true;
   });
-}
-
-Outcome AddLoginWizard(Server& server) {
-  CommandSpec command;
-  command.roles = {ServerRole(server, "sysadmin"), ServerRole(server, "securityadmin")};
-  command.refusal = Text::Id(49, {server.Name()});
-  command.errorLead = Text::Id(50);
-  return RunCommand(command, [&] {
-    Dialogs().ShowAddLoginWizard(server);
-    return true;
-  });
-}
-
-Outcome LoginProperties(Server& server, const std::string& loginName) {
-  CommandSpec command;
-  command.errorLead = Text::Id(51);
-  return RunCommand(command, [&] {
-    Dialogs().ShowLoginProperties(server, loginName);
-    return true;
-  });
-}
-
-Outcome RevokeLogin(Server& server, const std::string& loginName, const std::string& loginType) {
-  CommandSpec command;
-  command.roles = {ServerRole(server, "sysadmin"), ServerRole(server, "securityadmin")};
-  command.refusal = Text::Id(61, {server.Name()});
-  command.confirmation = Text::Id(60, {loginName});
-  command.confirmationStyle = MsgStyle::YesNo | MsgStyle::Question | MsgStyle::DefaultButton2;
-  command.errorLead = Text::Id(62);
-  return RunCommand(command,
-                    [&] { return server.RevokeLogin(loginName, loginType == "Standard" ? 1 : 0); });
-}
-
-Outcome NewArchiveUser(Database& archive) {
-  CommandSpec command;
-  command.roles = ArchiveUserRoles(archive);
-  command.refusal = Text::Id(53);
-  command.errorLead = Text::Id(54);
-  return RunCommand(command, [&] {
-    Dialogs().ShowArchiveUser(archive, "", "");
-    return true;
-  });
-}
-
-Outcome ArchiveUserProperties(Database& archive, const std::string& userName,
-                              const std::string& loginName) {
-  CommandSpec command;
-  command.errorLead = Text::Id(69);
-  return RunCommand(command, [&] {
-    Dialogs().ShowArchiveUser(archive, userName, loginName);
-    return true;
-  });
-}
-
-Outcome RevokeArchiveUser(Database& archive, const std::string& userName) {
-  CommandSpec command;
-  command.roles = ArchiveUserRoles(archive);
-  command.refusal = Text::Id(58, {archive.Name()});
-  command.confirmation = Text::Id(57, {userName});
-  command.errorLead = Text::Id(59);
-  return RunCommand(command, [&] { return archive.RevokeDBAccess(userName); });
 }
 
 }  // namespace bw::commands

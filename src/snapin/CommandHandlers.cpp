@@ -4,6 +4,7 @@
 #include "archives/Databases.h"
 #include "commands/ArchiveCommands.h"
 #include "commands/ConsoleCommands.h"
+#include "commands/SecurityCommands.h"
 #include "commands/ServerCommands.h"
 #include "servers/Server.h"
 #include "servers/Servers.h"
@@ -223,7 +224,7 @@ void CommandHandlers::mnuRemoveCatalog_Click(int, const sdk::Selection& selectio
 void CommandHandlers::mnuGrantLogin_Click(int, const sdk::Selection& selection) {
   Server* server = NodeObject<Server>(selection);
   if (server == nullptr) return;
-  if (commands::AddLoginWizard(*server) != Outcome::Done) return;
+  if (commands::GrantLogin(*server) != Outcome::Done) return;
   if (sdk::ResultView* view = CurrentViewMarked("LoginNames")) m_Lists.FillLoginList(*view);
 }
 
@@ -239,7 +240,8 @@ void CommandHandlers::mnuRevokeLogin_Click(int, const sdk::Selection& selection)
   sdk::ListItem* item = FirstListItem(selection);
   Server* server = item == nullptr ? nullptr : TagAs<Server>(item->GetTag());
   if (server == nullptr) return;
-  if (commands::RevokeLogin(*server, item->SubItem(1), item->SubItem("TYPE")) == Outcome::Done) {
+  if (commands::RevokeLogin(*server, item->SubItem(1), item->SubItem("TYPE") == "Standard") ==
+      Outcome::Done) {
     RemoveCurrentListItem(*item);
   }
 }
@@ -247,7 +249,7 @@ void CommandHandlers::mnuRevokeLogin_Click(int, const sdk::Selection& selection)
 void CommandHandlers::mnuNewDatabaseUser_Click(int, const sdk::Selection& selection) {
   Database* archive = ParentObject<Database>(selection);
   if (archive == nullptr) return;
-  if (commands::NewArchiveUser(*archive) != Outcome::Done) return;
+  if (commands::NewDatabaseUser(*archive) != Outcome::Done) return;
   if (sdk::ResultView* view = CurrentViewMarked("Users")) m_Lists.FillUserList(*view);
 }
 
@@ -255,7 +257,7 @@ void CommandHandlers::mnuRevokeDBAccess_Click(int, const sdk::Selection& selecti
   sdk::ListItem* item = FirstListItem(selection);
   Database* archive = item == nullptr ? nullptr : TagAs<Database>(item->GetTag());
   if (archive == nullptr) return;
-  if (commands::RevokeArchiveUser(*archive, item->SubItem(1)) == Outcome::Done) {
+  if (commands::RevokeDBAccess(*archive, item->SubItem(1)) == Outcome::Done) {
     RemoveCurrentListItem(*item);
   }
 }
@@ -264,8 +266,7 @@ void CommandHandlers::mnuUserProperties_Click(int, const sdk::Selection& selecti
   sdk::ListItem* item = FirstListItem(selection);
   Database* archive = item == nullptr ? nullptr : TagAs<Database>(item->GetTag());
   if (archive == nullptr) return;
-  if (commands::ArchiveUserProperties(*archive, item->SubItem(1), item->SubItem(2)) !=
-      Outcome::Done) {
+  if (commands::UserProperties(*archive, item->SubItem(1), item->SubItem(2)) != Outcome::Done) {
     return;
   }
   if (sdk::ResultView* view = CurrentViewMarked("Users")) m_Lists.FillUserList(*view);

@@ -3,7 +3,7 @@
 #include <set>
 
 #include "archives/Database.h"
-#include "commands/ConsoleCommands.h"
+#include "commands/SecurityCommands.h"
 #include "data/DataAccess.h"
 #include "servers/Server.h"
 #include "snapin/PropertyViews.h"
@@ -135,7 +135,7 @@ void ResultViews::ResultViews_ListItemDblClick(sdk::ResultView& view, sdk::ListI
   const std::string type = view.GetScopeItem().NodeTypeName();
   if (type == "Users") {
     if (Database* archive = TagAs<Database>(item.GetTag())) {
-      commands::ArchiveUserProperties(*archive, item.SubItem(1), item.SubItem(2));
+      commands::UserProperties(*archive, item.SubItem(1), item.SubItem(2));
     }
   } else if (type == "LoginNames") {
     if (Server* server = TagAs<Server>(item.GetTag())) {

@@ -1,7 +1,7 @@
-// The console commands that open a dialog or act on a login or an archive
-// user: the role test and refusal, the question, the dialog or action, and the
-// error report, as the context menus run them. Dialogs are reached through
-// Dialogs(); what they changed is read from the objects afterwards.
+// The console commands that open the registration and archive dialogs: the
+// role test and refusal, the dialog, and the error report, as the context
+// menus run them (the login and user commands are in SecurityCommands.h). Dialogs are reached
+// through Dialogs(); what they changed is read from the objects afterwards.
 #pragma once
 
 #include <string>
@@ -27,17 +27,5 @@ Outcome NewArchiveWizard(Databases& archives);
 Outcome OpenArchiveDialog(Databases& archives);
 // The change-owner dialog, after the roles allow it.
 Outcome ChangeOwnerDialog(Database& archive);
-
-// Logins: the add wizard, the properties, and the removal (after a question;
-// `loginType` is the list's "TYPE" text, "Standard" for a SQL Server login).
-Outcome AddLoginWizard(Server& server);
-Outcome LoginProperties(Server& server, const std::string& loginName);
-Outcome RevokeLogin(Server& server, const std::string& loginName, const std::string& loginType);
-
-// Archive users: a new one, the properties of one, and the removal.
-Outcome NewArchiveUser(Database& archive);
-Outcome ArchiveUserProperties(Database& archive, const std::string& userName,
-                              const std::string& loginName);
-Outcome RevokeArchiveUser(Database& archive, const std::string& userName);
 
 }  // namespace bw::commands

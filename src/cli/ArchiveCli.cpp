@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstdio>
 
+#include "ConvertCli.h"
 #include "ServerCli.h"
 #include "TerminalProgress.h"
 #include "archives/PlainTextRun.h"
@@ -36,6 +37,11 @@ const char kArchiveHelp[] =
     "                                  every document still stored as text (asks; --yes)\n"
     "  fulltext status|create|drop SERVER NAME\n"
     "                                  the archive's full-text index (create/drop ask; --yes)\n"
+    "  convert SERVER NAME             convert an archive of an older database version to the\n"
+    "                                  current one (asks; --yes); prints the version before\n"
+    "                                  and after\n"
+    "  convert --script SERVER NAME    print the T-SQL the conversion would send for this\n"
+    "                                  archive's version, block by block; sends nothing\n"
     "\n"
     "Other users' sessions on an archive are ended only after a question (--yes answers it).\n"
     "Exit codes: 0 done, 1 failed, 2 usage, 3 not permitted, 4 not confirmed.\n";
@@ -171,6 +177,17 @@ int RunArchiveCommand(const std::vector<std::string>& args) {
   std::string command = args[0];
   std::vector<std::string> rest(args.begin() + 1, args.end());
   std::string fullTextAction;
+  bool scriptOnly = false;
+  if (command == "convert") {
+    for (auto it = rest.begin(); it != rest.end();) {
+      if (*it == "--script") {
+        scriptOnly = true;
+        it = rest.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
   if (command == "fulltext") {
     if (rest.empty()) return Usage("fulltext needs status, create or drop");
     fullTextAction = rest[0];
@@ -186,7 +203,7 @@ int RunArchiveCommand(const std::vector<std::string>& args) {
   static const Shape kShapes[] = {{"list", 1, 1},     {"create", 3, 3},     {"attach", 3, 4},
                                   {"detach", 2, 2},   {"delete", 2, 2},     {"rename", 3, 3},
                                   {"owner", 3, 3},    {"shrink-log", 2, 2}, {"properties", 2, 2},
-                                  {"fulltext", 2, 2}, {"plaintext", 2, 2}};
+                                  {"fulltext", 2, 2}, {"plaintext", 2, 2},  {"convert", 2, 2}};
   const Shape* shape = nullptr;
   for (const Shape& candidate : kShapes) {
     if (command == candidate.name) shape = &candidate;
@@ -234,6 +251,7 @@ int RunArchiveCommand(const std::vector<std::string>& args) {
     if (command == "shrink-log") return ExitOf(commands::ShrinkLogfile(*archive));
     if (command == "properties") return Properties(*server, *archive);
     if (command == "plaintext") return PlainText(*archive);
+    if (command == "convert") return ConvertArchiveCommand(*archive, scriptOnly);
     if (fullTextAction == "status") {
       std::int32_t status = archive->GetFullTextStatus();
       std::printf("%d %s\n", status, FullTextStateName(status));

@@ -33,7 +33,13 @@ void TerminalProgress::SetMaximum(int maximum) {
 }
 
 void TerminalProgress::SetValue(int value) {
-  m_Value = std::clamp(value, 0, m_Maximum);
+  const int clamped = std::clamp(value, 0, m_Maximum);
+  // Work that only moves the bar (a conversion) is shown moving too.
+  if (clamped != m_Value && m_Drawn) {
+    m_Value = clamped;
+    Draw();
+  }
+  m_Value = clamped;
 }
 
 void TerminalProgress::Draw() {

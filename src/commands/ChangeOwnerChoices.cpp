@@ -34,4 +34,11 @@ ChangeOwnerChoices ChangeOwnerChoices::Load(Database& archive) {
   return choices;
 }
 
+std::string ChangeOwnerChoices::SameOwnerMessage(const std::string& newOwner,
+                                                 const std::string& archiveName) const {
+  const std::string typed = TrimBlanks(newOwner);
+  if (typed.empty() || LowerAscii(typed) != LowerAscii(oldOwner)) return "";
+  return "The login '" + typed + "' already owns the archive '" + archiveName + "'.";
+}
+
 }  // namespace bw::commands

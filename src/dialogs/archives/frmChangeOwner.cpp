@@ -67,9 +67,9 @@ frmChangeOwner::frmChangeOwner(Database& archive, QWidget* parent)
 void frmChangeOwner::LoadOwners() {
   m_cmbLoginName->clear();
   try {
-    const commands::ChangeOwnerChoices choices = commands::ChangeOwnerChoices::Load(m_Archive);
-    m_lblOldOwner->setText(ToQ(choices.oldOwner));
-    for (const std::string& login : choices.logins) m_cmbLoginName->addItem(ToQ(login));
+    m_Choices = commands::ChangeOwnerChoices::Load(m_Archive);
+    m_lblOldOwner->setText(ToQ(m_Choices.oldOwner));
+    for (const std::string& login : m_Choices.logins) m_cmbLoginName->addItem(ToQ(login));
   } catch (const Error& error) {
     MsgBox(ErrorReport(93, error), MsgStyle::Information);
   }
@@ -78,9 +78,15 @@ void frmChangeOwner::LoadOwners() {
 }
 
 void frmChangeOwner::cmdOK_Click() {
+  const std::string newOwner = FromQ(m_cmbLoginName->currentText());
+  // The server would take the present owner without a word and change
+  // nothing; the administrator is told instead.
+  if (std::string same = m_Choices.SameOwnerMessage(newOwner, m_Archive.Name()); !same.empty()) {
+    MsgBox(same, MsgStyle::Information);
+    return;
+  }
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  const commands::Outcome outcome =
-      commands::ChangeOwner(m_Archive, FromQ(m_cmbLoginName->currentText()));
+  const commands::Outcome outcome = commands::ChangeOwner(m_Archive, newOwner);
   QApplication::restoreOverrideCursor();
   if (outcome == commands::Outcome::Done) accept();
 }

@@ -16,6 +16,10 @@ struct ChangeOwnerChoices {
   // Asks the archive's connection (sp_helpdb, master.dbo.syslogins). Raises
   // the server's error.
   static ChangeOwnerChoices Load(Database& archive);
+
+  // The message for a typed login that already owns the archive (logins
+  // compare without regard to case), or "" when `newOwner` is another login.
+  std::string SameOwnerMessage(const std::string& newOwner, const std::string& archiveName) const;
 };
 
 }  // namespace bw::commands

@@ -5,6 +5,8 @@
 
 #include <QDialog>
 
+#include "commands/ChangeOwnerChoices.h"
+
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -22,6 +24,7 @@ class frmChangeOwner : public QDialog {
   void cmdOK_Click();
 
   Database& m_Archive;
+  commands::ChangeOwnerChoices m_Choices;
   QLabel* m_lblOldOwner;
   QComboBox* m_cmbLoginName;
   QPushButton* m_cmdOK;

@@ -191,6 +191,10 @@ bool IsReservedWord(std::string_view upperCaseWord) {
   return std::binary_search(kReserved.begin(), kReserved.end(), upperCaseWord);
 }
 
+std::vector<std::string_view> ReservedWords() {
+  return {kReserved.begin(), kReserved.end()};
+}
+
 std::vector<Token> Tokenize(std::string_view batch, bool quotedIdentifier) {
   std::vector<Token> tokens;
   std::size_t i = 0;

@@ -41,5 +41,7 @@ std::vector<Token> Tokenize(std::string_view batch, bool quotedIdentifier = true
 
 // True for SQL Server's reserved words (the ones that give error 156).
 bool IsReservedWord(std::string_view upperCaseWord);
+// All of them, sorted: the list the product's name quoting must cover.
+std::vector<std::string_view> ReservedWords();
 
 }  // namespace standin::engine

@@ -1,2 +1,0 @@
-// Builds: a support client includes support.
-#include "support/Error.h"

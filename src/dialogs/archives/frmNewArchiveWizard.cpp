@@ -43,10 +43,11 @@ class DiscardSpace : public QObject {
   }
 };
 
+// Taller than any page: the label shows its top and cuts the rest.
 QPixmap BigPicture() {
-  QPixmap picture(150, 300);
+  QPixmap picture(150, 800);
   QPainter painter(&picture);
-  QLinearGradient gradient(0, 0, 0, 300);
+  QLinearGradient gradient(0, 0, 0, 400);
   gradient.setColorAt(0, QColor(0x1f, 0x3a, 0x5f));
   gradient.setColorAt(1, QColor(0x3b, 0x7d, 0x8c));
   painter.fillRect(picture.rect(), gradient);
@@ -133,6 +134,8 @@ void frmNewArchiveWizard::BuildPages() {
   m_imgBigPicture->setObjectName("imgBigPicture");
   m_imgBigPicture->setPixmap(BigPicture());
   m_imgBigPicture->setAlignment(Qt::AlignTop);
+  m_imgBigPicture->setMinimumSize(150, 1);
+  m_imgBigPicture->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Ignored);
   m_lblWillkommen = MakeLabel(m_pic1, "lblWillkommen", ResText(304));
   m_Label10 = MakeLabel(m_pic1, "Label10", ResText(142));
   m_Label11 = MakeLabel(m_pic1, "Label11", ResText(143));

@@ -1,5 +1,6 @@
 #include "Terminal.h"
 
+#include <termios.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -18,6 +19,27 @@ std::string TerminalText(const std::string& text) {
     }
   }
   return out;
+}
+
+bool ReadSecret(const std::string& prompt, std::string& secret, std::FILE* in, std::FILE* out) {
+  const int fd = ::fileno(in);
+  if (!::isatty(fd)) return false;
+  termios saved{};
+  if (::tcgetattr(fd, &saved) != 0) return false;
+  termios quiet = saved;
+  quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+  quiet.c_lflag |= ECHONL;
+  std::fprintf(out, "%s", prompt.c_str());
+  std::fflush(out);
+  ::tcsetattr(fd, TCSAFLUSH, &quiet);
+  std::string line;
+  int c = 0;
+  while ((c = std::fgetc(in)) != EOF && c != '\n') line.push_back(static_cast<char>(c));
+  ::tcsetattr(fd, TCSAFLUSH, &saved);
+  if (c == EOF && line.empty()) return false;
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  secret = std::move(line);
+  return true;
 }
 
 TerminalMessageService::TerminalMessageService(bool assumeYes, std::FILE* in, std::FILE* out)

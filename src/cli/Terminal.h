@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "support/MessageService.h"
 
@@ -24,6 +25,11 @@ class TerminalMessageService : public MessageService {
   std::FILE* m_Out;
   int m_Unanswered = 0;
 };
+
+// Asks for a secret on the terminal without echoing it (the prompt goes to
+// `out`). False when `in` is not a terminal or the input ended.
+bool ReadSecret(const std::string& prompt, std::string& secret, std::FILE* in = stdin,
+                std::FILE* out = stderr);
 
 // Line breaks as a terminal wants them: CR LF and lone CR become LF.
 std::string TerminalText(const std::string& text);

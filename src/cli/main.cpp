@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "ArchiveCli.h"
+#include "SecurityCli.h"
 #include "ServerCli.h"
 #include "Terminal.h"
 #include "platform/RegistryHive.h"
@@ -19,6 +20,8 @@ const char kHelp[] =
     "Areas:\n"
     "  server     registered SQL Servers and their service (bwctl server --help)\n"
     "  archive    the archives of a registered server (bwctl archive --help)\n"
+    "  login      the logins of a registered server (bwctl login --help)\n"
+    "  user       the users of an archive (bwctl user --help)\n"
     "\n"
     "Options:\n"
     "  --yes      answer Yes to every confirmation (needed when not on a terminal)\n"
@@ -69,6 +72,14 @@ int main(int argc, char** argv) {
       code = bw::cli::kExitOk;
     } else {
       code = bw::cli::RunArchiveCommand(args);
+    }
+  } else if (area == "login" || area == "user") {
+    const bool login = area == "login";
+    if (help) {
+      std::fputs(login ? bw::cli::kLoginHelp : bw::cli::kUserHelp, stdout);
+      code = bw::cli::kExitOk;
+    } else {
+      code = login ? bw::cli::RunLoginCommand(args) : bw::cli::RunUserCommand(args);
     }
   } else {
     std::fprintf(stderr, "bwctl: unknown area '%s'\n\n%s", area.c_str(), kHelp);

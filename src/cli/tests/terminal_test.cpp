@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
+#include <thread>
 
 namespace bw::cli {
 namespace {
@@ -53,6 +58,43 @@ TEST(TerminalMessages, AssumedYesAndPlainMessages) {
   std::string output = streams.Output();
   EXPECT_NE(output.find("Stop?\n(answered yes"), std::string::npos);
   EXPECT_NE(output.find("lead\nwhy\n"), std::string::npos);
+}
+
+TEST(ReadSecret, ATerminalShowsThePromptButNotTheSecret) {
+  int master = -1, slave = -1;
+  ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+  std::FILE* in = ::fdopen(slave, "r");
+  Streams prompt("");
+  // Typed once echo is off, as a person would after the prompt.
+  std::thread typist([master] {
+    termios mode{};
+    for (int i = 0; i < 5000; ++i) {
+      if (::tcgetattr(master, &mode) == 0 && (mode.c_lflag & ECHO) == 0) break;
+      ::usleep(1000);
+    }
+    const std::string typed = "it's; secret\n";
+    (void)!::write(master, typed.data(), typed.size());
+  });
+  std::string secret;
+  const bool read = ReadSecret("Password: ", secret, in, prompt.out);
+  typist.join();
+  ASSERT_TRUE(read);
+  EXPECT_EQ(secret, "it's; secret");
+  EXPECT_EQ(prompt.Output(), "Password: ");
+  char echoed[256] = {0};
+  const ssize_t n = ::read(master, echoed, sizeof echoed - 1);
+  EXPECT_EQ(std::string(echoed, n > 0 ? static_cast<std::size_t>(n) : 0u).find("secret"),
+            std::string::npos);
+  std::fclose(in);
+  ::close(master);
+}
+
+TEST(ReadSecret, NoTerminalNoSecret) {
+  Streams streams("typed\n");
+  std::string secret = "kept";
+  EXPECT_FALSE(ReadSecret("Password: ", secret, streams.in, streams.out));
+  EXPECT_EQ(secret, "kept");
+  EXPECT_EQ(streams.Output(), "");
 }
 
 }  // namespace

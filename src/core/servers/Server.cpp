@@ -202,12 +202,18 @@ bool Server::RevokeLogin(const std::string& loginName, int loginType) {
     databases.NextRecordset();
   }
   if (databases.State() != adStateOpen) return false;
+  // Every database is asked about its owner before any user goes: a login
+  // refused for owning one keeps its access to all the others.
   for (; !databases.Eof(); databases.MoveNext()) {
-    std::string database = databases.Value("name").ToText();
-    if (EqualsIgnoreCase(databases.Value("owner").ToText(), loginName)) {
-      MsgBox(FormatResString(309, {loginName, database}), MsgStyle::Information);
+    if (EqualsIgnoreCase(TrimBlanks(databases.Value("owner").ToText()), loginName)) {
+      MsgBox(FormatResString(309, {loginName, TrimBlanks(databases.Value("name").ToText())}),
+             MsgStyle::Information);
       return false;
     }
+  }
+  if (databases.RecordCount() > 0) databases.MoveFirst();
+  for (; !databases.Eof(); databases.MoveNext()) {
+    std::string database = databases.Value("name").ToText();
     Recordset users;
     users.SetCursorLocation(adUseClient);
     m_Connection->Execute("USE " + SqlName(database));

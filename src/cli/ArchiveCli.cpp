@@ -4,10 +4,13 @@
 #include <cstdio>
 
 #include "ServerCli.h"
+#include "TerminalProgress.h"
+#include "archives/PlainTextRun.h"
 #include "commands/ArchiveCommands.h"
 #include "servers/Servers.h"
 #include "support/Error.h"
 #include "support/Helpers.h"
+#include "support/MessageService.h"
 #include "support/SqlText.h"
 
 namespace bw::cli {
@@ -29,6 +32,8 @@ const char kArchiveHelp[] =
     "  shrink-log SERVER NAME          truncate and shrink the archive's log (asks; --yes)\n"
     "  properties SERVER NAME          name, owner, creation time, collation, version,\n"
     "                                  plain-text flag, files and sizes\n"
+    "  plaintext SERVER NAME           generate the plain text full-text search needs for\n"
+    "                                  every document still stored as text (asks; --yes)\n"
     "  fulltext status|create|drop SERVER NAME\n"
     "                                  the archive's full-text index (create/drop ask; --yes)\n"
     "\n"
@@ -144,6 +149,21 @@ const char* FullTextStateName(std::int32_t status) {
   return status >= 0 && status <= 9 ? kNames[status] : "unknown";
 }
 
+// Every unconverted document is changed for good, so the run is asked for.
+int PlainText(Database& archive) {
+  if (MsgBox("Generate the full-text information of the archive '" + archive.Name() +
+                 "'? Every document still stored as text is converted.",
+             MsgStyle::YesNo | MsgStyle::Question) != MsgResult::Yes) {
+    return kExitNotConfirmed;
+  }
+  bool done = false;
+  {
+    TerminalProgress progress;
+    done = PlainTextRun(archive, progress).Run();
+  }
+  return done ? kExitOk : kExitFailed;
+}
+
 }  // namespace
 
 int RunArchiveCommand(const std::vector<std::string>& args) {
@@ -163,10 +183,10 @@ int RunArchiveCommand(const std::vector<std::string>& args) {
     const char* name;
     std::size_t least, most;
   };
-  static const Shape kShapes[] = {{"list", 1, 1},    {"create", 3, 3},     {"attach", 3, 4},
-                                  {"detach", 2, 2},  {"delete", 2, 2},     {"rename", 3, 3},
-                                  {"owner", 3, 3},   {"shrink-log", 2, 2}, {"properties", 2, 2},
-                                  {"fulltext", 2, 2}};
+  static const Shape kShapes[] = {{"list", 1, 1},     {"create", 3, 3},     {"attach", 3, 4},
+                                  {"detach", 2, 2},   {"delete", 2, 2},     {"rename", 3, 3},
+                                  {"owner", 3, 3},    {"shrink-log", 2, 2}, {"properties", 2, 2},
+                                  {"fulltext", 2, 2}, {"plaintext", 2, 2}};
   const Shape* shape = nullptr;
   for (const Shape& candidate : kShapes) {
     if (command == candidate.name) shape = &candidate;
@@ -213,6 +233,7 @@ int RunArchiveCommand(const std::vector<std::string>& args) {
     if (command == "owner") return ExitOf(commands::ChangeOwner(*archive, rest[2]));
     if (command == "shrink-log") return ExitOf(commands::ShrinkLogfile(*archive));
     if (command == "properties") return Properties(*server, *archive);
+    if (command == "plaintext") return PlainText(*archive);
     if (fullTextAction == "status") {
       std::int32_t status = archive->GetFullTextStatus();
       std::printf("%d %s\n", status, FullTextStateName(status));

@@ -48,6 +48,7 @@ TerminalMessageService::TerminalMessageService(bool assumeYes, std::FILE* in, st
 MsgResult TerminalMessageService::Show(const std::string& text, int style, const std::string&) {
   std::string shown = TerminalText(text);
   int buttons = style & MsgStyle::ButtonMask;
+  if (buttons == MsgStyle::AbortRetryIgnore) return AskAbortRetryIgnore(shown);
   bool question = buttons == MsgStyle::YesNo || buttons == MsgStyle::YesNoCancel ||
                   buttons == MsgStyle::OkCancel;
   if (!question) {
@@ -75,6 +76,23 @@ MsgResult TerminalMessageService::Show(const std::string& text, int style, const
   if (first == 'y') return yes;
   if (first == 'n') return no;
   return defaultYes ? yes : no;
+}
+
+// After a failure the safe answer is to stop: a later run goes on where this
+// one ended. Only a person at a terminal chooses to retry or to go on.
+MsgResult TerminalMessageService::AskAbortRetryIgnore(const std::string& shown) {
+  if (!::isatty(::fileno(m_In))) {
+    std::fprintf(m_Out, "%s\n(answered abort: there is no terminal to ask)\n", shown.c_str());
+    return MsgResult::Abort;
+  }
+  std::fprintf(m_Out, "%s\n[A]bort, [r]etry, [i]gnore? ", shown.c_str());
+  std::fflush(m_Out);
+  char line[64] = {0};
+  if (std::fgets(line, sizeof line, m_In) == nullptr) return MsgResult::Abort;
+  char first = static_cast<char>(std::tolower(static_cast<unsigned char>(line[0])));
+  if (first == 'r') return MsgResult::Retry;
+  if (first == 'i') return MsgResult::Ignore;
+  return MsgResult::Abort;
 }
 
 }  // namespace bw::cli

@@ -20,6 +20,8 @@ class TerminalMessageService : public MessageService {
   int Unanswered() const { return m_Unanswered; }
 
  private:
+  MsgResult AskAbortRetryIgnore(const std::string& shown);
+
   bool m_AssumeYes;
   std::FILE* m_In;
   std::FILE* m_Out;

@@ -7,6 +7,7 @@
 #include "SecurityCli.h"
 #include "ServerCli.h"
 #include "Terminal.h"
+#include "TextCli.h"
 #include "platform/RegistryHive.h"
 
 namespace {
@@ -22,6 +23,8 @@ const char kHelp[] =
     "  archive    the archives of a registered server (bwctl archive --help)\n"
     "  login      the logins of a registered server (bwctl login --help)\n"
     "  user       the users of an archive (bwctl user --help)\n"
+    "  text       the text full-text search sees in HTML and web-archive files (bwctl text "
+    "--help)\n"
     "\n"
     "Options:\n"
     "  --yes      answer Yes to every confirmation (needed when not on a terminal)\n"
@@ -72,6 +75,13 @@ int main(int argc, char** argv) {
       code = bw::cli::kExitOk;
     } else {
       code = bw::cli::RunArchiveCommand(args);
+    }
+  } else if (area == "text") {
+    if (help) {
+      std::fputs(bw::cli::kTextHelp, stdout);
+      code = bw::cli::kExitOk;
+    } else {
+      code = bw::cli::RunTextCommand(args);
     }
   } else if (area == "login" || area == "user") {
     const bool login = area == "login";

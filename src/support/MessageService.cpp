@@ -28,6 +28,8 @@ MsgResult DefaultButton(int style) {
   switch (style & MsgStyle::ButtonMask) {
     case MsgStyle::OkCancel:
       return second ? MsgResult::Cancel : MsgResult::Ok;
+    case MsgStyle::AbortRetryIgnore:
+      return second ? MsgResult::Retry : MsgResult::Abort;
     case MsgStyle::YesNoCancel:
     case MsgStyle::YesNo:
       return second ? MsgResult::No : MsgResult::Yes;

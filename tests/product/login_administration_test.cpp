@@ -310,6 +310,10 @@ TEST_F(LoginAdministration, NewArchiveUserUnderAnotherNameAndTheNestedUncheck) {
   LoginProperties login(*m_Server);
   login.Load("scribe");
   EXPECT_EQ(login.Archives()[0].userName, "Scribe's desk");
+  login.SetArchiveChecked(0, false);
+  EXPECT_EQ(
+      Texts(login.Statements()),
+      (std::vector<std::string>{"EXEC Brindlewick_Vault..sp_revokedbaccess 'Scribe''s desk'"}));
 
   ArchiveUserProperties user(*m_Archive, "Scribe's desk", "scribe");
   user.Load();

@@ -31,6 +31,8 @@ LoginProperties::LoginProperties(Server& server) : m_Server(server) {
 void LoginProperties::Load(const std::string& loginName) {
   m_LoginName = loginName;
   m_Found = false;
+  m_WindowsLogin = false;
+  m_Grant = m_LoadedGrant = true;
   if (!loginName.empty()) {
     Recordset login;
     OpenRows(login,

@@ -13,6 +13,7 @@ namespace bw {
 namespace MsgStyle {
 inline constexpr int OkOnly = 0;
 inline constexpr int OkCancel = 1;
+inline constexpr int AbortRetryIgnore = 2;
 inline constexpr int YesNoCancel = 3;
 inline constexpr int YesNo = 4;
 inline constexpr int Critical = 16;
@@ -24,7 +25,7 @@ inline constexpr int ButtonMask = 7;
 inline constexpr int IconMask = 112;
 }  // namespace MsgStyle
 
-enum class MsgResult { Ok = 1, Cancel = 2, Yes = 6, No = 7 };
+enum class MsgResult { Ok = 1, Cancel = 2, Abort = 3, Retry = 4, Ignore = 5, Yes = 6, No = 7 };
 
 // The caption of nearly every message box.
 inline constexpr char kMessageCaption[] = "Brindlewick Server Manager";

@@ -80,6 +80,18 @@ class Database {
   std::string GetExtendedValue(std::int32_t entryId, std::int32_t extFieldId, int fieldType,
                                const std::string& fieldName);
 
+  // The plain text that full-text search sees (DatabasePlainText.cpp): type
+  // 90 is text as it is, 100 and 500 are HTML — stored web archives (a file
+  // name containing ".mht", any case) through CreatePlainTextInIE — and
+  // every other type has none. Raises what the export's reads raise.
+  std::string CreatePlainText(std::int32_t entryID, const std::string& content,
+                              std::int32_t docType, const std::string& fileName);
+  // The visible text of `sHTML`, after the clean-up, which changes it.
+  std::string HTML2Text(std::string& sHTML);
+  // Exports the stored web archive to a folder under the temp folder, takes
+  // the visible text of its main file and removes the folder again.
+  std::string CreatePlainTextInIE(std::int32_t entryID);
+
   // -2 no full-text search, -1 no catalog, else the catalog's status.
   std::int32_t GetFullTextStatus();
   // "create" (only from -1) or "drop" (only from 0 and above), any case.

@@ -1,0 +1,49 @@
+// Generates the text full-text search needs for every document of an archive
+// that still keeps its content as text (BinaryData 0): the content moves to
+// BinaryContent in the document's code page, its plain text goes to
+// PlainText, and at the end the archive is marked "Search in PlainText".
+//
+// Documents are processed in batches of 250 in EntryID order; each is saved
+// as soon as it is done, so a run that stops leaves the finished documents
+// converted and a later run goes on with the rest. Failures are shown
+// through the message service; one thread (the caller's).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "archives/Progress.h"
+
+namespace bw {
+
+class Database;
+
+// The property the end of a run sets.
+inline constexpr char kSearchInPlainText[] = "Brindlewick: Search in PlainText";
+// The derivation failed because a component is missing (reported apart).
+inline constexpr std::int32_t kErrComponentMissing = 430;
+
+class PlainTextRun {
+ public:
+  PlainTextRun(Database& archive, Progress& progress);
+
+  // Runs over the archive (which must be connected). True when every
+  // document was processed and the property set; false when the
+  // administrator aborted or records could not be loaded or saved (the
+  // message has been shown).
+  bool Run();
+
+  // The documents processed by this run.
+  long Processed() const { return m_Counter; }
+
+ private:
+  bool ProcessBatch(bool& more);
+
+  Database& m_Archive;
+  Progress& m_Progress;
+  long m_Total = 0;
+  long m_Counter = 0;
+  double m_Step = 1;
+};
+
+}  // namespace bw

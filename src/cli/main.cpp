@@ -29,6 +29,7 @@ const char kHelp[] =
     "Options:\n"
     "  --yes      answer Yes to every confirmation (needed when not on a terminal)\n"
     "  --help     this text; after an area, that area's commands\n"
+    "  --version  the program's version\n"
     "\n"
     "Registrations live in $XDG_CONFIG_HOME/brindlewick/registry.hive (default ~/.config).\n"
     "Messages go to standard error, results to standard output.\n"
@@ -42,6 +43,10 @@ int main(int argc, char** argv) {
   bool help = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
+    if (a == "--version") {
+      std::printf("bwctl %s\n", BW_VERSION);
+      return bw::cli::kExitOk;
+    }
     if (a == "--yes" || a == "-y") {
       yes = true;
     } else if (a == "--help" || a == "-h") {

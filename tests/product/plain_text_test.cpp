@@ -173,6 +173,18 @@ TEST_F(PlainTextGeneration, EachTypeAndCodePage) {
   }
 }
 
+// Windows knows code pages this system cannot write: the content must not be
+// lost for it, so it is kept as UTF-8 and the document says so.
+TEST_F(PlainTextGeneration, AnUnknownCodePageKeepsTheContentAsUtf8) {
+  std::int32_t id = Add(100, 12345, "<p>\xE2\x82\xAC kept</p>");
+  RecordedProgress progress;
+  ASSERT_TRUE(Run(progress));
+  Stored stored = Read(id);
+  EXPECT_EQ(stored.codePage, 65001);
+  EXPECT_EQ(stored.binaryContent, TextToCodePageBytes("<p>\xE2\x82\xAC kept</p>", 65001));
+  EXPECT_EQ(stored.plainText, "\xE2\x82\xAC kept");
+}
+
 TEST_F(PlainTextGeneration, AnEmptyArchiveIsMarkedAtOnce) {
   RecordedProgress progress;
   ASSERT_TRUE(Run(progress));

@@ -13,7 +13,9 @@ TEST(ControlCodingAgreement, ClientCodesEveryRowOfTheSharedTable) {
   for (const auto& row : rows) {
     SCOPED_TRACE("line " + std::to_string(row.line) + ": " + row.word);
     EXPECT_EQ(DecodeControlArgument(row.word), row.value);
-    if (row.encode) EXPECT_EQ(EncodeControlArgument(*row.value), row.word);
+    if (row.encode) {
+      EXPECT_EQ(EncodeControlArgument(*row.value), row.word);
+    }
   }
 }
 

@@ -86,6 +86,7 @@ Options:
                             error paths; the control endpoint's FAULT and
                             NOFAULTS change the rules while running
   --help                    show this text
+  --version                 show the program's version
 
 The accounts command manages the Windows accounts the stand-in's machine knows
 (DIR/accounts.txt): sp_grantlogin and sp_denylogin accept only those, and

@@ -36,6 +36,10 @@ void StartShutdownDeadline() {
 int main(int argc, char** argv) {
   using namespace standin;
   std::vector<std::string> arguments(argv + 1, argv + argc);
+  if (arguments.size() == 1 && arguments[0] == "--version") {
+    std::cout << "sqlstandin " << SQLSTANDIN_VERSION << "\n";
+    return 0;
+  }
   if (!arguments.empty() && arguments[0] == "accounts")
     return app::RunAccountsCommand(arguments, std::cout, std::cerr);
   app::ParsedCommandLine commandLine = app::ParseCommandLine(arguments);

@@ -14,7 +14,9 @@ TEST(ControlCodingAgreement, EndpointCodesEveryRowOfTheSharedTable) {
   for (const auto& row : rows) {
     SCOPED_TRACE("line " + std::to_string(row.line) + ": " + row.word);
     EXPECT_EQ(DecodeArgument(row.word), row.value);
-    if (row.encode) EXPECT_EQ(EncodeArgument(*row.value), row.word);
+    if (row.encode) {
+      EXPECT_EQ(EncodeArgument(*row.value), row.word);
+    }
   }
 }
 

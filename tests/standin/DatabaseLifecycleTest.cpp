@@ -6,8 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <thread>
 
 #include "Odbc.h"
+#include "RawTdsClient.h"
 #include "StandinProcess.h"
 
 namespace standin::integration {
@@ -152,6 +156,87 @@ TEST(DatabaseLifecycle, CreateGrowShrinkDetachAttachRenameReownDrop) {
   EXPECT_EQ(Text(admin.Execute(
                 "SELECT COUNT(*) FROM master..sysdatabases WHERE name LIKE 'Brindlewick%'")),
             "0");
+}
+
+// A detach while another session still reads the database must not leave
+// committed rows behind in SQLite's write-ahead file: it fails as in use and
+// changes nothing, and once the reader is done it leaves exactly the two
+// files, the .mdf alone holding every row and the owner.
+TEST(DatabaseLifecycle, DetachWhileAnotherSessionReadsFailsAndChangesNothing) {
+  StandinProcess server;
+  const fs::path archives = server.DataDir() / "C" / "Busy";
+  fs::create_directories(archives);
+  server.Start();
+  OdbcConnection admin;
+  ASSERT_TRUE(admin.Connect(server.ConnectionString())) << server.Log();
+  ASSERT_TRUE(admin.Execute("EXEC sp_addlogin 'keeper', 'Keeper#1'").ok);
+  ASSERT_TRUE(admin
+                  .Execute("CREATE DATABASE Busy ON (NAME = Busy, FILENAME = 'C:\\Busy\\Busy.mdf')"
+                           " USE Busy EXEC sp_changedbowner 'keeper'"
+                           " CREATE TABLE Busy..t (n int)"
+                           " DECLARE @i int SET @i = 0 WHILE @i < 200 BEGIN"
+                           " INSERT Busy..t VALUES (@i) SET @i = @i + 1 END USE master")
+                  .ok)
+      << server.Log();
+
+  struct Reader {
+    const char* what;
+    std::function<void(StandinProcess&, std::unique_ptr<OdbcConnection>&,
+                       std::unique_ptr<RawTdsClient>&)>
+        start;
+  };
+  const std::vector<Reader> readers = {
+      {"a transaction that read it",
+       [](StandinProcess& standin, std::unique_ptr<OdbcConnection>& odbc,
+          std::unique_ptr<RawTdsClient>&) {
+         odbc = std::make_unique<OdbcConnection>();
+         ASSERT_TRUE(odbc->Connect(standin.ConnectionString()));
+         ASSERT_TRUE(odbc->Execute("SELECT COUNT(*) FROM Busy..t").ok);
+         ASSERT_TRUE(odbc->Execute("BEGIN TRANSACTION SELECT COUNT(*) FROM Busy..t").ok);
+       }},
+      {"a SELECT whose rows the client does not read",
+       [](StandinProcess& standin, std::unique_ptr<OdbcConnection>&,
+          std::unique_ptr<RawTdsClient>& raw) {
+         raw = std::make_unique<RawTdsClient>(standin.Port(), 4096);
+         ASSERT_TRUE(raw->LogIn("sa", StandinProcess::kSaPassword));
+         // Far more than the socket buffers hold: the server stops mid-SELECT.
+         ASSERT_TRUE(raw->SendBatch(
+             "SELECT a.n, b.n, c.n FROM Busy..t a CROSS JOIN Busy..t b CROSS JOIN Busy..t c"));
+         std::this_thread::sleep_for(std::chrono::milliseconds(300));
+       }},
+  };
+  for (const Reader& reader : readers) {
+    SCOPED_TRACE(reader.what);
+    std::unique_ptr<OdbcConnection> odbc;
+    std::unique_ptr<RawTdsClient> raw;
+    reader.start(server, odbc, raw);
+    if (HasFatalFailure()) return;
+    OdbcOutcome refused = admin.Execute("EXEC sp_detach_db 'Busy'");
+    EXPECT_EQ(refused.FirstError(), 3703) << server.Log();
+    EXPECT_EQ(Text(admin.Execute("SELECT COUNT(*) FROM master..sysdatabases WHERE name = 'Busy'")),
+              "1");
+    EXPECT_EQ(Text(admin.Execute("SELECT COUNT(*) FROM Busy..t")), "200");
+  }
+
+  // The readers are gone (their sessions end with their connections).
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    OdbcOutcome detached = admin.Execute("EXEC sp_detach_db 'Busy'");
+    if (detached.ok) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  ASSERT_EQ(Text(admin.Execute("SELECT COUNT(*) FROM master..sysdatabases WHERE name = 'Busy'")),
+            "0")
+      << server.Log();
+  EXPECT_EQ(FilesIn(archives), (std::vector<std::string>{"Busy.mdf", "Busy_log.LDF"}));
+  const fs::path copies = server.DataDir() / "C" / "Copies";
+  fs::create_directories(copies);
+  fs::copy_file(archives / "Busy.mdf", copies / "Alone.mdf");
+  ASSERT_TRUE(admin.Execute("EXEC sp_attach_single_file_db 'Alone', 'C:\\Copies\\Alone.mdf'").ok)
+      << server.Log();
+  EXPECT_EQ(Text(admin.Execute("SELECT COUNT(*), MAX(n) FROM Alone..t")), "200");
+  OdbcOutcome helpdb = admin.Execute("sp_helpdb @dbname='Alone'");
+  ASSERT_TRUE(helpdb.ok);
+  EXPECT_EQ(Text(helpdb, 0, 0, 2), "keeper") << "the owner travels in the .mdf";
 }
 
 }  // namespace

@@ -45,10 +45,21 @@ std::string StandinProcess::Log() const {
 
 void StandinProcess::Start(const std::vector<std::string>& extraArguments) {
   // Every port is picked by the system, so parallel tests never collide on
-  // the well-known control and browser ports.
-  std::vector<std::string> arguments = {
-      StandinBinary(),  "--data-dir", m_DataDir.string(), "--port",   "0", "--control-port", "0",
-      "--browser-port", "0",          "--sa-password",    kSaPassword};
+  // the well-known control and browser ports. Tests that try wrong passwords
+  // on purpose must not wait for the throttle (a test of it turns it on).
+  std::vector<std::string> arguments = {StandinBinary(),
+                                        "--data-dir",
+                                        m_DataDir.string(),
+                                        "--port",
+                                        "0",
+                                        "--control-port",
+                                        "0",
+                                        "--browser-port",
+                                        "0",
+                                        "--sa-password",
+                                        kSaPassword,
+                                        "--login-delay",
+                                        "0"};
   arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
   int pipeFds[2];
   if (::pipe2(pipeFds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
@@ -172,7 +183,8 @@ std::string ReadControlLine(int fd) {
 
 }  // namespace
 
-std::string StandinProcess::Control(const std::vector<std::string>& words) const {
+std::string StandinProcess::Control(const std::vector<std::string>& words,
+                                    const std::string& password) const {
   if (m_ControlPort == 0) throw std::runtime_error("sqlstandin runs without control endpoint");
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) throw std::runtime_error("socket failed");
@@ -191,7 +203,7 @@ std::string StandinProcess::Control(const std::vector<std::string>& words) const
     ReadControlLine(fd);  // banner
     std::string request = words.empty() ? std::string() : words[0];
     for (std::size_t i = 1; i < words.size(); ++i) request += " " + EncodeControlWord(words[i]);
-    request += " sa " + EncodeControlWord(kSaPassword) + "\n";
+    request += " sa " + EncodeControlWord(password) + "\n";
     if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) !=
         static_cast<ssize_t>(request.size())) {
       throw std::runtime_error("cannot send to the control endpoint");

@@ -47,7 +47,8 @@ class StandinProcess {
   // One request to the control endpoint as sa ("FAULT <pattern> <number>
   // once|always", "NOFAULTS"; the credentials are appended); returns the
   // answer line. Throws std::runtime_error when the endpoint cannot be reached.
-  std::string Control(const std::vector<std::string>& words) const;
+  std::string Control(const std::vector<std::string>& words,
+                      const std::string& password = kSaPassword) const;
   // The next statement (once) or every statement whose text contains
   // `pattern` fails with SQL Server error `number`; see standin/service/README.md.
   void InjectFault(const std::string& pattern, int number, bool once = true) const;

@@ -6,6 +6,7 @@
 #include "Log.h"
 #include "ReplyWriter.h"
 #include "engine/Errors.h"
+#include "service/LoginThrottle.h"
 #include "tds/Prelogin.h"
 #include "tds/Requests.h"
 #include "tds/TokenWriter.h"
@@ -13,8 +14,6 @@
 namespace standin::app {
 namespace {
 
-// A client that connects and says nothing must not hold a thread forever.
-constexpr int kHandshakeTimeoutMilliseconds = 60'000;
 // Requests a client may send ahead of their replies before the reader waits;
 // the reader keeps a little slack so an ATTENTION behind them is still seen.
 constexpr std::size_t kMaxQueuedRequests = 8;
@@ -64,11 +63,18 @@ engine::Message ProtocolMessage(const std::string& detail) {
 
 }  // namespace
 
-Connection::Connection(int fd, std::string peer, engine::Engine& engine)
+Connection::Connection(int fd, std::string peer, engine::Engine& engine,
+                       std::chrono::milliseconds handshakeTimeout, service::LoginThrottle* throttle)
     : m_Socket(fd),
       m_Peer(std::move(peer)),
       m_Engine(engine),
-      m_Writer([this](std::span<const std::uint8_t> bytes) { m_Socket.WriteAll(bytes); }) {}
+      m_HandshakeTimeout(handshakeTimeout),
+      m_Throttle(throttle),
+      m_Writer([this](std::span<const std::uint8_t> bytes) { m_Socket.WriteAll(bytes); }) {
+  // Until the login succeeds the client is a stranger: nothing it may send
+  // before then is larger than a LOGIN7.
+  m_Assembler.SetMaxMessageSize(tds::kMaxLogin7Size);
+}
 
 Connection::~Connection() {
   StopReader();
@@ -102,7 +108,20 @@ std::optional<tds::Message> Connection::ReadHandshakeMessage() {
   bool first = !m_Assembler.InsideMessage();
   while (true) {
     if (auto message = m_Assembler.Next()) return message;
-    std::size_t received = m_Socket.ReadSome(buffer, kHandshakeTimeoutMilliseconds);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        m_HandshakeDeadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) {
+      LogLine("connection from " + m_Peer + " closed: no complete login within " +
+              std::to_string(m_HandshakeTimeout.count()) + " ms");
+      return std::nullopt;
+    }
+    std::size_t received;
+    try {
+      received = m_Socket.ReadSome(buffer, static_cast<int>(left.count()));
+    } catch (const SocketClosed&) {
+      if (std::chrono::steady_clock::now() < m_HandshakeDeadline) throw;
+      continue;  // the deadline passed: said above
+    }
     if (received == 0) return std::nullopt;
     if (first && buffer[0] == 0x16) {
       // A TLS record before any TDS packet: strict (TDS 8.0) encryption.
@@ -116,6 +135,7 @@ std::optional<tds::Message> Connection::ReadHandshakeMessage() {
 }
 
 bool Connection::Handshake() {
+  m_HandshakeDeadline = std::chrono::steady_clock::now() + m_HandshakeTimeout;
   std::optional<tds::Message> message;
   try {
     message = ReadHandshakeMessage();
@@ -208,17 +228,25 @@ bool Connection::Login(const tds::Message& message) {
   }
   engine::LoginRequest request{login.userName, login.password, login.database, login.hostName,
                                login.applicationName};
+  const std::string source = service::LoginThrottle::SourceOf(m_Peer);
+  if (m_Throttle) m_Throttle->Wait(source);
   try {
     m_Session = m_Engine.Login(request);
   } catch (const engine::SqlError& failure) {
     std::vector<engine::Message> messages{failure.Msg()};
-    if (failure.Msg().number != 18456)
+    std::string count;
+    if (failure.Msg().number != 18456) {
       messages.push_back(engine::MakeMessage(18456, {login.userName}));
+    } else if (m_Throttle) {
+      // A wrong login or password: the next attempt from there waits longer.
+      count = " (failure " + std::to_string(m_Throttle->Failed(source)) + " from " + source + ")";
+    }
     LogLine("login from " + m_Peer + " failed for user '" + login.userName + "': error " +
-            std::to_string(failure.Msg().number) + ": " + failure.Msg().text);
+            std::to_string(failure.Msg().number) + ": " + failure.Msg().text + count);
     RefuseLogin(m_Version, messages);
     return false;
   }
+  m_Assembler.SetMaxMessageSize(tds::kMaxMessageSize);
   m_PacketSize = tds::NegotiatePacketSize(login.packetSize);
   m_Writer.SetSpid(static_cast<std::uint16_t>(m_Session->Spid()));
   SendLoginReply();

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -21,13 +22,25 @@
 #include "tds/Login7.h"
 #include "tds/Packet.h"
 
+namespace standin::service {
+class LoginThrottle;
+}
+
 namespace standin::app {
 
 class Connection {
  public:
+  // A client that connects and never finishes its login must not hold a
+  // thread for ever.
+  static constexpr std::chrono::milliseconds kHandshakeTimeout{60'000};
+
   // Takes ownership of the connected socket `fd`. `peer` names the client in
-  // log lines.
-  Connection(int fd, std::string peer, engine::Engine& engine);
+  // log lines. The whole handshake (PRELOGIN to LOGIN7) must arrive within
+  // `handshakeTimeout`, however the client spreads its bytes. `throttle`
+  // (may be null) delays logins from addresses that failed before.
+  Connection(int fd, std::string peer, engine::Engine& engine,
+             std::chrono::milliseconds handshakeTimeout = kHandshakeTimeout,
+             service::LoginThrottle* throttle = nullptr);
   ~Connection();
   Connection(const Connection&) = delete;
   Connection& operator=(const Connection&) = delete;
@@ -63,6 +76,9 @@ class Connection {
   Socket m_Socket;
   std::string m_Peer;
   engine::Engine& m_Engine;
+  std::chrono::milliseconds m_HandshakeTimeout;
+  service::LoginThrottle* m_Throttle;
+  std::chrono::steady_clock::time_point m_HandshakeDeadline;
   tds::MessageAssembler m_Assembler;
   tds::MessageWriter m_Writer;
   tds::TdsVersion m_Version = tds::TdsVersion::V7_4;

@@ -78,6 +78,13 @@ Options:
   --workgroup NAME          workgroup the machine reports (default WORKGROUP)
   --join-status 0-3         join status it reports: 0 unknown, 1 not joined,
                             2 workgroup (default), 3 domain
+  --max-connections N       TDS connections served at once (default 256); more
+                            are closed as they arrive, and reaching the limit
+                            is logged
+  --login-delay MS          after a failed login or control-endpoint logon, the
+                            next attempts from the same address wait: 100 ms,
+                            doubling with each failure up to MS (default 2000);
+                            0 turns this off (for tests). Failures are logged
   --fault N:once|always:PATTERN
                             make the next statement (once) or every statement
                             (always) whose text contains PATTERN fail with SQL
@@ -194,6 +201,19 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       if (!ParseInteger(text, options.joinStatus) || options.joinStatus < 0 ||
           options.joinStatus > 3) {
         result.error = "--join-status must be 0, 1, 2 or 3";
+        return result;
+      }
+    } else if (argument == "--max-connections") {
+      if (!value(text)) return result;
+      if (!ParseInteger(text, options.maxConnections) || options.maxConnections < 1) {
+        result.error = "--max-connections needs a number of 1 or more, not '" + text + "'";
+        return result;
+      }
+    } else if (argument == "--login-delay") {
+      if (!value(text)) return result;
+      if (!ParseInteger(text, options.loginDelayMilliseconds) ||
+          options.loginDelayMilliseconds < 0 || options.loginDelayMilliseconds > 60'000) {
+        result.error = "--login-delay needs milliseconds from 0 to 60000, not '" + text + "'";
         return result;
       }
     } else if (argument == "--fault") {

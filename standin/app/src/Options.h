@@ -31,6 +31,11 @@ struct Options {
   std::string workgroup = "WORKGROUP";
   // Statements made to fail from the start (--fault).
   std::vector<engine::FaultRule> faults;
+  // TDS connections served at once (--max-connections).
+  int maxConnections = 256;
+  // The longest wait after failed logins from one address, in milliseconds
+  // (--login-delay); 0 turns the throttle off.
+  int loginDelayMilliseconds = 2000;
 };
 
 // What the command line asks for: run with options, print help, or fail with

@@ -10,12 +10,20 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 
 #include "Connection.h"
 #include "Log.h"
 
 namespace standin::app {
+
+Server::Server(engine::Engine& engine, ServerOptions options)
+    : m_Engine(engine), m_Options(std::move(options)) {
+  if (!m_Options.startThread) {
+    m_Options.startThread = [](std::function<void()> body) { return std::thread(std::move(body)); };
+  }
+}
 
 Server::~Server() {
   Stop();
@@ -61,6 +69,71 @@ void Server::ReapFinished() {
   }
 }
 
+void Server::Pause(int milliseconds) {
+  pollfd wake{m_WakePipe[0], POLLIN, 0};
+  ::poll(&wake, 1, milliseconds);
+}
+
+bool Server::AcceptFailed(int error) {
+  // Out of descriptors or memory the listener stays readable, so accepting
+  // again at once would spin: pause, and let finished connections give
+  // theirs back.
+  if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
+    if (!m_OutOfResources) {
+      std::size_t open = 0;
+      {
+        std::lock_guard lock(m_Mutex);
+        open = m_Slots.size();
+      }
+      LogLine(std::string("cannot accept connections: ") + std::strerror(error) + " (" +
+              std::to_string(open) + " open); pausing until some end");
+      m_OutOfResources = true;
+    }
+    Pause(100);
+  }
+  // Anything else: the client is already gone; keep serving the others.
+  std::lock_guard lock(m_Mutex);
+  return !m_Stopping;
+}
+
+bool Server::Start(int fd, const std::string& peer) {
+  auto connection = std::make_shared<Connection>(fd, peer, m_Engine, m_Options.handshakeTimeout,
+                                                 m_Options.throttle);
+  auto finished = std::make_shared<bool>(false);
+  std::lock_guard lock(m_Mutex);
+  if (m_Stopping) return false;
+  if (m_Slots.size() >= m_Options.maxConnections) {
+    if (!m_AtLimit) {
+      LogLine("connection limit of " + std::to_string(m_Options.maxConnections) +
+              " reached: refusing new connections until one ends (--max-connections)");
+    }
+    m_AtLimit = true;
+    ++m_RefusedAtLimit;
+    return true;  // the connection closes its socket as it goes
+  }
+  if (m_AtLimit) {
+    LogLine("below the connection limit again; " + std::to_string(m_RefusedAtLimit) +
+            " connection(s) refused meanwhile");
+    m_AtLimit = false;
+    m_RefusedAtLimit = 0;
+  }
+  Slot& slot = m_Slots.emplace_back();
+  slot.connection = connection;
+  slot.finished = finished;
+  try {
+    slot.thread = m_Options.startThread([this, connection, finished] {
+      connection->Run();
+      std::lock_guard threadLock(m_Mutex);
+      *finished = true;
+    });
+  } catch (const std::exception& failure) {
+    // Out of threads or memory: this client is refused, the next may be luckier.
+    m_Slots.pop_back();
+    LogLine("connection from " + peer + " refused: cannot start its thread: " + failure.what());
+  }
+  return true;
+}
+
 void Server::Serve() {
   while (true) {
     pollfd descriptors[2] = {{m_ListenFd, POLLIN, 0}, {m_WakePipe[0], POLLIN, 0}};
@@ -75,26 +148,25 @@ void Server::Serve() {
     socklen_t length = sizeof peerAddress;
     int fd =
         ::accept4(m_ListenFd, reinterpret_cast<sockaddr*>(&peerAddress), &length, SOCK_CLOEXEC);
-    if (fd < 0) continue;  // the client may already be gone; keep serving the others
+    if (fd < 0) {
+      if (!AcceptFailed(errno)) return;
+      continue;
+    }
+    if (m_OutOfResources) {
+      LogLine("accepting connections again");
+      m_OutOfResources = false;
+    }
     int yes = 1;
     // Replies are written whole; waiting for ACKs would cost a round trip each.
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
     char text[INET_ADDRSTRLEN] = {};
     ::inet_ntop(AF_INET, &peerAddress.sin_addr, text, sizeof text);
     std::string peer = std::string(text) + ":" + std::to_string(ntohs(peerAddress.sin_port));
-
-    auto connection = std::make_shared<Connection>(fd, peer, m_Engine);
-    auto finished = std::make_shared<bool>(false);
-    std::lock_guard lock(m_Mutex);
-    if (m_Stopping) return;
-    Slot& slot = m_Slots.emplace_back();
-    slot.connection = connection;
-    slot.finished = finished;
-    slot.thread = std::thread([this, connection, finished] {
-      connection->Run();
-      std::lock_guard threadLock(m_Mutex);
-      *finished = true;
-    });
+    try {
+      if (!Start(fd, peer)) return;
+    } catch (const std::bad_alloc&) {
+      LogLine("connection from " + peer + " refused: out of memory");
+    }
   }
 }
 

@@ -4,15 +4,19 @@
 
 namespace standin::app {
 
-TdsService::TdsService(engine::Engine& engine, const Options& options)
-    : m_Engine(engine), m_Options(options) {}
+TdsService::TdsService(engine::Engine& engine, const Options& options,
+                       service::LoginThrottle* throttle)
+    : m_Engine(engine), m_Options(options), m_Throttle(throttle) {}
 
 TdsService::~TdsService() {
   Shutdown();
 }
 
 int TdsService::Listen(int port) {
-  auto server = std::make_unique<Server>(m_Engine);
+  ServerOptions serverOptions;
+  serverOptions.maxConnections = static_cast<std::size_t>(m_Options.maxConnections);
+  serverOptions.throttle = m_Throttle;
+  auto server = std::make_unique<Server>(m_Engine, serverOptions);
   int bound = server->Listen(m_Options.listenAddress, port);
   m_Server = std::move(server);
   Server* serving = m_Server.get();

@@ -18,7 +18,9 @@ namespace standin::app {
 
 class TdsService : public service::ServiceHost, public service::BrowserHost {
  public:
-  TdsService(engine::Engine& engine, const Options& options);
+  // `throttle` (may be null) must outlive the service.
+  TdsService(engine::Engine& engine, const Options& options,
+             service::LoginThrottle* throttle = nullptr);
   ~TdsService() override;
 
   // Opens the listener the first time; returns the port bound (the same
@@ -43,6 +45,7 @@ class TdsService : public service::ServiceHost, public service::BrowserHost {
 
   engine::Engine& m_Engine;
   Options m_Options;
+  service::LoginThrottle* m_Throttle;
   std::mutex m_Mutex;
   std::unique_ptr<Server> m_Server;
   std::thread m_Serving;

@@ -7,12 +7,14 @@
 #include <thread>
 
 #include <pthread.h>
+#include <sys/stat.h>
 
 #include "Log.h"
 #include "Options.h"
 #include "TdsService.h"
 #include "service/BrowserResponder.h"
 #include "service/ControlEndpoint.h"
+#include "service/LoginThrottle.h"
 
 namespace {
 
@@ -35,6 +37,11 @@ void StartShutdownDeadline() {
 
 int main(int argc, char** argv) {
   using namespace standin;
+  // Everything the stand-in creates is private to its user, whatever umask it
+  // was started with: master holds the password hashes, the databases their
+  // rows, accounts.txt the machine's accounts. SQLite, the log files and the
+  // folders all honour this.
+  ::umask(S_IRWXG | S_IRWXO);
   std::vector<std::string> arguments(argv + 1, argv + argc);
   if (arguments.size() == 1 && arguments[0] == "--version") {
     std::cout << "sqlstandin " << SQLSTANDIN_VERSION << "\n";
@@ -82,7 +89,9 @@ int main(int argc, char** argv) {
 
   int exitCode = 0;
   {
-    app::TdsService tds(*engine, options);
+    // One throttle for both doors a password can be tried at.
+    service::LoginThrottle throttle{std::chrono::milliseconds(options.loginDelayMilliseconds)};
+    app::TdsService tds(*engine, options, &throttle);
     int port = 0;
     try {
       port = tds.Open();
@@ -100,6 +109,7 @@ int main(int argc, char** argv) {
       controlOptions.port = options.controlPort;
       controlOptions.version = "1.0";
       controlOptions.log = [](const std::string& line) { app::LogLine(line); };
+      controlOptions.throttle = &throttle;
       control = std::make_unique<service::ControlEndpoint>(tds, controlOptions);
       try {
         control->Start();  // it reports "control endpoint listening on ADDR:PORT" itself

@@ -2,6 +2,7 @@
 // scripted engine: login replies and refusals, reply framing, DONE chaining,
 // cancellation and malformed input.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 #include <thread>
@@ -25,10 +26,11 @@ const Bytes kPrelogin = {0x00, 0x00, 0x0B, 0x00, 0x06, 0x01, 0x00, 0x11, 0x00,
 class ConnectionTest : public ::testing::Test {
  protected:
   // Starts a connection served on its own thread; returns the client side.
-  std::unique_ptr<TestClient> Connect() {
+  std::unique_ptr<TestClient> Connect(
+      std::chrono::milliseconds handshakeTimeout = Connection::kHandshakeTimeout) {
     int fds[2];
     EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, fds), 0);
-    auto connection = std::make_shared<Connection>(fds[0], "test", m_Engine);
+    auto connection = std::make_shared<Connection>(fds[0], "test", m_Engine, handshakeTimeout);
     m_Threads.emplace_back([connection] { connection->Run(); });
     return std::make_unique<TestClient>(fds[1]);
   }
@@ -278,6 +280,44 @@ TEST_F(ConnectionTest, HandshakeGarbageClosesQuietly) {
     client->Send(opening);
     EXPECT_FALSE(client->ReadReply()) << ::testing::PrintToString(opening);
   }
+}
+
+// A client that sends its handshake a byte at a time, each well within the
+// time-out, is still closed when the whole handshake takes longer.
+TEST_F(ConnectionTest, HandshakeDeadlineIsAbsolute) {
+  auto client = Connect(std::chrono::milliseconds(400));
+  const Bytes packets = tds::testing::Packetise(tds::PacketType::Prelogin, kPrelogin);
+  const auto start = std::chrono::steady_clock::now();
+  bool closed = false;
+  for (std::size_t i = 0; i + 1 < packets.size() && !closed; ++i) {
+    closed = ::send(client->Fd(), &packets[i], 1, MSG_NOSIGNAL) != 1;
+    pollfd descriptor{client->Fd(), POLLIN, 0};
+    closed = closed || ::poll(&descriptor, 1, 100) == 1;
+  }
+  EXPECT_TRUE(closed) << "the trickle was still being read after "
+                      << std::chrono::duration_cast<std::chrono::milliseconds>(
+                             std::chrono::steady_clock::now() - start)
+                             .count()
+                      << " ms";
+  EXPECT_TRUE(client->ServerClosed());
+}
+
+// Before login, a message may be as large as a LOGIN7 can be and no larger.
+TEST_F(ConnectionTest, HandshakeMessagesAreBoundedByTheLargestLogin) {
+  auto client = Connect();
+  // Packets of one PRELOGIN message that never ends.
+  Bytes packet(4096, 0);
+  packet[0] = static_cast<std::uint8_t>(tds::PacketType::Prelogin);
+  packet[2] = 0x10;
+  std::size_t sent = 0;
+  while (sent < 4 * tds::kMaxLogin7Size) {
+    if (::send(client->Fd(), packet.data(), packet.size(), MSG_NOSIGNAL) !=
+        static_cast<ssize_t>(packet.size()))
+      break;
+    sent += packet.size();
+  }
+  EXPECT_LT(sent, 4 * tds::kMaxLogin7Size) << "the server kept buffering";
+  EXPECT_TRUE(client->ServerClosed());
 }
 
 }  // namespace

@@ -29,6 +29,9 @@ TEST(Options, DefaultsAndRefusals) {
       {"--data-dir", "/d", "--product-version", "9"},
       {"--data-dir", "/d", "--login-mode", "sspi"},
       {"--data-dir", "/d", "--verbose"},
+      {"--data-dir", "/d", "--max-connections", "0"},
+      {"--data-dir", "/d", "--login-delay", "-1"},
+      {"--data-dir", "/d", "--login-delay", "61000"},
   };
   for (const auto& arguments : refused) {
     parsed = ParseCommandLine(arguments);
@@ -36,6 +39,13 @@ TEST(Options, DefaultsAndRefusals) {
     EXPECT_FALSE(parsed.error.empty());
   }
   EXPECT_TRUE(ParseCommandLine({"--help"}).help);
+
+  parsed = ParseCommandLine({"--data-dir", "/d", "--max-connections", "3", "--login-delay", "0"});
+  ASSERT_TRUE(parsed.options) << parsed.error;
+  EXPECT_EQ(parsed.options->maxConnections, 3);
+  EXPECT_EQ(parsed.options->loginDelayMilliseconds, 0);
+  for (const char* option : {"--max-connections", "--login-delay"})
+    EXPECT_NE(HelpText().find(option), std::string::npos) << option;
 }
 
 TEST(Options, DrivesAndFullTextService) {

@@ -73,6 +73,8 @@ class TestClient {
     }
   }
 
+  int Fd() const { return m_Fd; }
+
   bool ServerClosed() {
     std::uint8_t byte;
     return ::recv(m_Fd, &byte, 1, 0) <= 0;

@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <fstream>
 #include <stdexcept>
+#include <thread>
 
 #include "DatabaseSecurity.h"
 #include "SqliteFunctions.h"
@@ -372,6 +374,10 @@ void DataDirectory::ChangeOwner(const std::string& name, const std::string& logi
   if (sqlite3_changes(db) == 0) RaiseError(15007, {login});
 }
 
+// How long a detach waits for other connections to close the file before it
+// calls the database in use.
+constexpr int kDetachWaitMilliseconds = 1000;
+
 void DataDirectory::DetachDatabase(const std::string& name) {
   std::lock_guard lock(m_Mutex);
   sqlite3* db = m_Master.get();
@@ -386,18 +392,37 @@ void DataDirectory::DetachDatabase(const std::string& name) {
     owner.assign(sid, sid + sqlite3_column_bytes(query.Handle(), 1));
   }
   {
-    // Every committed change goes into the .mdf, so the file alone (copied
-    // elsewhere, attached again) holds the database; the owner travels in it.
     ConnectionPtr file = OpenConnection(Map(dataFile).string(), false, nullptr);
     // A session that just let go of the file may still be closing it (SQLite
-    // checkpoints on the last close): wait for it rather than fail.
-    sqlite3_busy_timeout(file.get(), 10000);
+    // checkpoints on the last close): wait a moment for it rather than fail.
+    sqlite3_busy_timeout(file.get(), kDetachWaitMilliseconds);
+    // Leaving WAL mode needs the file to itself and moves every committed
+    // change into the .mdf first, so the detached database is the .mdf and
+    // the .LDF and nothing else. Any other connection (a session mid-SELECT,
+    // or in a transaction that read the database) makes it fail, and then
+    // nothing has changed: the database is in use (3703).
+    // SQLite does not wait for the others here, so this does.
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(kDetachWaitMilliseconds);
+    std::string mode;
+    while (true) {
+      try {
+        SqliteStatement leaveWal(file.get(), "PRAGMA journal_mode=DELETE");
+        if (leaveWal.Step())
+          mode = reinterpret_cast<const char*>(sqlite3_column_text(leaveWal.Handle(), 0));
+      } catch (const SqlError& error) {
+        if (error.Msg().number != 1222) throw;
+      }
+      if (mode == "delete") break;
+      if (std::chrono::steady_clock::now() >= deadline) RaiseError(3703, {name});
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    // The owner travels in the file (attached again, elsewhere).
     Execute(file.get(), "CREATE TABLE IF NOT EXISTS \"sqlstandin$database\" (owner_sid BLOB)");
     Execute(file.get(), "DELETE FROM \"sqlstandin$database\"");
     SqliteStatement insert(file.get(), "INSERT INTO \"sqlstandin$database\" VALUES (?)");
     insert.Bind(1, Value(Bytes(owner.begin(), owner.end())));
     insert.Step();
-    Execute(file.get(), "PRAGMA wal_checkpoint(TRUNCATE)");
   }
   SqliteStatement remove(db, "DELETE FROM sysdatabases WHERE name = ?");
   remove.BindText(1, name);

@@ -190,9 +190,10 @@ bool EngineImpl::DatabaseInUse(const std::string& database, int exceptSpid) {
   return false;
 }
 
-void EngineImpl::ForgetDatabase(const std::string& database) {
+void EngineImpl::ForgetDatabase(const std::string& database, int callerSpid) {
   std::lock_guard lock(m_Mutex);
-  for (const auto& [spid, session] : m_Sessions) session->ForgetDatabase(database);
+  for (const auto& [spid, session] : m_Sessions)
+    session->ForgetDatabase(database, spid == callerSpid);
 }
 
 void EngineImpl::Shutdown() {

@@ -57,8 +57,9 @@ class EngineImpl : public Engine {
   // True when a session other than `exceptSpid` has `database` as its
   // current database.
   bool DatabaseInUse(const std::string& database, int exceptSpid);
-  // Tells every session that `database` no longer names its old files.
-  void ForgetDatabase(const std::string& database);
+  // Tells every session that `database` no longer names its old files (or is
+  // about to stop naming them); `callerSpid` is the session asking, if any.
+  void ForgetDatabase(const std::string& database, int callerSpid = 0);
 
  private:
   EngineOptions m_Options;

@@ -10,6 +10,9 @@ namespace {
 constexpr std::array kErrors = {
     ErrorInfo{0, 0, 1, "%ls"},  // PRINT
     ErrorInfo{102, 15, 1, "Incorrect syntax near '%.*ls'."},
+    // The first argument is the kind of name ("identifier"), then its first
+    // 128 characters and the limit.
+    ErrorInfo{103, 15, 4, "The %ls that starts with '%.*ls' is too long. Maximum length is %d."},
     ErrorInfo{104, 15, 1,
               "ORDER BY items must appear in the select list if the statement contains a UNION "
               "operator."},
@@ -128,12 +131,11 @@ constexpr std::array kErrors = {
     ErrorInfo{3013, 16, 1, "%ls is terminating abnormally."},
     ErrorInfo{3021, 16, 1, "Cannot perform a backup or restore operation within a transaction."},
     ErrorInfo{3621, 10, 1, "The statement has been terminated."},
-    // The first argument names the kind of object: table, view.
+    // The first argument names the kind of object: table, view, index.
     ErrorInfo{3701, 11, 5,
               "Cannot drop the %ls '%.*ls', because it does not exist in the system catalog."},
     ErrorInfo{3702, 16, 3, "Cannot drop the database '%.*ls' because it is currently in use."},
-    ErrorInfo{3703, 11, 7,
-              "Cannot drop the index '%.*ls', because it does not exist in the system catalog."},
+    ErrorInfo{3703, 16, 1, "Cannot detach the database '%.*ls' because it is currently in use."},
     // DROP VIEW of a table or DROP TABLE of a view: the statement, the name
     // twice, what the object is and the statement to use.
     ErrorInfo{3704, 16, 1, "User does not have permission to drop this database."},

@@ -185,6 +185,23 @@ std::string Excerpt(std::string_view text) {
   return std::string(text.substr(0, 128));
 }
 
+// Names are sysname, nvarchar(128): SQL Server refuses a longer identifier
+// or variable name while reading the batch (103), whatever statement holds it.
+// Counted in UTF-16 units, as the server stores them.
+void CheckIdentifierLength(std::string_view name) {
+  constexpr std::size_t kMaxIdentifierLength = 128;
+  std::size_t units = 0;
+  std::size_t cut = name.size();
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(name[i]);
+    if ((byte & 0xC0) == 0x80) continue;
+    if (units == kMaxIdentifierLength) cut = i;
+    units += byte >= 0xF0 ? 2 : 1;
+  }
+  if (units > kMaxIdentifierLength)
+    RaiseError(103, {"identifier", name.substr(0, cut), std::to_string(kMaxIdentifierLength)});
+}
+
 }  // namespace
 
 bool IsReservedWord(std::string_view upperCaseWord) {
@@ -274,6 +291,7 @@ std::vector<Token> Tokenize(std::string_view batch, bool quotedIdentifier) {
       const char close = c == '[' ? ']' : '"';
       std::string value;
       const std::size_t j = readDelimited(i + 1, close, value);
+      CheckIdentifierLength(value);
       token.kind = TokenKind::Identifier;
       token.delimited = true;
       token.text = std::move(value);
@@ -325,6 +343,7 @@ std::vector<Token> Tokenize(std::string_view batch, bool quotedIdentifier) {
       while (j < n && IsIdentifierPart(static_cast<unsigned char>(batch[j]))) ++j;
       token.kind = system ? TokenKind::SystemVariable : TokenKind::Variable;
       token.text = std::string(batch.substr(i, j - i));
+      CheckIdentifierLength(token.text);
       if (system) token.text = Upper(token.text);
       token.length = j - i;
       i = j;
@@ -335,6 +354,7 @@ std::vector<Token> Tokenize(std::string_view batch, bool quotedIdentifier) {
       std::size_t j = i + 1;
       while (j < n && IsIdentifierPart(static_cast<unsigned char>(batch[j]))) ++j;
       token.text = std::string(batch.substr(i, j - i));
+      CheckIdentifierLength(token.text);
       std::string upper = Upper(token.text);
       if (IsReservedWord(upper)) {
         token.kind = TokenKind::Keyword;

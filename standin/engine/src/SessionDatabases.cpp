@@ -18,9 +18,19 @@ void SessionImpl::PublishCurrentDatabase() {
   m_ProcessDatabase = m_CurrentDatabase;
 }
 
-void SessionImpl::ForgetDatabase(const std::string& name) {
-  std::lock_guard lock(m_ProcessMutex);
-  m_StaleDatabases.insert(Lower(name));
+void SessionImpl::ForgetDatabase(const std::string& name, bool callersThread) {
+  {
+    std::lock_guard lock(m_ProcessMutex);
+    m_StaleDatabases.insert(Lower(name));
+  }
+  if (callersThread) {
+    DetachStaleDatabases();
+    return;
+  }
+  // The connection is only ever used under the run lock: an idle session's
+  // is free to use from here.
+  std::unique_lock run(m_RunMutex, std::try_to_lock);
+  if (run.owns_lock()) DetachStaleDatabases();
 }
 
 void SessionImpl::DetachStaleDatabases() {
@@ -29,15 +39,23 @@ void SessionImpl::DetachStaleDatabases() {
     std::lock_guard lock(m_ProcessMutex);
     stale.swap(m_StaleDatabases);
   }
+  std::set<std::string> kept;
   for (const std::string& name : stale) {
     auto it = m_Attached.find(name);
     if (it == m_Attached.end()) continue;
-    if (m_Db) {
-      sqlite3_exec(m_Db.get(), ("DETACH DATABASE " + QuoteIdentifier(it->second)).c_str(), nullptr,
-                   nullptr, nullptr);
+    // SQLite refuses while a transaction of this session reads the file; it
+    // stays attached (and in use for a detach) until the transaction ends.
+    if (m_Db && sqlite3_exec(m_Db.get(), ("DETACH DATABASE " + QuoteIdentifier(it->second)).c_str(),
+                             nullptr, nullptr, nullptr) != SQLITE_OK) {
+      kept.insert(name);
+      continue;
     }
     m_Attached.erase(it);
     m_AttachedUse.erase(name);
+  }
+  if (!kept.empty()) {
+    std::lock_guard lock(m_ProcessMutex);
+    m_StaleDatabases.insert(kept.begin(), kept.end());
   }
 }
 

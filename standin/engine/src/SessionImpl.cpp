@@ -59,6 +59,8 @@ SessionImpl::~SessionImpl() {
 }
 
 void SessionImpl::Start(const DatabaseEntry& database) {
+  // Registered already: the engine may look at the connection from now on.
+  std::lock_guard run(m_RunMutex);
   m_Db = OpenConnection(":memory:", true, &m_Identity);
   sqlite3_busy_handler(m_Db.get(), &SessionImpl::BusyHandler, this);
   RegisterFileFunctions(m_Db.get(), m_Engine.Data());

@@ -104,8 +104,11 @@ class SessionImpl : public Session, private TranslationContext {
   void DetachStaleDatabases();
 
  public:
-  // Called by the engine from any thread when `name` was dropped.
-  void ForgetDatabase(const std::string& name);
+  // Called by the engine from any thread when `name` was dropped or is being
+  // detached. An idle session lets go of the files at once (so a detach finds
+  // them closed); a busy one does before its next batch. `callersThread`: the
+  // call comes from this session's own batch.
+  void ForgetDatabase(const std::string& name, bool callersThread);
 
  private:
   // Batch machinery (SessionImpl.cpp).

@@ -210,14 +210,14 @@ void SessionImpl::RunDropIndex(const Statement& statement, BatchSink& sink) {
   try {
     table = ResolveTable(statement.table);
   } catch (const SqlError& error) {
-    if (error.Msg().number == 208) RaiseError(3703, {written});
+    if (error.Msg().number == 208) RaiseError(3701, {"index", written});
     throw;
   }
   std::string stored;
   for (const IndexDefinition& index : ListIndexes(m_Db.get(), table)) {
     if (EqualsNoCase(index.name, statement.name)) stored = index.name;
   }
-  if (stored.empty()) RaiseError(3703, {written});
+  if (stored.empty()) RaiseError(3701, {"index", written});
   if (table.schema != "temp") RequireSchemaChange(table.database, table.name, "DROP INDEX");
   WriteScope scope(*this);
   DropIndexObjects(table, stored);

@@ -258,7 +258,7 @@ TEST_F(SystemProceduresTest, SessionWhoseClientIsGoneHoldsNothing) {
   std::atomic<bool> gone{false};
   other->SetClientGoneProbe([&] { return gone.load(); });
 
-  EXPECT_EQ(Run(*session, "EXEC sp_detach_db 'Shared'").errorNumber, 5070);
+  EXPECT_EQ(Run(*session, "EXEC sp_detach_db 'Shared'").errorNumber, 3703);
   EXPECT_EQ(Run(*session, "EXEC sp_droplogin 'leaver'").errorNumber, 15434);
   EXPECT_EQ(Run(*session, "EXEC sp_who 'leaver'").resultSets.at(0).rows.size(), 1u);
 

@@ -18,11 +18,11 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 ControlReply Error(ControlError error, bool close = false) {
-  return {ErrorLine(error), close};
+  return {ErrorLine(error), close, std::nullopt};
 }
 
 ControlReply Ok(int state) {
-  return {"OK " + std::to_string(state), false};
+  return {"OK " + std::to_string(state), false, std::nullopt};
 }
 
 // The longest whole-character prefix of `name` whose encoding fits in `room`
@@ -92,7 +92,11 @@ ControlReply ControlDispatcher::Dispatch(std::string_view line) {
     const std::string& login = arguments[arguments.size() - 2];
     const std::string& password = arguments[arguments.size() - 1];
     LoginRole role = m_Host.CheckLogin(login, password);
-    if (role == LoginRole::kUnknown) return Error(ControlError::kLogonFailure);
+    if (role == LoginRole::kUnknown) {
+      ControlReply refused = Error(ControlError::kLogonFailure);
+      refused.failedLogin = login;
+      return refused;
+    }
     if (command->firstArgumentIsService && !EqualsIgnoringCase(arguments[0], kServiceName)) {
       return Error(ControlError::kServiceDoesNotExist);
     }
@@ -108,7 +112,8 @@ ControlReply ControlDispatcher::RunJoin(const Arguments&) {
   JoinInfo join = m_Host.Join();
   int status = join.status >= 0 && join.status <= 3 ? join.status : 0;
   std::string prefix = "OK " + std::to_string(status) + " ";
-  return {prefix + EncodedNameThatFits(join.name, kMaxLineBytes - prefix.size()), false};
+  return {prefix + EncodedNameThatFits(join.name, kMaxLineBytes - prefix.size()), false,
+          std::nullopt};
 }
 
 ControlReply ControlDispatcher::RunStatus(const Arguments&) {
@@ -138,7 +143,7 @@ ControlReply ControlDispatcher::RunStop(const Arguments&) {
 }
 
 ControlReply ControlDispatcher::RunQuit(const Arguments&) {
-  return {"OK", true};
+  return {"OK", true, std::nullopt};
 }
 
 // FAULT <pattern> <error number> once|always <login> <password>
@@ -153,13 +158,13 @@ ControlReply ControlDispatcher::RunFault(const Arguments& arguments) {
   if (rule.pattern.empty() || !numberOk || !modeOk) return Error(ControlError::kInvalidParameter);
   rule.once = EqualsIgnoringCase(arguments[2], "once");
   if (!m_Host.InjectFault(rule)) return Error(ControlError::kNotSupported);
-  return {"OK", false};
+  return {"OK", false, std::nullopt};
 }
 
 // NOFAULTS <login> <password>
 ControlReply ControlDispatcher::RunNoFaults(const Arguments&) {
   if (!m_Host.ClearFaults()) return Error(ControlError::kNotSupported);
-  return {"OK", false};
+  return {"OK", false, std::nullopt};
 }
 
 }  // namespace standin::service

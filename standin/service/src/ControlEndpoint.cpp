@@ -1,5 +1,6 @@
 #include "service/ControlEndpoint.h"
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
@@ -12,6 +13,7 @@
 #include <system_error>
 
 #include "Sockets.h"
+#include "service/LoginThrottle.h"
 
 namespace standin::service {
 
@@ -130,6 +132,7 @@ void ControlEndpoint::Stop() {
 }
 
 void ControlEndpoint::AcceptLoop() {
+  bool pausing = false;  // logged once per episode
   for (;;) {
     pollfd fds[2] = {{m_Listener->Get(), POLLIN, 0}, {m_Wakeup->Fd(), POLLIN, 0}};
     // The time-out only bounds how long finished threads wait to be joined.
@@ -138,16 +141,25 @@ void ControlEndpoint::AcceptLoop() {
     ReapSessions(false);
     if (ready <= 0 || (fds[0].revents & POLLIN) == 0) continue;
 
-    int fd = ::accept4(m_Listener->Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    sockaddr_in peer{};
+    socklen_t peerLength = sizeof peer;
+    int fd = ::accept4(m_Listener->Get(), reinterpret_cast<sockaddr*>(&peer), &peerLength,
+                       SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (fd < 0) {
       // Out of descriptors or memory, the listener stays readable: pause
       // rather than spin, and let finished sessions give theirs back.
       if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        if (!pausing) Log(std::string("control endpoint cannot accept: ") + std::strerror(errno));
+        pausing = true;
         pollfd wake{m_Wakeup->Fd(), POLLIN, 0};
         ::poll(&wake, 1, 100);
       }
       continue;  // otherwise the client is already gone
     }
+    pausing = false;
+    char address[INET_ADDRSTRLEN] = {};
+    ::inet_ntop(AF_INET, &peer.sin_addr, address, sizeof address);
+    std::string source = address;
     // Answers to pipelined requests go out as separate small writes; without
     // this each would wait for the client's delayed acknowledgement.
     int yes = 1;
@@ -160,8 +172,8 @@ void ControlEndpoint::AcceptLoop() {
     }
     auto finished = std::make_shared<std::atomic<bool>>(false);
     try {
-      std::thread thread([this, fd, finished] {
-        ServeConnection(fd);
+      std::thread thread([this, fd, finished, source] {
+        ServeConnection(fd, source);
         *finished = true;
       });
       m_Sessions.push_back({std::move(thread), finished});
@@ -182,7 +194,7 @@ void ControlEndpoint::Refuse(int fd) {
   Log("control connection refused: too many connections");
 }
 
-void ControlEndpoint::ServeConnection(int fd) {
+void ControlEndpoint::ServeConnection(int fd, const std::string& source) {
   Channel channel(fd, m_Wakeup->Fd());
   try {
     auto deadline = Clock::now() + m_Options.idleTimeout;
@@ -195,7 +207,19 @@ void ControlEndpoint::ServeConnection(int fd) {
           channel.Send(ErrorLine(ControlError::kInvalidParameter), deadline);
           return;
         }
+        if (m_Options.throttle) {
+          // An address that failed to log on waits its turn; Stop() ends the wait.
+          const auto wait = m_Options.throttle->Reserve(source);
+          pollfd wake{m_Wakeup->Fd(), POLLIN, 0};
+          if (wait.count() > 0 && ::poll(&wake, 1, static_cast<int>(wait.count())) != 0) return;
+        }
         ControlReply reply = m_Dispatcher.Handle(std::string_view(buffer).substr(0, lf));
+        if (reply.failedLogin) {
+          std::string count;
+          if (m_Options.throttle)
+            count = " (failure " + std::to_string(m_Options.throttle->Failed(source)) + ")";
+          Log("control logon failed for '" + *reply.failedLogin + "' from " + source + count);
+        }
         buffer.erase(0, lf + 1);
         // The idle clock restarts only with a whole request, so a client
         // trickling bytes cannot hold a connection open for ever.

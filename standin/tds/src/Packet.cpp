@@ -66,8 +66,8 @@ void MessageAssembler::ParsePackets() {
     } else if (m_Current->type != packetType) {
       throw ProtocolError("packet type changed inside a message");
     }
-    if (m_Current->payload.size() + body.size() > kMaxMessageSize) {
-      throw ProtocolError("request message larger than " + std::to_string(kMaxMessageSize) +
+    if (m_Current->payload.size() + body.size() > m_MaxMessageSize) {
+      throw ProtocolError("request message larger than " + std::to_string(m_MaxMessageSize) +
                           " bytes");
     }
     m_Current->payload.insert(m_Current->payload.end(), body.begin(), body.end());

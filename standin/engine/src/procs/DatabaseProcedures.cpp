@@ -185,9 +185,11 @@ std::int32_t SpDetachDb(ProcedureCall& call) {
   std::optional<DatabaseEntry> entry = call.engine.Data().FindDatabase(name);
   if (!entry) RaiseError(15010, {name});
   if (IsSystemDatabase(entry->name)) RaiseError(7940);
-  RequireUnused(call, entry->name, 5070);
+  RequireUnused(call, entry->name, 3703);
+  // Idle sessions that used the database let go of its file now; one that
+  // still reads it keeps it, and the detach fails with 3703.
+  call.engine.ForgetDatabase(entry->name, call.spid);
   call.engine.Data().DetachDatabase(entry->name);
-  call.engine.ForgetDatabase(entry->name);
   return 0;
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +18,8 @@ namespace standin::service {
 struct ControlReply {
   std::string line;    // without LF
   bool close = false;  // end the connection after sending it
+  // Set when the request's credentials were refused: the login it named.
+  std::optional<std::string> failedLogin;
 };
 
 class ControlDispatcher {

@@ -19,6 +19,7 @@
 
 namespace standin::service {
 
+class LoginThrottle;
 class UniqueFd;
 class Wakeup;
 
@@ -34,6 +35,8 @@ struct ControlEndpointOptions {
   std::size_t maxRequestsPerConnection = 8;
   // Optional; called from the endpoint's threads, so it must be thread-safe.
   std::function<void(const std::string&)> log;
+  // Optional; slows requests from addresses whose logons failed.
+  LoginThrottle* throttle = nullptr;
 };
 
 class ControlEndpoint {
@@ -59,7 +62,7 @@ class ControlEndpoint {
 
   void AcceptLoop();
   void Refuse(int fd);
-  void ServeConnection(int fd);
+  void ServeConnection(int fd, const std::string& source);
   void ReapSessions(bool all);
   void Log(const std::string& text) const;
 

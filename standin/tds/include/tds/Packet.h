@@ -31,6 +31,10 @@ class MessageAssembler {
   explicit MessageAssembler(std::uint32_t maxPacketSize = kMaxAcceptedPacketSize)
       : m_MaxPacketSize(maxPacketSize) {}
 
+  // Messages longer than this are a ProtocolError (default kMaxMessageSize);
+  // before login nothing larger than a LOGIN7 has a reason to arrive.
+  void SetMaxMessageSize(std::size_t size) { m_MaxMessageSize = size; }
+
   // Appends received bytes. Throws ProtocolError as soon as a header is invalid
   // (bad length, unknown type, type changing inside a message, message too big).
   void Feed(std::span<const std::uint8_t> bytes);
@@ -43,6 +47,7 @@ class MessageAssembler {
   void ParsePackets();
 
   std::uint32_t m_MaxPacketSize;
+  std::size_t m_MaxMessageSize = kMaxMessageSize;
   std::vector<std::uint8_t> m_Buffer;  // bytes of packets not yet complete
   std::optional<Message> m_Current;
   std::deque<Message> m_Ready;

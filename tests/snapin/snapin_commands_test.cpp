@@ -67,7 +67,9 @@ TEST_F(SnapInCommands, EachSelectionOffersItsMenu) {
   for (const Case& row : cases) {
     auto menus = console.MenusOfNode(row.node);
     EXPECT_EQ(HeadlessConsole::ItemNames(menus), row.items) << row.node;
-    if (!menus.empty()) EXPECT_EQ(menus[0].caption, row.caption) << row.node;
+    if (!menus.empty()) {
+      EXPECT_EQ(menus[0].caption, row.caption) << row.node;
+    }
   }
   // Captions and status-bar texts of one menu.
   auto server = console.MenusOfNode("Server1");
@@ -208,8 +210,8 @@ TEST_F(SnapInCommands, ServerRegistrationsComeAndGo) {
   HeadlessConsole& console = Open("sa");
   // Registering while a server node is selected adds below the group.
   Login("keeper");
-  m_Dialogs.onSQLServer = [this](Servers& servers, Server* server) {
-    ASSERT_EQ(server, nullptr);
+  m_Dialogs.onSQLServer = [this](Servers& servers, Server* edited) {
+    ASSERT_EQ(edited, nullptr);
     std::string text = RegistrationString("keeper", kLoginPassword);
     servers.Add(text);
   };
@@ -220,9 +222,9 @@ TEST_F(SnapInCommands, ServerRegistrationsComeAndGo) {
   EXPECT_EQ(console.Node("Server2").Folder(), 3);
 
   // A changed registration rebuilds the node in place.
-  m_Dialogs.onSQLServer = [this](Servers&, Server* server) {
-    ASSERT_NE(server, nullptr);
-    server->SetConnectionString(RegistrationString() + "Application Name=console;");
+  m_Dialogs.onSQLServer = [this](Servers&, Server* edited) {
+    ASSERT_NE(edited, nullptr);
+    edited->SetConnectionString(RegistrationString() + "Application Name=console;");
   };
   console.ChooseOnNode("Server1", "mnuSQLServerProperties");
   EXPECT_EQ(m_Dialogs.shown.back(), "frmSQLServer 310");

@@ -69,7 +69,8 @@ bool ReadPassword(const std::string& file, std::string& password) {
 }
 
 int List() {
-  Servers servers;
+  Servers servers(Servers::ConnectMode::OnDemand);
+  servers.ConnectPending();
   if (servers.Count() == 0) {
     std::printf("No SQL Servers are registered. Add one with: bwctl server add --help\n");
     return kExitOk;
@@ -80,10 +81,11 @@ int List() {
     std::string state = server->IsConnected()           ? "connected"
                         : server->Description().empty() ? "not reachable"
                                                         : "not connected: " + server->Description();
-    std::printf(
-        "%-4ld %-8d %-32s %s\n", ++position, server->ServerID(),
-        server->Name().empty() ? server->ConnectionString().c_str() : server->Name().c_str(),
-        state.c_str());
+    // A registration that cannot be read has no data source to show; its
+    // text may hold a password, so it is never printed.
+    std::printf("%-4ld %-8d %-32s %s\n", ++position, server->ServerID(),
+                server->Name().empty() ? "(unreadable registration)" : server->Name().c_str(),
+                state.c_str());
   }
   return kExitOk;
 }
@@ -116,7 +118,7 @@ int Add(const std::vector<std::string>& args) {
   std::string password;
   if (!passwordFile.empty() && !ReadPassword(passwordFile, password)) return kExitFailed;
 
-  Servers servers;
+  Servers servers(Servers::ConnectMode::OnDemand);
   long before = servers.Count();
   Server* server = commands::AddSQLServer(servers, dataSource, integrated, user, password);
   if (server == nullptr) {
@@ -148,9 +150,11 @@ int RunServerCommand(const std::vector<std::string>& args) {
     if (command == "remove" || command == "test" || command == "start" || command == "stop" ||
         command == "status") {
       if (!needId(2)) return Usage(command + " needs one ServerID");
-      Servers servers;
+      Servers servers(Servers::ConnectMode::OnDemand);
       Server* server = Find(servers, args[1]);
       if (server == nullptr) return kExitFailed;
+      // Only the service commands talk to the server through its connection.
+      if (command == "stop" || command == "status") server->Connect();
       if (command == "remove") return ExitOf(commands::DetachSQLServer(servers, *server));
       if (command == "test") {
         return commands::TestRegistration(server->ConnectionString()) ? kExitOk : kExitFailed;
@@ -170,7 +174,7 @@ int RunServerCommand(const std::vector<std::string>& args) {
         return Usage("the position must be a whole number");
       }
       if (position < 1) return Usage("positions start at 1");
-      Servers servers;
+      Servers servers(Servers::ConnectMode::OnDemand);
       Server* server = Find(servers, args[1]);
       if (server == nullptr) return kExitFailed;
       server->SetOrdinalPosition(position);

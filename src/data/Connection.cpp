@@ -5,6 +5,7 @@
 #include "StatementRunner.h"
 #include "data/ConnectionString.h"
 #include "data/DataAccess.h"
+#include "support/Log.h"
 #include "support/Settings.h"
 
 namespace bw {
@@ -13,6 +14,18 @@ namespace {
 
 // The time ADO waits for a login when the string names none.
 constexpr int kDefaultConnectTimeout = 15;
+
+// ADO's statement time-out, unless the setting says otherwise.
+int DefaultCommandTimeout() {
+  try {
+    long seconds = Settings::GetNumber(kSettingCommandTimeout);
+    if (seconds >= 0 && seconds <= 86400) return static_cast<int>(seconds);
+    Log("data access", "CommandTimeout " + std::to_string(seconds) + " is out of range; using 30");
+  } catch (const Error& error) {
+    Log("data access", error.Description() + " Using 30.");
+  }
+  return 30;
+}
 
 }  // namespace
 
@@ -40,7 +53,8 @@ struct Connection::Handles {
   }
 };
 
-Connection::Connection() : m_Handles(std::make_unique<Handles>()) {}
+Connection::Connection()
+    : m_Handles(std::make_unique<Handles>()), m_CommandTimeout(DefaultCommandTimeout()) {}
 Connection::~Connection() {
   // A recordset still reading keeps what it can; a destructor has nobody to
   // report a failure to.
@@ -81,7 +95,8 @@ void Connection::Open() {
     throw Error(kAdoErrorGeneric, kAdoSource, "Operation is not allowed when the object is open.");
   }
   OleDbConnectionString oleDb = OleDbConnectionString::Parse(m_ConnectionString);
-  std::string odbc = ToOdbcConnectionString(oleDb, Settings::Get(kSettingOdbcDriver));
+  std::string odbc = ToOdbcConnectionString(oleDb, Settings::Get(kSettingOdbcDriver),
+                                            Settings::Get(kSettingTdsVersion));
   int timeout = ConnectTimeoutOf(oleDb).value_or(kDefaultConnectTimeout);
 
   Handles& h = *m_Handles;
@@ -97,9 +112,9 @@ void Connection::Open() {
   }
   SQLSetConnectAttr(h.connection, SQL_ATTR_LOGIN_TIMEOUT,
                     reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout)), 0);
-  SQLRETURN rc = SQLDriverConnect(h.connection, nullptr,
-                                  reinterpret_cast<SQLCHAR*>(const_cast<char*>(odbc.c_str())),
-                                  SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+  std::vector<SQLWCHAR> wide = odbc::WideText(odbc);
+  SQLRETURN rc = SQLDriverConnectW(h.connection, nullptr, wide.data(), SQL_NTS, nullptr, 0, nullptr,
+                                   SQL_DRIVER_NOPROMPT);
   if (!SQL_SUCCEEDED(rc)) {
     std::vector<ProviderMessage> messages = odbc::Diagnostics(SQL_HANDLE_DBC, h.connection);
     std::vector<ProviderMessage> errors;

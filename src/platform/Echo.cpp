@@ -59,7 +59,7 @@ int RemainingMs(Clock::time_point deadline) {
 // apart by identifier.
 int IcmpEcho(const Socket& socket, const sockaddr_in& target, const EchoRequest& request,
              bool rawReplies) {
-  // Echoes may run on several threads at once (servers probed together).
+  // Several servers may be probed at once; each echo gets its own number.
   static std::atomic<std::uint16_t> sequence{0};
   const std::uint16_t id = static_cast<std::uint16_t>(::getpid() & 0xFFFF);
   const std::uint16_t seq = ++sequence;

@@ -45,7 +45,7 @@ void Servers::SetDataLinkPrompt(DataLinkPrompt prompt) {
   Prompt() = std::move(prompt);
 }
 
-Servers::Servers() {
+Servers::Servers(ConnectMode mode) : m_Mode(mode) {
   m_Registry.SetClassKey(kHKeyCurrentUser);
   m_Registry.SetSectionKey(ParentKey());
   std::vector<std::string> sections;
@@ -80,18 +80,18 @@ Servers::Servers() {
     server->SetConnectionString(connectionString);
     loaded.push_back(std::move(server));
   }
-  // Every host is asked at once; then each server connects in order with
-  // the answer its host gave, as if it had asked itself.
-  {
+  if (m_Mode == ConnectMode::All) {
+    // Every host is asked at once; then each server connects in order with
+    // the answer its host gave, as if it had asked itself.
     std::vector<std::thread> probes;
     probes.reserve(loaded.size());
     for (auto& server : loaded) probes.emplace_back([&server] { server->ProbeReachability(); });
     for (auto& probe : probes) probe.join();
+    for (auto& server : loaded) server->Connect();
+  } else {
+    for (auto& server : loaded) server->ReadName();
   }
-  for (auto& server : loaded) {
-    server->Connect();
-    m_Items.push_back(std::move(server));
-  }
+  for (auto& server : loaded) m_Items.push_back(std::move(server));
 }
 
 Servers::~Servers() = default;
@@ -111,6 +111,16 @@ void Servers::SortByPosition(std::vector<PositionPair>& pairs, long low, long hi
   }
   if (low < right) SortByPosition(pairs, low, right);
   if (left < high) SortByPosition(pairs, left, high);
+}
+
+void Servers::ConnectPending() {
+  std::vector<std::thread> probes;
+  for (const auto& server : m_Items) {
+    if (server->IsConnected()) continue;
+    Server* pending = server.get();
+    probes.emplace_back([pending] { pending->Connect(); });
+  }
+  for (std::thread& probe : probes) probe.join();
 }
 
 Server* Servers::Add(std::string& connectionString) {

@@ -122,7 +122,7 @@ class Connection {
   std::unique_ptr<Handles> m_Handles;
   std::string m_ConnectionString;
   int m_CursorLocation = adUseServer;
-  int m_CommandTimeout = 30;
+  int m_CommandTimeout;  // the CommandTimeout setting (ADO's 30 s by default)
   bool m_PersistSecurityInfo = false;
 };
 

@@ -19,8 +19,8 @@ namespace bw {
 class Servers {
  public:
   // All: every server is connected while loading, one after the other, once
-  // every host has been probed at the same time (the console). OnDemand: none is; the caller connects those it needs
-  // (Server::Connect) or all at once (ConnectPending).
+  // every host has been probed at the same time (the console). OnDemand: none is; the caller
+  // connects those it needs (Server::Connect) or all at once (ConnectPending).
   enum class ConnectMode { All, OnDemand };
 
   // Loads the registrations. A missing or unreadable key leaves the

@@ -25,8 +25,11 @@ const char kArchiveHelp[] =
     "NAME is the archive name, without the database prefix.\n"
     "\n"
     "Commands:\n"
-    "  list SERVER                     ArchiveID, name and database of every archive\n"
-    "  create SERVER NAME PATH         a new archive; PATH is its data file on the server's disk\n"
+    "  list SERVER                     ArchiveID, name and database of every archive; marks\n"
+    "                                  one whose creation did not finish\n"
+    "  create SERVER NAME PATH         a new archive; PATH is its data file on the server's disk.\n"
+    "                                  What an unfinished creation of NAME left is removed\n"
+    "                                  first (asks; --yes)\n"
     "  attach SERVER NAME MDF [LDF]    attach existing archive files\n"
     "  detach SERVER NAME              detach an archive, keeping its files (asks; --yes)\n"
     "  delete SERVER NAME              delete an archive and all its data (asks; --yes)\n"
@@ -61,6 +64,12 @@ std::string Trimmed(const std::string& text) {
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
+// An archive whose creation did not finish looks usable and is not.
+std::string IncompleteText(const std::string& incompleteness) {
+  return "the database " + incompleteness +
+         ": its creation did not finish; creating the archive again offers to remove it";
+}
+
 int List(Databases& catalogue) {
   if (catalogue.Count() == 0 && catalogue.Unopened().empty()) {
     std::printf("No archives on this server.\n");
@@ -68,8 +77,11 @@ int List(Databases& catalogue) {
   }
   std::printf("%-6s %-32s %s\n", "ID", "NAME", "DATABASE");
   for (Database* archive : catalogue.NewEnum()) {
-    std::printf("%-6d %-32s %s\n", archive->ArchiveID(), archive->Name().c_str(),
-                archive->DatabaseName().c_str());
+    const std::string incomplete = archive->Incompleteness();
+    std::printf(
+        "%-6d %-32s %s%s\n", archive->ArchiveID(), archive->Name().c_str(),
+        archive->DatabaseName().c_str(),
+        incomplete.empty() ? "" : ("  (incomplete: " + IncompleteText(incomplete) + ")").c_str());
   }
   // Listed, so nobody takes it for missing, but without an ArchiveID.
   for (const UnopenedArchive& unopened : catalogue.Unopened()) {
@@ -106,6 +118,9 @@ int Properties(Server& server, Database& archive) {
   std::printf("Collation:      %s\n", collation.c_str());
   std::printf("Version:        %s\n", archive.GetExtendedValue(0, 3, 0, "").c_str());
   std::printf("Plain text:     %s\n", archive.GetExtendedValue(0, 10, 0, "").c_str());
+  if (const std::string incomplete = archive.Incompleteness(); !incomplete.empty()) {
+    std::printf("Incomplete:     %s\n", IncompleteText(incomplete).c_str());
+  }
   if (rs.State() == adStateOpen) rs.NextRecordset();
   for (; rs.State() == adStateOpen && !rs.Eof(); rs.MoveNext()) {
     std::printf("File:           %s  %s  %s\n", Trimmed(rs.Value("name").ToText()).c_str(),

@@ -1,10 +1,16 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <chrono>
+#include <optional>
+
 #include "OdbcSupport.h"
 #include "StatementRunner.h"
 #include "data/ConnectionString.h"
 #include "data/DataAccess.h"
+#include "data/PasswordMask.h"
+#include "data/SqlLog.h"
+#include "support/Helpers.h"
 #include "support/Settings.h"
 
 namespace bw {
@@ -97,9 +103,28 @@ void Connection::Open() {
   }
   SQLSetConnectAttr(h.connection, SQL_ATTR_LOGIN_TIMEOUT,
                     reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout)), 0);
+  m_LogServer = oleDb.Get("Data Source").value_or("");
+  m_LogLogin = LowerAscii(oleDb.Get("Integrated Security").value_or("")) == "sspi"
+                   ? "(Windows)"
+                   : oleDb.Get("User Id").value_or("");
+  std::optional<SqlLogEntry> logged;
+  const auto started = std::chrono::steady_clock::now();
+  if (SqlLog::Active()) {
+    logged.emplace();
+    logged->time = std::chrono::system_clock::now();
+    logged->server = m_LogServer;
+    logged->database = oleDb.Get("Initial Catalog").value_or("");
+    logged->login = m_LogLogin;
+    logged->connect = true;
+    logged->text = MaskConnectionPasswords(odbc);
+  }
   SQLRETURN rc = SQLDriverConnect(h.connection, nullptr,
                                   reinterpret_cast<SQLCHAR*>(const_cast<char*>(odbc.c_str())),
                                   SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+  if (logged) {
+    logged->duration = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - started);
+  }
   if (!SQL_SUCCEEDED(rc)) {
     std::vector<ProviderMessage> messages = odbc::Diagnostics(SQL_HANDLE_DBC, h.connection);
     std::vector<ProviderMessage> errors;
@@ -109,9 +134,31 @@ void Connection::Open() {
     if (errors.empty()) errors.push_back({0, "08001", "The connection could not be opened."});
     std::int32_t number = odbc::ConnectErrorNumber(errors);
     h.Release();
+    if (logged) {
+      logged->failed = true;
+      for (const auto& error : errors) {
+        logged->errors.push_back(error.serverNumber != 0 ? error.serverNumber : number);
+      }
+      SqlLog::Record(*logged);
+    }
     throw DataError(number, std::move(errors));
   }
   h.open = true;
+  if (logged) {
+    logged->database = CurrentDatabase();
+    SqlLog::Record(*logged);
+  }
+}
+
+std::string Connection::CurrentDatabase() const {
+  if (!m_Handles->open) return {};
+  SQLCHAR name[512] = {0};
+  SQLINTEGER length = 0;
+  if (!SQL_SUCCEEDED(SQLGetConnectAttr(m_Handles->connection, SQL_ATTR_CURRENT_CATALOG, name,
+                                       sizeof name - 1, &length))) {
+    return {};
+  }
+  return reinterpret_cast<const char*>(name);
 }
 
 int Connection::State() const {

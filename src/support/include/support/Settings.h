@@ -44,5 +44,6 @@ inline constexpr char kSettingOdbcDriver[] = "OdbcDriver";
 inline constexpr char kSettingBrowserAddresses[] = "BrowserAddresses";
 inline constexpr char kSettingBrowserPort[] = "BrowserPort";
 inline constexpr char kSettingServiceControlPort[] = "ServiceControlPort";
+inline constexpr char kSettingSqlLog[] = "SqlLog";
 
 }  // namespace bw

@@ -62,6 +62,15 @@ class Servers {
 
   static std::string ParentKey();
 
+  // The stored registrations in display order, read without connecting or
+  // writing anything (for listings that must not wait on the network).
+  struct Registration {
+    std::int32_t serverId;
+    long position;  // 1-based, in display order
+    std::string connectionString;
+  };
+  static std::vector<Registration> Registrations();
+
  private:
   void AddLoaded(std::int32_t serverId, const std::string& connectionString);
   std::vector<std::unique_ptr<Server>>::iterator Find(const std::string& key);

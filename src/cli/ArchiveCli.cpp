@@ -3,9 +3,11 @@
 #include <cctype>
 #include <cstdio>
 
+#include "CliLookup.h"
 #include "ConvertCli.h"
 #include "JsonOutput.h"
 #include "ServerCli.h"
+#include "Terminal.h"
 #include "TerminalProgress.h"
 #include "archives/PlainTextRun.h"
 #include "commands/ArchiveCommands.h"
@@ -54,37 +56,6 @@ int Usage(const std::string& problem) {
   return kExitUsage;
 }
 
-bool SameText(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
-Server* FindServer(Servers& servers, const std::string& id) {
-  Server* server = servers.Item(id);
-  if (server == nullptr) {
-    std::fprintf(stderr, "bwctl archive: no registration with ServerID %s\n", id.c_str());
-  } else if (!server->IsConnected()) {
-    std::fprintf(stderr, "bwctl archive: ServerID %s is not connected%s%s\n", id.c_str(),
-                 server->Description().empty() ? "" : ": ", server->Description().c_str());
-    return nullptr;
-  }
-  return server;
-}
-
-Database* FindArchive(Databases& catalogue, const std::string& name) {
-  for (Database* archive : catalogue.NewEnum()) {
-    if (SameText(archive->Name(), name)) return archive;
-  }
-  std::fprintf(stderr, "bwctl archive: no archive named %s\n", name.c_str());
-  return nullptr;
-}
-
 std::string Trimmed(const std::string& text) {
   std::size_t first = text.find_first_not_of(' ');
   if (first == std::string::npos) return {};
@@ -97,12 +68,19 @@ int List(Server& server, Databases& catalogue) {
     for (Database* archive : catalogue.NewEnum()) {
       list.push_back({{"archiveId", archive->ArchiveID()},
                       {"name", archive->Name()},
-                      {"database", archive->DatabaseName()}});
+                      {"database", archive->DatabaseName()},
+                      {"error", nullptr}});
+    }
+    for (const UnopenedArchive& unopened : catalogue.Unopened()) {
+      list.push_back({{"archiveId", nullptr},
+                      {"name", unopened.name},
+                      {"database", kArchivePrefix + unopened.name},
+                      {"error", unopened.reason}});
     }
     PrintJson(Json{{"serverId", server.ServerID()}, {"archives", std::move(list)}});
     return kExitOk;
   }
-  if (catalogue.Count() == 0) {
+  if (catalogue.Count() == 0 && catalogue.Unopened().empty()) {
     std::printf("No archives on this server.\n");
     return kExitOk;
   }
@@ -110,6 +88,11 @@ int List(Server& server, Databases& catalogue) {
   for (Database* archive : catalogue.NewEnum()) {
     std::printf("%-6d %-32s %s\n", archive->ArchiveID(), archive->Name().c_str(),
                 archive->DatabaseName().c_str());
+  }
+  // Listed, so nobody takes it for missing, but without an ArchiveID.
+  for (const UnopenedArchive& unopened : catalogue.Unopened()) {
+    std::printf("%-6s %-32s %s%s  (cannot be opened: %s)\n", "-", unopened.name.c_str(),
+                kArchivePrefix, unopened.name.c_str(), TerminalText(unopened.reason).c_str());
   }
   return kExitOk;
 }
@@ -256,9 +239,19 @@ int RunArchiveCommand(const std::vector<std::string>& args) {
        rest[command == "rename" ? 2 : 1].empty())) {
     return Usage("archive names consist of letters A-Z, digits and '_'");
   }
+  if (command == "create" || command == "attach" || command == "rename") {
+    const std::string problem = commands::ArchiveNameTooLongText(rest[command == "rename" ? 2 : 1]);
+    if (!problem.empty()) return Usage(problem);
+  }
+  if (command == "create" && TrimBlanks(rest[2]).empty()) {
+    return Usage("create needs PATH, the new archive's data file on the server's disk");
+  }
+  if (command == "attach" && TrimBlanks(rest[2]).empty()) {
+    return Usage("attach needs MDF, the archive's data file on the server's disk");
+  }
   try {
-    Servers servers;
-    Server* server = FindServer(servers, rest[0]);
+    Servers servers(Servers::ConnectMode::OnDemand);
+    Server* server = FindServer(servers, rest[0], "archive");
     if (server == nullptr) return kExitFailed;
     Databases& catalogue = server->Databases();
     if (command == "list") return List(*server, catalogue);
@@ -281,8 +274,9 @@ int RunArchiveCommand(const std::vector<std::string>& args) {
       }
       return code;
     }
-    Database* archive = FindArchive(catalogue, rest[1]);
-    if (archive == nullptr) return kExitFailed;
+    int notFound = kExitFailed;
+    Database* archive = FindArchive(catalogue, rest[1], "archive", &notFound);
+    if (archive == nullptr) return notFound;
     if (command == "detach") return ExitOf(commands::CloseDatabase(catalogue, *archive));
     if (command == "delete") return ExitOf(commands::DeleteDatabase(catalogue, *archive));
     if (command == "rename") return ExitOf(commands::RenameDatabase(*archive, rest[2]));

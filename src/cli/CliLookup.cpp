@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iostream>
 
+#include "ExitCodes.h"
 #include "Terminal.h"
 #include "support/Helpers.h"
 
@@ -13,7 +14,7 @@ Server* FindServer(Servers& servers, const std::string& id, const char* area) {
   Server* server = servers.Item(id);
   if (server == nullptr) {
     std::fprintf(stderr, "bwctl %s: no registration with ServerID %s\n", area, id.c_str());
-  } else if (!server->IsConnected()) {
+  } else if (!server->IsConnected() && !server->Connect()) {
     std::fprintf(stderr, "bwctl %s: ServerID %s is not connected%s%s\n", area, id.c_str(),
                  server->Description().empty() ? "" : ": ", server->Description().c_str());
     return nullptr;
@@ -21,9 +22,17 @@ Server* FindServer(Servers& servers, const std::string& id, const char* area) {
   return server;
 }
 
-Database* FindArchive(Databases& catalogue, const std::string& name, const char* area) {
+Database* FindArchive(Databases& catalogue, const std::string& name, const char* area, int* code) {
   for (Database* archive : catalogue.NewEnum()) {
     if (LowerAscii(archive->Name()) == LowerAscii(name)) return archive;
+  }
+  if (code != nullptr) *code = kExitFailed;
+  for (const UnopenedArchive& unopened : catalogue.Unopened()) {
+    if (LowerAscii(unopened.name) != LowerAscii(name)) continue;
+    std::fprintf(stderr, "bwctl %s: the archive %s cannot be opened: %s\n", area, name.c_str(),
+                 TerminalText(unopened.reason).c_str());
+    if (unopened.refused && code != nullptr) *code = kExitRefused;
+    return nullptr;
   }
   std::fprintf(stderr, "bwctl %s: no archive named %s\n", area, name.c_str());
   return nullptr;

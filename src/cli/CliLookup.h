@@ -10,10 +10,13 @@
 
 namespace bw::cli {
 
-// The connected server with ServerID `id`, or nullptr.
+// The server with ServerID `id`, connected now when it is not yet, or
+// nullptr.
 Server* FindServer(Servers& servers, const std::string& id, const char* area);
-// The archive named `name` (without the prefix, any case), or nullptr.
-Database* FindArchive(Databases& catalogue, const std::string& name, const char* area);
+// The archive named `name` (without the prefix, any case), or nullptr with
+// `code` (when given) set: 3 when the login may not open it, else 1.
+Database* FindArchive(Databases& catalogue, const std::string& name, const char* area,
+                      int* code = nullptr);
 
 // The first line of `file` ("-": standard input).
 bool ReadPasswordFile(const std::string& file, std::string& password, const char* area);

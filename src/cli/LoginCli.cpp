@@ -317,7 +317,7 @@ int RunLoginCommand(const std::vector<std::string>& args) {
   if (rest.size() != wanted) return Usage("wrong number of arguments for " + command);
 
   try {
-    Servers servers;
+    Servers servers(Servers::ConnectMode::OnDemand);
     Server* server = FindServer(servers, rest[0], kArea);
     if (server == nullptr) return kExitFailed;
     if (command == "list") return List(*server);

@@ -94,22 +94,25 @@ std::string StateText(Server& server) {
 // The registrations as stored, without connecting: quick, for completion
 // and scripts that only need the ServerIDs.
 int ListOffline() {
-  const std::vector<Servers::Registration> registrations = Servers::Registrations();
+  Servers servers(Servers::ConnectMode::OnDemand);
   Json list = Json::array();
-  if (!JsonOutput() && !registrations.empty()) {
+  if (!JsonOutput() && servers.Count() > 0) {
     std::printf("%-4s %-8s %-32s %s\n", "POS", "ID", "DATA SOURCE", "STATE");
   }
-  for (const Servers::Registration& registration : registrations) {
+  long position = 0;
+  for (Server* server : servers.NewEnum()) {
     std::string dataSource, login;
     bool integrated = false;
-    Describe(registration.connectionString, dataSource, login, integrated);
+    Describe(server->ConnectionString(), dataSource, login, integrated);
+    ++position;
     if (!JsonOutput()) {
-      std::printf("%-4ld %-8d %-32s %s\n", registration.position, registration.serverId,
-                  dataSource.c_str(), "not checked");
+      std::printf("%-4ld %-8d %-32s %s\n", position, server->ServerID(),
+                  dataSource.empty() ? "(unreadable registration)" : dataSource.c_str(),
+                  "not checked");
       continue;
     }
-    list.push_back({{"position", registration.position},
-                    {"serverId", registration.serverId},
+    list.push_back({{"position", position},
+                    {"serverId", server->ServerID()},
                     {"dataSource", dataSource},
                     {"name", nullptr},
                     {"authentication", integrated ? "windows" : "sql"},
@@ -120,14 +123,15 @@ int ListOffline() {
   }
   if (JsonOutput()) {
     PrintJson(Json{{"servers", std::move(list)}});
-  } else if (registrations.empty()) {
+  } else if (servers.Count() == 0) {
     std::printf("No SQL Servers are registered. Add one with: bwctl server add --help\n");
   }
   return kExitOk;
 }
 
 int List() {
-  Servers servers;
+  Servers servers(Servers::ConnectMode::OnDemand);
+  servers.ConnectPending();
   if (JsonOutput()) {
     Json list = Json::array();
     long position = 0;
@@ -163,8 +167,10 @@ int List() {
     bool integrated = false;
     Describe(server->ConnectionString(), dataSource, login, integrated);
     // The stored string holds the password: only its data source is shown.
-    std::printf("%-4ld %-8d %-32s %s\n", ++position, server->ServerID(),
-                server->Name().empty() ? dataSource.c_str() : server->Name().c_str(),
+    const std::string shown = !server->Name().empty() ? server->Name()
+                              : !dataSource.empty()   ? dataSource
+                                                      : "(unreadable registration)";
+    std::printf("%-4ld %-8d %-32s %s\n", ++position, server->ServerID(), shown.c_str(),
                 StateText(*server).c_str());
   }
   return kExitOk;
@@ -198,7 +204,7 @@ int Add(const std::vector<std::string>& args) {
   std::string password;
   if (!passwordFile.empty() && !ReadPassword(passwordFile, password)) return kExitFailed;
 
-  Servers servers;
+  Servers servers(Servers::ConnectMode::OnDemand);
   long before = servers.Count();
   Server* server = commands::AddSQLServer(servers, dataSource, integrated, user, password);
   if (server == nullptr) {
@@ -234,9 +240,11 @@ int RunServerCommand(const std::vector<std::string>& args) {
     if (command == "remove" || command == "test" || command == "start" || command == "stop" ||
         command == "status") {
       if (!needId(2)) return Usage(command + " needs one ServerID");
-      Servers servers;
+      Servers servers(Servers::ConnectMode::OnDemand);
       Server* server = Find(servers, args[1]);
       if (server == nullptr) return kExitFailed;
+      // Only the service commands talk to the server through its connection.
+      if (command == "stop" || command == "status") server->Connect();
       if (command == "remove") return ExitOf(commands::DetachSQLServer(servers, *server));
       if (command == "test") {
         return commands::TestRegistration(server->ConnectionString()) ? kExitOk : kExitFailed;
@@ -261,7 +269,7 @@ int RunServerCommand(const std::vector<std::string>& args) {
         return Usage("the position must be a whole number");
       }
       if (position < 1) return Usage("positions start at 1");
-      Servers servers;
+      Servers servers(Servers::ConnectMode::OnDemand);
       Server* server = Find(servers, args[1]);
       if (server == nullptr) return kExitFailed;
       server->SetOrdinalPosition(position);

@@ -185,11 +185,12 @@ int RunUserCommand(const std::vector<std::string>& args) {
   }
 
   try {
-    Servers servers;
+    Servers servers(Servers::ConnectMode::OnDemand);
     Server* server = FindServer(servers, rest[0], kArea);
     if (server == nullptr) return kExitFailed;
-    Database* archive = FindArchive(server->Databases(), rest[1], kArea);
-    if (archive == nullptr) return kExitFailed;
+    int notFound = kExitFailed;
+    Database* archive = FindArchive(server->Databases(), rest[1], kArea, &notFound);
+    if (archive == nullptr) return notFound;
     if (command == "list") return List(*archive);
     if (command == "remove") return ExitOf(commands::RevokeDBAccess(*archive, rest[2]));
 

@@ -18,8 +18,31 @@ std::function<bool()> ArchiveRole(Database& archive, const char* role) {
 
 }  // namespace
 
+std::string ArchiveNameTooLongText(const std::string& name) {
+  if (NameLength(name) <= kMaxArchiveNameLength) return {};
+  return "The archive name has " + std::to_string(NameLength(name)) +
+         " characters; it may have at most " + std::to_string(kMaxArchiveNameLength) +
+         ", as SQL Server allows " + std::to_string(kMaxDatabaseNameLength) +
+         " for the whole database name '" + kArchivePrefix + "' + name.";
+}
+
+namespace {
+
+// A name the server would refuse only after the work has begun (as a failed
+// login, for creation) is refused before anything is sent.
+bool RefuseLongName(const std::string& name, Database** result) {
+  if (result != nullptr) *result = nullptr;
+  const std::string problem = ArchiveNameTooLongText(name);
+  if (problem.empty()) return false;
+  MsgBox(problem, MsgStyle::Information);
+  return true;
+}
+
+}  // namespace
+
 Outcome AddNewDatabase(Databases& catalogue, const std::string& name, const std::string& path,
                        Database** created) {
+  if (RefuseLongName(name, created)) return Outcome::Failed;
   Server& server = *catalogue.GetServer();
   CommandSpec command;
   command.roles = {ServerRole(server, "sysadmin"), ServerRole(server, "dbcreator")};
@@ -34,6 +57,7 @@ Outcome AddNewDatabase(Databases& catalogue, const std::string& name, const std:
 
 Outcome OpenDatabase(Databases& catalogue, const std::string& name, const std::string& mdfPath,
                      const std::string& ldfPath, Database** attached) {
+  if (RefuseLongName(name, attached)) return Outcome::Failed;
   Server& server = *catalogue.GetServer();
   CommandSpec command;
   command.roles = {ServerRole(server, "sysadmin"), ServerRole(server, "dbcreator")};
@@ -127,6 +151,7 @@ Outcome ShrinkLogfile(Database& archive) {
 }
 
 Outcome RenameDatabase(Database& archive, const std::string& newName) {
+  if (RefuseLongName(newName, nullptr)) return Outcome::Failed;
   Server& server = *archive.GetServer();
   CommandSpec command;
   command.roles = {ArchiveRole(archive, "db_owner"), ServerRole(server, "sysadmin")};

@@ -41,7 +41,7 @@ std::string BuildRegistrationString(const std::string& dataSource, bool integrat
 }
 
 std::string RegistrationHost(const std::string& dataSource) {
-  std::string host = dataSource;
+  std::string host = NormalizedDataSource(dataSource);
   if (std::size_t slash = host.find('\\'); slash != std::string::npos && slash >= 1) {
     host.resize(slash);
   }

@@ -1,7 +1,9 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <optional>
 
 #include "OdbcSupport.h"
@@ -11,6 +13,7 @@
 #include "data/PasswordMask.h"
 #include "data/SqlLog.h"
 #include "support/Helpers.h"
+#include "support/Log.h"
 #include "support/Settings.h"
 
 namespace bw {
@@ -19,6 +22,18 @@ namespace {
 
 // The time ADO waits for a login when the string names none.
 constexpr int kDefaultConnectTimeout = 15;
+
+// ADO's statement time-out, unless the setting says otherwise.
+int DefaultCommandTimeout() {
+  try {
+    long seconds = Settings::GetNumber(kSettingCommandTimeout);
+    if (seconds >= 0 && seconds <= 86400) return static_cast<int>(seconds);
+    Log("data access", "CommandTimeout " + std::to_string(seconds) + " is out of range; using 30");
+  } catch (const Error& error) {
+    Log("data access", error.Description() + " Using 30.");
+  }
+  return 30;
+}
 
 }  // namespace
 
@@ -46,7 +61,8 @@ struct Connection::Handles {
   }
 };
 
-Connection::Connection() : m_Handles(std::make_unique<Handles>()) {}
+Connection::Connection()
+    : m_Handles(std::make_unique<Handles>()), m_CommandTimeout(DefaultCommandTimeout()) {}
 Connection::~Connection() {
   // A recordset still reading keeps what it can; a destructor has nobody to
   // report a failure to.
@@ -87,7 +103,8 @@ void Connection::Open() {
     throw Error(kAdoErrorGeneric, kAdoSource, "Operation is not allowed when the object is open.");
   }
   OleDbConnectionString oleDb = OleDbConnectionString::Parse(m_ConnectionString);
-  std::string odbc = ToOdbcConnectionString(oleDb, Settings::Get(kSettingOdbcDriver));
+  std::string odbc = ToOdbcConnectionString(oleDb, Settings::Get(kSettingOdbcDriver),
+                                            Settings::Get(kSettingTdsVersion));
   int timeout = ConnectTimeoutOf(oleDb).value_or(kDefaultConnectTimeout);
 
   Handles& h = *m_Handles;
@@ -118,9 +135,9 @@ void Connection::Open() {
     logged->connect = true;
     logged->text = MaskConnectionPasswords(odbc);
   }
-  SQLRETURN rc = SQLDriverConnect(h.connection, nullptr,
-                                  reinterpret_cast<SQLCHAR*>(const_cast<char*>(odbc.c_str())),
-                                  SQL_NTS, nullptr, 0, nullptr, SQL_DRIVER_NOPROMPT);
+  std::vector<SQLWCHAR> wide = odbc::WideText(odbc);
+  SQLRETURN rc = SQLDriverConnectW(h.connection, nullptr, wide.data(), SQL_NTS, nullptr, 0, nullptr,
+                                   SQL_DRIVER_NOPROMPT);
   if (logged) {
     logged->duration = std::chrono::duration_cast<std::chrono::microseconds>(
         std::chrono::steady_clock::now() - started);
@@ -152,13 +169,15 @@ void Connection::Open() {
 
 std::string Connection::CurrentDatabase() const {
   if (!m_Handles->open) return {};
-  SQLCHAR name[512] = {0};
-  SQLINTEGER length = 0;
-  if (!SQL_SUCCEEDED(SQLGetConnectAttr(m_Handles->connection, SQL_ATTR_CURRENT_CATALOG, name,
-                                       sizeof name - 1, &length))) {
+  SQLWCHAR name[512] = {0};
+  SQLINTEGER bytes = 0;
+  if (!SQL_SUCCEEDED(SQLGetConnectAttrW(m_Handles->connection, SQL_ATTR_CURRENT_CATALOG, name,
+                                        sizeof name - sizeof name[0], &bytes))) {
     return {};
   }
-  return reinterpret_cast<const char*>(name);
+  const std::size_t count = std::min<std::size_t>(
+      bytes < 0 ? 0 : static_cast<std::size_t>(bytes) / sizeof name[0], std::size(name) - 1);
+  return odbc::Utf8Text(name, count);
 }
 
 int Connection::State() const {

@@ -25,8 +25,12 @@ std::string Trim(const std::string& text) {
   return text.substr(begin, end - begin + 1);
 }
 
-[[noreturn]] void Malformed(const std::string& why) {
-  throw Error(kAdoErrorGeneric, kAdoSource, "Invalid connection string: " + why + ".");
+// The text may hold a password, so the message names only where it went
+// wrong, never what stands there.
+[[noreturn]] void Malformed(const std::string& why, std::size_t position) {
+  throw Error(
+      kAdoErrorGeneric, kAdoSource,
+      "Invalid connection string: " + why + " at character " + std::to_string(position + 1) + ".");
 }
 
 }  // namespace
@@ -38,23 +42,21 @@ OleDbConnectionString OleDbConnectionString::Parse(const std::string& text) {
     std::size_t equals = text.find('=', pos);
     std::size_t semicolon = text.find(';', pos);
     if (semicolon != std::string::npos && (equals == std::string::npos || semicolon < equals)) {
-      if (!Trim(text.substr(pos, semicolon - pos)).empty()) {
-        Malformed("'" + Trim(text.substr(pos, semicolon - pos)) + "' has no value");
-      }
+      if (!Trim(text.substr(pos, semicolon - pos)).empty()) Malformed("a part without '='", pos);
       pos = semicolon + 1;
       continue;
     }
     if (equals == std::string::npos) {
-      if (!Trim(text.substr(pos)).empty())
-        Malformed("'" + Trim(text.substr(pos)) + "' has no value");
+      if (!Trim(text.substr(pos)).empty()) Malformed("a part without '='", pos);
       break;
     }
     std::string keyword = Trim(text.substr(pos, equals - pos));
-    if (keyword.empty()) Malformed("a value without a keyword");
+    if (keyword.empty()) Malformed("a value without a keyword", pos);
     pos = equals + 1;
     while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
     std::string value;
     if (pos < text.size() && (text[pos] == '"' || text[pos] == '\'')) {
+      const std::size_t opening = pos;
       char quote = text[pos++];
       bool closed = false;
       while (pos < text.size()) {
@@ -70,11 +72,11 @@ OleDbConnectionString OleDbConnectionString::Parse(const std::string& text) {
         }
         value.push_back(text[pos++]);
       }
-      if (!closed) Malformed("the value of " + keyword + " has no closing quote");
+      if (!closed) Malformed("a quoted value without its closing quote", opening);
       std::size_t next = text.find(';', pos);
       if (!Trim(text.substr(pos, next == std::string::npos ? std::string::npos : next - pos))
                .empty()) {
-        Malformed("text after the quoted value of " + keyword);
+        Malformed("text after a quoted value", pos);
       }
       pos = next == std::string::npos ? text.size() : next + 1;
     } else {
@@ -104,37 +106,47 @@ void OleDbConnectionString::Set(const std::string& keyword, const std::string& v
   m_Items.emplace_back(keyword, value);
 }
 
-std::string OleDbPair(const std::string& keyword, const std::string& value) {
+std::string OleDbValue(const std::string& value) {
   bool bare = value.find_first_of(";\"'") == std::string::npos && Trim(value) == value;
-  if (bare) return keyword + "=" + value + ";";
+  if (bare) return value;
   std::string quoted = "\"";
   for (char c : value) {
     if (c == '"') quoted.push_back('"');
     quoted.push_back(c);
   }
-  return keyword + "=" + quoted + "\";";
+  return quoted + "\"";
+}
+
+std::string OleDbPair(const std::string& keyword, const std::string& value) {
+  return keyword + "=" + OleDbValue(value) + ";";
 }
 
 std::string OdbcQuote(const std::string& value) {
   // Bare unless the value would end the attribute (";") or read as a braced
-  // value; "}" and "=" are fine bare. The FreeTDS driver does not read "}}"
-  // inside braces as one brace, so a value needing braces must not hold "}".
+  // value; "}" and "=" are fine bare. The FreeTDS driver ends a braced value
+  // at the first "};" (it does not read "}}" as one brace), and every
+  // attribute here ends with ";", so braces hold anything but "};".
   bool bare = value.find(';') == std::string::npos && (value.empty() || value[0] != '{') &&
               Trim(value) == value;
   if (bare) return value;
-  if (value.find('}') != std::string::npos) {
+  if (value.find("};") != std::string::npos) {
     throw Error(kAdoErrorGeneric, kAdoSource,
-                "A connection value that holds both ';' (or leading blanks or '{') and '}' cannot "
-                "be passed to the ODBC driver; change the password or login name.");
+                "A connection value that holds '};' cannot be passed to the ODBC driver; change "
+                "the password, login name or database name.");
   }
   return "{" + value + "}";
 }
 
-DataSource ParseDataSource(const std::string& dataSource) {
-  DataSource result;
+std::string NormalizedDataSource(const std::string& dataSource) {
   std::string text = Trim(dataSource);
   // "tcp:" is how SQL Server clients force TCP; it is all there is here.
-  if (text.size() > 4 && EqualsIgnoreCase(text.substr(0, 4), "tcp:")) text = text.substr(4);
+  if (text.size() > 4 && EqualsIgnoreCase(text.substr(0, 4), "tcp:")) text = Trim(text.substr(4));
+  return text;
+}
+
+DataSource ParseDataSource(const std::string& dataSource) {
+  DataSource result;
+  std::string text = NormalizedDataSource(dataSource);
   if (std::size_t comma = text.find(','); comma != std::string::npos) {
     std::string port = Trim(text.substr(comma + 1));
     int value = 0;
@@ -155,7 +167,8 @@ DataSource ParseDataSource(const std::string& dataSource) {
   return result;
 }
 
-std::string ToOdbcConnectionString(const OleDbConnectionString& oleDb, const std::string& driver) {
+std::string ToOdbcConnectionString(const OleDbConnectionString& oleDb, const std::string& driver,
+                                   const std::string& tdsVersion) {
   std::string odbc = "DRIVER=" + OdbcQuote(driver) + ";";
   DataSource source = ParseDataSource(oleDb.Get("Data Source").value_or(""));
   std::string server = source.host;
@@ -173,6 +186,7 @@ std::string ToOdbcConnectionString(const OleDbConnectionString& oleDb, const std
   if (auto catalog = oleDb.Get("Initial Catalog"); catalog && !catalog->empty()) {
     odbc += "DATABASE=" + OdbcQuote(*catalog) + ";";
   }
+  if (!tdsVersion.empty()) odbc += "TDS_Version=" + OdbcQuote(tdsVersion) + ";";
   odbc += "ClientCharset=UTF-8;";
   return odbc;
 }

@@ -18,7 +18,7 @@ std::string WithoutPrefixes(std::string text) {
 }  // namespace
 
 std::vector<ProviderMessage> Diagnostics(SQLSMALLINT handleType, SQLHANDLE handle) {
-  return Diagnostics(&SQLGetDiagRec, handleType, handle);
+  return Diagnostics(&SQLGetDiagRecW, handleType, handle);
 }
 
 std::vector<ProviderMessage> Diagnostics(GetDiagRecFunction getDiagRec, SQLSMALLINT handleType,
@@ -27,10 +27,10 @@ std::vector<ProviderMessage> Diagnostics(GetDiagRecFunction getDiagRec, SQLSMALL
   if (handle == SQL_NULL_HANDLE) return messages;
   // A batch can carry many messages; a bound keeps a runaway driver in check.
   for (SQLSMALLINT record = 1; record <= 1000; ++record) {
-    SQLCHAR state[6] = {0};
+    SQLWCHAR state[6] = {0};
     SQLINTEGER native = 0;
     SQLSMALLINT length = 0;
-    std::vector<SQLCHAR> text(1024);
+    std::vector<SQLWCHAR> text(1024);
     SQLRETURN rc = getDiagRec(handleType, handle, record, state, &native, text.data(),
                               static_cast<SQLSMALLINT>(text.size()), &length);
     if (rc == SQL_SUCCESS_WITH_INFO && length >= static_cast<SQLSMALLINT>(text.size())) {
@@ -41,11 +41,84 @@ std::vector<ProviderMessage> Diagnostics(GetDiagRecFunction getDiagRec, SQLSMALL
     if (!SQL_SUCCEEDED(rc)) break;
     ProviderMessage message;
     message.serverNumber = native;
-    message.sqlState = reinterpret_cast<const char*>(state);
-    message.text = WithoutPrefixes(reinterpret_cast<const char*>(text.data()));
+    message.sqlState = Utf8Text(state, 5);
+    std::size_t count = 0;
+    while (count < text.size() && text[count] != 0) ++count;
+    message.text = WithoutPrefixes(Utf8Text(text.data(), count));
     messages.push_back(std::move(message));
   }
   return messages;
+}
+
+std::vector<SQLWCHAR> WideText(const std::string& utf8) {
+  std::vector<SQLWCHAR> wide;
+  wide.reserve(utf8.size() + 1);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(utf8.data());
+  const std::size_t size = utf8.size();
+  for (std::size_t i = 0; i < size;) {
+    char32_t c = bytes[i];
+    std::size_t length = c < 0x80           ? 1
+                         : (c >> 5) == 0x6  ? 2
+                         : (c >> 4) == 0xE  ? 3
+                         : (c >> 3) == 0x1E ? 4
+                                            : 0;
+    bool valid = length != 0 && i + length <= size;
+    if (valid && length > 1) {
+      c &= 0x7F >> length;
+      for (std::size_t k = 1; k < length; ++k) {
+        if ((bytes[i + k] & 0xC0) != 0x80) valid = false;
+        c = (c << 6) | (bytes[i + k] & 0x3F);
+      }
+      // Overlong forms, surrogates and values past U+10FFFF are not text.
+      static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+      if (c < kLeast[length] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) valid = false;
+    }
+    if (!valid) {
+      wide.push_back(0xFFFD);
+      ++i;
+      continue;
+    }
+    if (c >= 0x10000) {
+      c -= 0x10000;
+      wide.push_back(static_cast<SQLWCHAR>(0xD800 + (c >> 10)));
+      wide.push_back(static_cast<SQLWCHAR>(0xDC00 + (c & 0x3FF)));
+    } else {
+      wide.push_back(static_cast<SQLWCHAR>(c));
+    }
+    i += length;
+  }
+  wide.push_back(0);
+  return wide;
+}
+
+std::string Utf8Text(const SQLWCHAR* wide, std::size_t count) {
+  std::string text;
+  text.reserve(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    char32_t c = wide[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count && wide[i + 1] >= 0xDC00 &&
+        wide[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (wide[++i] - 0xDC00);
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      c = 0xFFFD;
+    }
+    if (c < 0x80) {
+      text.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+      text.push_back(static_cast<char>(0xC0 | (c >> 6)));
+      text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+      text.push_back(static_cast<char>(0xE0 | (c >> 12)));
+      text.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+      text.push_back(static_cast<char>(0xF0 | (c >> 18)));
+      text.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+      text.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+      text.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+  }
+  return text;
 }
 
 bool IsInformational(const ProviderMessage& message) {

@@ -18,10 +18,20 @@ std::vector<ProviderMessage> Diagnostics(SQLSMALLINT handleType, SQLHANDLE handl
 
 // The same through a given SQLGetDiagRec (the driver's own, reached past the
 // driver manager).
-using GetDiagRecFunction = SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLCHAR*, SQLINTEGER*,
-                                         SQLCHAR*, SQLSMALLINT, SQLSMALLINT*);
+using GetDiagRecFunction = SQLRETURN (*)(SQLSMALLINT, SQLHANDLE, SQLSMALLINT, SQLWCHAR*,
+                                         SQLINTEGER*, SQLWCHAR*, SQLSMALLINT, SQLSMALLINT*);
 std::vector<ProviderMessage> Diagnostics(GetDiagRecFunction getDiagRec, SQLSMALLINT handleType,
                                          SQLHANDLE handle);
+
+// UTF-8 text as the driver's wide characters (UTF-16); a malformed byte
+// becomes U+FFFD. The ANSI entry points would hand the driver bytes it reads
+// in its own default character set before ClientCharset applies, so a
+// connection string with non-ASCII text goes through the wide one.
+std::vector<SQLWCHAR> WideText(const std::string& utf8);
+
+// The driver's wide characters (UTF-16, `count` of them) as UTF-8; a lone
+// surrogate becomes U+FFFD.
+std::string Utf8Text(const SQLWCHAR* wide, std::size_t count);
 
 // True for a message that only informs (PRINT, "changed database context").
 bool IsInformational(const ProviderMessage& message);

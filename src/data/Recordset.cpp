@@ -150,7 +150,10 @@ bool ReadChunks(SQLHSTMT stmt, SQLUSMALLINT column, SQLSMALLINT cType, Append ap
     }
     if (indicator == SQL_NULL_DATA) return false;
     any = true;
-    std::size_t room = cType == SQL_C_CHAR ? sizeof buffer - 1 : sizeof buffer;
+    // Character data comes with a terminator that is not counted.
+    std::size_t room = cType == SQL_C_CHAR    ? sizeof buffer - 1
+                       : cType == SQL_C_WCHAR ? sizeof buffer - sizeof(SQLWCHAR)
+                                              : sizeof buffer;
     std::size_t got = (indicator == SQL_NO_TOTAL || static_cast<std::size_t>(indicator) > room)
                           ? room
                           : static_cast<std::size_t>(indicator);
@@ -206,10 +209,15 @@ Variant ReadValue(SQLHSTMT stmt, SQLUSMALLINT column, const ColumnInfo& info) {
       return Variant(std::move(bytes));
     }
     default: {
-      std::string text;
-      bool present = ReadChunks(stmt, column, SQL_C_CHAR,
-                                [&](const char* p, std::size_t n) { text.append(p, n); });
+      // Wide, as the connection was opened: the driver reads and writes
+      // narrow text of such a connection as Latin-1.
+      std::string bytes;
+      bool present = ReadChunks(stmt, column, SQL_C_WCHAR,
+                                [&](const char* p, std::size_t n) { bytes.append(p, n); });
       if (!present) return Variant::Null();
+      std::vector<SQLWCHAR> wide(bytes.size() / sizeof(SQLWCHAR));
+      std::memcpy(wide.data(), bytes.data(), wide.size() * sizeof(SQLWCHAR));
+      std::string text = odbc::Utf8Text(wide.data(), wide.size());
       if (info.sqlType == SQL_GUID) {
         for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         return Variant(GuidValue{"{" + text + "}"});
@@ -280,12 +288,14 @@ struct Recordset::Impl : Connection::ActiveReader {
     columns.clear();
     int count = statement->ColumnCount();
     for (int i = 1; i <= count; ++i) {
-      SQLCHAR name[512] = {0};
+      SQLWCHAR name[512] = {0};
       SQLSMALLINT nameLength = 0, type = 0, scale = 0, nullable = 0;
       SQLULEN size = 0;
-      SQLDescribeCol(statement->Handle(), static_cast<SQLUSMALLINT>(i), name, sizeof name,
-                     &nameLength, &type, &size, &scale, &nullable);
-      columns.push_back({reinterpret_cast<const char*>(name), type, scale});
+      SQLDescribeColW(statement->Handle(), static_cast<SQLUSMALLINT>(i), name, 511, &nameLength,
+                      &type, &size, &scale, &nullable);
+      std::size_t length = 0;
+      while (length < 511 && name[length] != 0) ++length;
+      columns.push_back({odbc::Utf8Text(name, length), type, scale});
     }
   }
 

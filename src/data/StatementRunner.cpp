@@ -55,8 +55,8 @@ Statement::Statement(Connection& connection, const std::string& sql, int timeout
     m_Logged->text = MaskStatementPasswords(sql);
     m_Started = std::chrono::steady_clock::now();
   }
-  SQLRETURN rc = SQLExecDirect(m_Handle, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())),
-                               static_cast<SQLINTEGER>(sql.size()));
+  std::vector<SQLWCHAR> wide = WideText(sql);
+  SQLRETURN rc = SQLExecDirectW(m_Handle, wide.data(), SQL_NTS);
   if (rc == SQL_ERROR || rc == SQL_SUCCESS_WITH_INFO) CollectErrors();
   if (rc == SQL_ERROR && m_Errors.empty()) {
     m_Errors.push_back({0, "HY000", "The statement failed."});
@@ -99,7 +99,7 @@ void Statement::CollectLaterErrorsFromDriver(SQLHDBC dbc) {
   }
   using MoreResultsFunction = SQLRETURN (*)(SQLHSTMT);
   auto moreResults = reinterpret_cast<MoreResultsFunction>(::dlsym(library, "SQLMoreResults"));
-  auto getDiagRec = reinterpret_cast<GetDiagRecFunction>(::dlsym(library, "SQLGetDiagRec"));
+  auto getDiagRec = reinterpret_cast<GetDiagRecFunction>(::dlsym(library, "SQLGetDiagRecW"));
   const auto statement = reinterpret_cast<SQLHSTMT>(driverHandle);
   // Bounded: a batch has at most one result per statement.
   for (int guard = 0; moreResults != nullptr && getDiagRec != nullptr && guard < 100000; ++guard) {

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -58,7 +59,8 @@ int RemainingMs(Clock::time_point deadline) {
 // apart by identifier.
 int IcmpEcho(const Socket& socket, const sockaddr_in& target, const EchoRequest& request,
              bool rawReplies) {
-  static std::uint16_t sequence = 0;
+  // Several servers may be probed at once; each echo gets its own number.
+  static std::atomic<std::uint16_t> sequence{0};
   const std::uint16_t id = static_cast<std::uint16_t>(::getpid() & 0xFFFF);
   const std::uint16_t seq = ++sequence;
   std::vector<std::uint8_t> packet(8 + request.data.size());

@@ -36,6 +36,12 @@ const std::vector<SettingInfo>& Settings::All() {
        "Windows code page used as the ANSI code page (text files, template documents)"},
       {kSettingOdbcDriver, "BW_ODBC_DRIVER", "FreeTDS",
        "ODBC driver that stands for the SQLOLEDB provider"},
+      {kSettingTdsVersion, "BW_TDS_VERSION", "7.1",
+       "TDS protocol version the driver speaks (7.0 for SQL Server 7.0, 7.1 for 2000); fixed, "
+       "so a server that never answers cannot make the driver fall back to an older protocol "
+       "whose login never times out"},
+      {kSettingCommandTimeout, "BW_COMMAND_TIMEOUT", "30",
+       "seconds a statement may take where the caller sets no time-out (0: no limit)"},
       {kSettingBrowserAddresses, "BW_BROWSER_ADDRESSES", "127.0.0.1",
        "addresses (comma-separated) asked for SQL Servers with the SQL Server Browser protocol"},
       {kSettingBrowserPort, "BW_BROWSER_PORT", "1434", "UDP port of the SQL Server Browser"},

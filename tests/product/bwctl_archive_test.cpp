@@ -155,5 +155,39 @@ TEST_F(BwctlArchive, CreateIndexShrinkRenameAndAFailedCreate) {
   EXPECT_EQ(Bwctl("--yes archive delete 1 Remade").code, 0);
 }
 
+TEST_F(BwctlArchive, AnArchiveThatCannotBeOpenedIsListedWithItsReason) {
+  m_Admin.Execute("EXEC sp_addlogin 'partial', 'Partial-pw-1'");
+  m_Admin.Execute("CREATE DATABASE Brindlewick_Granted");
+  m_Admin.Execute("USE Brindlewick_Granted EXEC sp_grantdbaccess 'partial' USE master");
+  m_Admin.Execute("CREATE DATABASE Brindlewick_Closed");
+  m_Admin.Execute("CREATE DATABASE [Brindlewick_odd name;x]");
+  std::ofstream(m_Home / "ppw") << "Partial-pw-1\n";
+  ASSERT_EQ(Bwctl("server add --data-source " + DataSource() + " --user partial --password-file " +
+                  (m_Home / "ppw").string())
+                .code,
+            0);
+
+  Run list = Bwctl("archive list 2");
+  EXPECT_EQ(list.code, 0) << list.err;
+  EXPECT_NE(list.out.find("Brindlewick_Granted"), std::string::npos) << list.out;
+  EXPECT_NE(list.out.find("Brindlewick_Closed  (cannot be opened: "), std::string::npos)
+      << list.out;
+  Run granted = Bwctl("archive properties 2 Granted");
+  EXPECT_EQ(granted.code, 0) << granted.err;
+  Run closed = Bwctl("archive properties 2 Closed");
+  EXPECT_EQ(closed.code, 3) << closed.err;
+  EXPECT_NE(closed.err.find("cannot be opened"), std::string::npos) << closed.err;
+
+  // sa opens them all, the name that is not an identifier too.
+  Run all = Bwctl("archive list 1");
+  EXPECT_EQ(all.code, 0) << all.err;
+  EXPECT_EQ(all.out.find("cannot be opened"), std::string::npos) << all.out;
+  EXPECT_NE(all.out.find("Brindlewick_odd name;x"), std::string::npos) << all.out;
+  for (const char* name : {"Granted", "Closed", "'odd name;x'"}) {
+    EXPECT_EQ(Bwctl(std::string("--yes archive delete 1 ") + name).code, 0) << name;
+  }
+  m_Admin.Execute("EXEC sp_droplogin 'partial'");
+}
+
 }  // namespace
 }  // namespace bw

@@ -88,6 +88,13 @@ TEST_F(BwctlJson, ServerListShowsEachRegistrationWithoutItsPassword) {
     EXPECT_EQ(listing.out.find(kSaPassword), std::string::npos) << listing.out;
   }
 
+  // Without connecting: both as stored, neither checked.
+  json offline = Parsed(Bwctl({"--json", "server", "list", "--offline"}));
+  ASSERT_EQ(offline["servers"].size(), 2u) << offline.dump();
+  EXPECT_EQ(offline["servers"][1]["dataSource"], "127.0.0.1,1");
+  EXPECT_EQ(offline["servers"][1]["state"], "not checked");
+  EXPECT_TRUE(offline["servers"][0]["connected"].is_null());
+
   json status = Parsed(Bwctl({"server", "status", "1", "--json"}));
   EXPECT_EQ(status["serverId"], 1);
   ASSERT_TRUE(status["state"].is_number_integer());
@@ -112,6 +119,7 @@ TEST_F(BwctlJson, ArchivesLoginsAndUsersWithNamesThatNeedEscaping) {
   EXPECT_EQ(archives["archives"][0]["name"], "Ledger");
   EXPECT_EQ(archives["archives"][0]["database"], "Brindlewick_Ledger");
   EXPECT_TRUE(archives["archives"][0]["archiveId"].is_number_integer());
+  EXPECT_TRUE(archives["archives"][0]["error"].is_null());
 
   json properties = Parsed(Bwctl({"--json", "archive", "properties", "1", "ledger"}));
   EXPECT_EQ(properties["name"], "Ledger");

@@ -91,6 +91,29 @@ TEST_F(ClientTools, Tsql) {
   EXPECT_EQ(output.find("Adaptive Server connection failed"), std::string::npos) << output;
 }
 
+// Where an error happened, as tsql prints it, and information that is no
+// error: SQL Server sends severity 10 as class 0.
+TEST_F(ClientTools, TsqlShowsTheProcedureAndLineOfAnError) {
+  std::string output = Tsql(
+      "CREATE PROCEDURE Broken\nAS\n\nSELECT *\nFROM Nowhere\ngo\nEXEC Broken\ngo\n"
+      "USE tempdb\ngo\nRAISERROR('only information', 10, 1)\ngo\nexit\n");
+  ExpectContains(output, "Msg 208 (severity 16, state 1)");
+  ExpectContains(output, "Procedure Broken Line 4");
+  EXPECT_EQ(output.find("severity 10"), std::string::npos) << output;
+}
+
+// isql without -e prepares every statement (sp_prepexec through the driver).
+TEST_F(ClientTools, IsqlPreparingEveryStatement) {
+  std::string output = RunWithInput(
+      "isql -b -v -k -d'|' '" + m_Server.ConnectionString() + "'",
+      "CREATE TABLE Plain (n int, word varchar(10))\nINSERT INTO Plain VALUES (7, 'seven')\n"
+      "SELECT n, word FROM Plain\nSELECT * FROM Nowhere\n",
+      m_Scratch);
+  ExpectContains(output, "7|seven");
+  ExpectContains(output, "Invalid object name 'Nowhere'.");
+  EXPECT_EQ(output.find("does not support"), std::string::npos) << output;
+}
+
 TEST_F(ClientTools, TsqlRequiringEncryptionIsRefusedWithAReasonInTheLog) {
   std::ofstream(m_Scratch / "freetds.conf")
       << "[global]\n\ttds version = 7.4\n\tencryption = require\n";

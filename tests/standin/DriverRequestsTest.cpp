@@ -119,6 +119,51 @@ INSTANTIATE_TEST_SUITE_P(TdsVersions, BoundParameters, ::testing::Values("7.1", 
                            return "Tds" + version.param.substr(0, 1) + version.param.substr(2);
                          });
 
+// SQLPrepare/SQLExecute: the driver asks for the columns with sp_prepare,
+// runs the first execution with sp_prepexec and every further one with
+// sp_execute on the handle the server gave, and unprepares at the end.
+TEST_F(DriverRequests, PreparedStatementsRunOnTheirHandle) {
+  ASSERT_TRUE(
+      m_Connection.Execute("CREATE TABLE Prep (id int NOT NULL, name nvarchar(20) NULL)").ok)
+      << m_Server.Log();
+  auto row = [](std::int32_t id, const char* name) {
+    return std::vector<OdbcParameter>{
+        {SQL_C_SLONG, SQL_INTEGER, 0, 0, BytesOf(id), false},
+        {SQL_C_CHAR, SQL_WVARCHAR, 20, 0, name ? name : "", name == nullptr}};
+  };
+  std::vector<OdbcOutcome> inserted = m_Connection.ExecutePrepared(
+      "INSERT INTO Prep VALUES (?, ?)", {row(1, "eins"), row(2, "zwei"), row(3, nullptr)});
+  ASSERT_EQ(inserted.size(), 3u);
+  for (const OdbcOutcome& outcome : inserted) {
+    EXPECT_TRUE(outcome.ok) << (outcome.diagnostics.empty() ? "" : outcome.diagnostics[0].text)
+                            << m_Server.Log();
+    EXPECT_EQ(outcome.lastCount, 1);
+  }
+
+  SQLSMALLINT columnsBefore = -1;
+  std::vector<std::vector<OdbcParameter>> keys;
+  for (std::int32_t id : {2, 3, 9})
+    keys.push_back({{SQL_C_SLONG, SQL_INTEGER, 0, 0, BytesOf(id), false}});
+  std::vector<OdbcOutcome> selected = m_Connection.ExecutePrepared(
+      "SELECT id, name FROM Prep WHERE id = ?", keys, true, &columnsBefore);
+  EXPECT_EQ(columnsBefore, 2) << "sp_prepare describes the result";
+  ASSERT_EQ(selected.size(), 3u);
+  ASSERT_EQ(selected[0].resultSets.size(), 1u) << m_Server.Log();
+  ASSERT_EQ(selected[0].resultSets[0].rows.size(), 1u);
+  EXPECT_EQ(selected[0].resultSets[0].rows[0][1].text, "zwei");
+  ASSERT_EQ(selected[1].resultSets.size(), 1u);
+  EXPECT_TRUE(selected[1].resultSets[0].rows[0][1].isNull);
+  ASSERT_EQ(selected[2].resultSets.size(), 1u);
+  EXPECT_TRUE(selected[2].resultSets[0].rows.empty());
+
+  // A statement the server cannot compile fails where it is executed.
+  std::vector<OdbcOutcome> broken =
+      m_Connection.ExecutePrepared("SELECT * FROM NoSuchTable WHERE id = ?", {keys[0]});
+  ASSERT_FALSE(broken.empty());
+  EXPECT_EQ(broken.back().FirstError(), 208);
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM Prep"), "3") << "the connection goes on";
+}
+
 TEST_F(DriverRequests, AutocommitOffCommitsAndRollsBackThroughTheDriver) {
   ASSERT_TRUE(m_Connection.Execute("CREATE TABLE T (n int NOT NULL)").ok) << m_Server.Log();
   ASSERT_TRUE(m_Connection.SetAutocommit(false));

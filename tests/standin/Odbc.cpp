@@ -134,18 +134,24 @@ bool OdbcConnection::EndTransaction(bool commit) {
       Driver().EndTran(SQL_HANDLE_DBC, m_Connection, commit ? SQL_COMMIT : SQL_ROLLBACK));
 }
 
-OdbcOutcome OdbcConnection::Execute(const std::string& sql,
-                                    const std::vector<OdbcParameter>& parameters) {
-  OdbcOutcome outcome;
+namespace {
+
+SQLHSTMT NewStatement(SQLHDBC connection, SQLULEN queryTimeout) {
   SQLHSTMT statement = SQL_NULL_HSTMT;
-  if (!Succeeded(Driver().AllocHandle(SQL_HANDLE_STMT, m_Connection, &statement))) {
+  if (!Succeeded(Driver().AllocHandle(SQL_HANDLE_STMT, connection, &statement))) {
     throw std::runtime_error("SQLAllocHandle failed");
   }
-  if (m_QueryTimeout > 0) {
+  if (queryTimeout > 0) {
     Driver().SetStmtAttr(statement, SQL_ATTR_QUERY_TIMEOUT,
-                         reinterpret_cast<SQLPOINTER>(m_QueryTimeout), 0);
+                         reinterpret_cast<SQLPOINTER>(queryTimeout), 0);
   }
-  std::vector<SQLLEN> indicators(parameters.size());
+  return statement;
+}
+
+// Binds input parameters; `indicators` must outlive the execution.
+void BindAll(SQLHSTMT statement, const std::vector<OdbcParameter>& parameters,
+             std::vector<SQLLEN>& indicators) {
+  indicators.assign(parameters.size(), 0);
   for (std::size_t i = 0; i < parameters.size(); ++i) {
     const OdbcParameter& parameter = parameters[i];
     indicators[i] = parameter.isNull ? SQL_NULL_DATA : static_cast<SQLLEN>(parameter.data.size());
@@ -154,8 +160,11 @@ OdbcOutcome OdbcConnection::Execute(const std::string& sql,
                            parameter.decimalDigits, const_cast<char*>(parameter.data.data()),
                            static_cast<SQLLEN>(parameter.data.size()), &indicators[i]);
   }
-  SQLRETURN result = Driver().ExecDirect(
-      statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+}
+
+// Reads every result of an execution that returned `result`.
+OdbcOutcome Collect(SQLHSTMT statement, SQLRETURN result) {
+  OdbcOutcome outcome;
   // A broken connection keeps answering SQL_ERROR; stop after a while.
   for (int errors = 0; errors < 100;) {
     if (result == SQL_NO_DATA || result == SQL_INVALID_HANDLE) break;
@@ -214,8 +223,48 @@ OdbcOutcome OdbcConnection::Execute(const std::string& sql,
     }
     result = Driver().MoreResults(statement);
   }
+  return outcome;
+}
+
+}  // namespace
+
+OdbcOutcome OdbcConnection::Execute(const std::string& sql,
+                                    const std::vector<OdbcParameter>& parameters) {
+  SQLHSTMT statement = NewStatement(m_Connection, m_QueryTimeout);
+  std::vector<SQLLEN> indicators;
+  BindAll(statement, parameters, indicators);
+  SQLRETURN result = Driver().ExecDirect(
+      statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS);
+  OdbcOutcome outcome = Collect(statement, result);
   Driver().FreeHandle(SQL_HANDLE_STMT, statement);
   return outcome;
+}
+
+std::vector<OdbcOutcome> OdbcConnection::ExecutePrepared(
+    const std::string& sql, const std::vector<std::vector<OdbcParameter>>& runs, bool describeFirst,
+    SQLSMALLINT* columnsBefore) {
+  std::vector<OdbcOutcome> outcomes;
+  SQLHSTMT statement = NewStatement(m_Connection, m_QueryTimeout);
+  if (!Succeeded(Driver().Prepare(
+          statement, reinterpret_cast<SQLCHAR*>(const_cast<char*>(sql.c_str())), SQL_NTS))) {
+    OdbcOutcome failed;
+    failed.ok = false;
+    failed.diagnostics = CollectDiagnostics(SQL_HANDLE_STMT, statement);
+    Driver().FreeHandle(SQL_HANDLE_STMT, statement);
+    return {failed};
+  }
+  std::vector<SQLLEN> indicators;
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    BindAll(statement, runs[i], indicators);
+    if (i == 0 && describeFirst) {
+      SQLSMALLINT columns = -1;
+      Driver().NumResultCols(statement, &columns);
+      if (columnsBefore) *columnsBefore = columns;
+    }
+    outcomes.push_back(Collect(statement, Driver().Execute(statement)));
+  }
+  Driver().FreeHandle(SQL_HANDLE_STMT, statement);
+  return outcomes;
 }
 
 }  // namespace standin::integration

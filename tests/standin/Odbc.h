@@ -74,6 +74,15 @@ class OdbcConnection {
   bool Connect(const std::string& connectionString,
                std::vector<OdbcDiagnostic>* diagnostics = nullptr);
   OdbcOutcome Execute(const std::string& sql, const std::vector<OdbcParameter>& parameters = {});
+  // Prepares `sql` once and executes it with each set of parameters (the
+  // driver sends sp_prepexec, then sp_execute, and sp_unprepare at the end);
+  // with `describeFirst` the columns are asked for before the first execute
+  // (sp_prepare). One outcome per execution; `columnsBefore` gets the count
+  // the driver reported before executing.
+  std::vector<OdbcOutcome> ExecutePrepared(const std::string& sql,
+                                           const std::vector<std::vector<OdbcParameter>>& runs,
+                                           bool describeFirst = false,
+                                           SQLSMALLINT* columnsBefore = nullptr);
   // Autocommit off makes the driver open transactions itself; EndTransaction
   // commits or rolls back (transaction-manager requests on the wire).
   bool SetAutocommit(bool on);

@@ -32,6 +32,8 @@ OdbcDriver Load() {
   Resolve(handle, "SQLGetDiagRec", driver.GetDiagRec);
   Resolve(handle, "SQLSetStmtAttr", driver.SetStmtAttr);
   Resolve(handle, "SQLExecDirect", driver.ExecDirect);
+  Resolve(handle, "SQLPrepare", driver.Prepare);
+  Resolve(handle, "SQLExecute", driver.Execute);
   Resolve(handle, "SQLNumResultCols", driver.NumResultCols);
   Resolve(handle, "SQLDescribeCol", driver.DescribeCol);
   Resolve(handle, "SQLColAttribute", driver.ColAttribute);

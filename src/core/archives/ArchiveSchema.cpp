@@ -5,6 +5,7 @@
 #include <cmath>
 #include <ctime>
 
+#include "data/ConnectionString.h"
 #include "support/SqlText.h"
 #include "support/StringTable.h"
 
@@ -270,7 +271,7 @@ std::string NewArchiveConnectionString(const std::string& serverConnectionString
                                        const std::string& databaseName) {
   std::string text = serverConnectionString;
   if (text.empty() || text.back() != ';') text += ";";
-  return text + "Initial Catalog=" + databaseName;
+  return text + "Initial Catalog=" + OleDbValue(databaseName);
 }
 
 std::vector<std::string> ArchiveSchemaStatements(const std::string& name, int productVersion,

@@ -5,6 +5,7 @@
 
 #include "archives/ArchiveSchema.h"
 #include "archives/Databases.h"
+#include "data/ConnectionString.h"
 #include "servers/Server.h"
 #include "support/Helpers.h"
 #include "support/Log.h"
@@ -51,7 +52,8 @@ bool Database::Connect(const std::string& /*path*/) {
   }
   m_Connected = false;
   m_Connection->SetConnectionString(
-      m_ServerConnectionString + ";Persist Security Info=True;Initial Catalog=" + m_DatabaseName);
+      m_ServerConnectionString +
+      ";Persist Security Info=True;Initial Catalog=" + OleDbValue(m_DatabaseName));
   m_Connection->Open();
   if (m_Connection->State() == adStateOpen) {
     m_Connected = true;

@@ -26,7 +26,28 @@ DateValue Now() {
                   local.tm_min, local.tm_sec);
 }
 
+// Refusals of the login: no login, or no user in the database (SQL Server
+// 18456, 4060 and 916).
+bool IsRightsRefusal(const Error& error) {
+  if (error.Number() == kAdoErrorLoginFailed) return true;
+  const auto* data = dynamic_cast<const DataError*>(&error);
+  if (data == nullptr) return false;
+  for (const ProviderMessage& message : data->Messages()) {
+    if (message.serverNumber == 18456 || message.serverNumber == 4060 ||
+        message.serverNumber == 916) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
+
+std::size_t NameLength(const std::string& name) {
+  return static_cast<std::size_t>(std::count_if(name.begin(), name.end(), [](char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  }));
+}
 
 Databases::Databases() {
   m_Command.SetCommandType(adCmdText);
@@ -113,7 +134,26 @@ void Databases::LoadArchive(const std::string& name) {
   archive->SetServer(m_Server);
   archive->SetParent(this);
   archive->SetName(name);
-  if (archive->Connect()) m_Items.push_back(std::move(archive));
+  // A login names its database in a field of at most 128 characters.
+  if (NameLength(archive->DatabaseName()) > kMaxDatabaseNameLength) {
+    m_Unopened.push_back({name,
+                          "The database name is longer than the " +
+                              std::to_string(kMaxDatabaseNameLength) +
+                              " characters a login can name.",
+                          false});
+    return;
+  }
+  // One archive the login cannot open must not hide the others.
+  try {
+    if (archive->Connect()) {
+      m_Items.push_back(std::move(archive));
+    } else {
+      m_Unopened.push_back({name, "The connection did not open.", false});
+    }
+  } catch (const Error& error) {
+    Log("archives", "archive " + name + " cannot be opened: " + error.Description());
+    m_Unopened.push_back({name, error.Description(), IsRightsRefusal(error)});
+  }
 }
 
 std::unique_ptr<Database> Databases::Prepare(const std::string& name) {

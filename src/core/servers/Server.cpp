@@ -29,7 +29,7 @@ bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
 // The host of a data source: up to a backslash at position 2 or later, and
 // up to a port's comma.
 std::string HostOf(const std::string& name) {
-  std::string host = name;
+  std::string host = NormalizedDataSource(name);
   if (std::size_t slash = host.find('\\'); slash != std::string::npos && slash >= 1) {
     host.resize(slash);
   }
@@ -75,14 +75,26 @@ void Server::SetConnectionString(const std::string& text) {
   m_Registry.SetValue(Variant(text));
 }
 
+void Server::PrepareConnection() {
+  m_Connection->SetCursorLocation(adUseServer);
+  if (m_Connection->State() == adStateOpen) m_Connection->Close();
+  m_Connection->SetConnectionString(m_ConnectionString + ";Connect Timeout=5;");
+  m_Connection->SetProperty("Persist Security Info", Variant(true));
+  m_Name = m_Connection->Property("Data Source").ToText();
+  m_HostName = HostOf(m_Name);
+}
+
+void Server::ReadName() {
+  try {
+    PrepareConnection();
+  } catch (const Error& error) {
+    m_Description = error.Description();
+  }
+}
+
 bool Server::Connect() {
   try {
-    m_Connection->SetCursorLocation(adUseServer);
-    if (m_Connection->State() == adStateOpen) m_Connection->Close();
-    m_Connection->SetConnectionString(m_ConnectionString + ";Connect Timeout=5;");
-    m_Connection->SetProperty("Persist Security Info", Variant(true));
-    m_Name = m_Connection->Property("Data Source").ToText();
-    m_HostName = HostOf(m_Name);
+    PrepareConnection();
     if (!IsReachable(m_HostName)) return false;
     m_Connection->Open();
     if (m_Connection->State() == adStateOpen) {

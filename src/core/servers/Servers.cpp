@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <thread>
 
 #include "platform/HiveFormat.h"
 #include "platform/RegistryHive.h"
@@ -44,60 +45,36 @@ void Servers::SetDataLinkPrompt(DataLinkPrompt prompt) {
   Prompt() = std::move(prompt);
 }
 
-namespace {
-
-// The ServerIDs of the stored registrations, ordered by their stored
-// positions (a registration without one goes where the hive lists it).
-std::vector<Servers::PositionPair> StoredOrder(cRegistry& registry) {
-  registry.SetClassKey(kHKeyCurrentUser);
-  registry.SetSectionKey(Servers::ParentKey());
+Servers::Servers(ConnectMode mode) : m_Mode(mode) {
+  m_Registry.SetClassKey(kHKeyCurrentUser);
+  m_Registry.SetSectionKey(ParentKey());
   std::vector<std::string> sections;
   long count = 0;
-  std::vector<Servers::PositionPair> pairs;
-  if (!registry.EnumerateSections(sections, count) || count == 0) return pairs;
+  if (!m_Registry.EnumerateSections(sections, count) || count == 0) return;
+
+  std::vector<PositionPair> pairs;
   for (long i = 1; i <= count; ++i) {
     // Sub-keys that are not ServerIDs were made by hand; they are not ours.
     auto id = ServerIdOf(sections[static_cast<std::size_t>(i)]);
     if (!id) continue;
-    registry.SetSectionKey(Servers::ParentKey() + "\\" + sections[static_cast<std::size_t>(i)]);
-    registry.SetValueKey("OrdinalPosition");
-    registry.SetDefault(Variant(0));
-    long position = static_cast<long>(registry.Value().ToInteger());
+    m_Registry.SetSectionKey(ParentKey() + "\\" + sections[static_cast<std::size_t>(i)]);
+    m_Registry.SetValueKey("OrdinalPosition");
+    m_Registry.SetDefault(Variant(0));
+    long position = static_cast<long>(m_Registry.Value().ToInteger());
     pairs.push_back({*id, position == 0 ? i : position});
   }
-  if (!pairs.empty()) Servers::SortByPosition(pairs, 0, static_cast<long>(pairs.size()) - 1);
-  return pairs;
-}
-
-std::string StoredConnectionString(cRegistry& registry, std::int32_t serverId) {
-  registry.SetSectionKey(Servers::ParentKey() + "\\" + std::to_string(serverId));
-  registry.SetValueKey("ConnectionString");
-  registry.SetDefault(Variant(""));
-  return registry.Value().ToText();
-}
-
-}  // namespace
-
-std::vector<Servers::Registration> Servers::Registrations() {
-  cRegistry registry;
-  std::vector<Registration> out;
-  long position = 0;
-  for (const PositionPair& pair : StoredOrder(registry)) {
-    out.push_back({pair.serverId, ++position, StoredConnectionString(registry, pair.serverId)});
-  }
-  return out;
-}
-
-Servers::Servers() {
-  std::vector<PositionPair> pairs = StoredOrder(m_Registry);
   if (pairs.empty()) return;
+  SortByPosition(pairs, 0, static_cast<long>(pairs.size()) - 1);
 
   for (std::size_t i = 0; i < pairs.size(); ++i) {
     m_Registry.SetSectionKey(ParentKey() + "\\" + std::to_string(pairs[i].serverId));
     m_Registry.SetValueKey("OrdinalPosition");
     m_Registry.SetValueType(kRegDword);
     m_Registry.SetValue(Variant(static_cast<std::int64_t>(i + 1)));
-    AddLoaded(pairs[i].serverId, StoredConnectionString(m_Registry, pairs[i].serverId));
+    m_Registry.SetValueKey("ConnectionString");
+    m_Registry.SetDefault(Variant(""));
+    std::string connectionString = m_Registry.Value().ToText();
+    AddLoaded(pairs[i].serverId, connectionString);
   }
 }
 
@@ -124,8 +101,22 @@ void Servers::AddLoaded(std::int32_t serverId, const std::string& connectionStri
   auto server = std::make_unique<Server>(this);
   server->SetServerID(serverId);
   server->SetConnectionString(connectionString);
-  server->Connect();
+  if (m_Mode == ConnectMode::All) {
+    server->Connect();
+  } else {
+    server->ReadName();
+  }
   m_Items.push_back(std::move(server));
+}
+
+void Servers::ConnectPending() {
+  std::vector<std::thread> probes;
+  for (const auto& server : m_Items) {
+    if (server->IsConnected()) continue;
+    Server* pending = server.get();
+    probes.emplace_back([pending] { pending->Connect(); });
+  }
+  for (std::thread& probe : probes) probe.join();
 }
 
 Server* Servers::Add(std::string& connectionString) {

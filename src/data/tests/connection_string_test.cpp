@@ -43,6 +43,20 @@ TEST(OleDbConnectionString, MalformedTextsAreReported) {
   }
 }
 
+TEST(OleDbConnectionString, ErrorsNeverQuoteTheText) {
+  // The text of a registration holds its password.
+  for (const char* bad : {"Data Source=S;Password=Secret-A;Secret-B;", "Password=\"Secret-A",
+                          "Password=\"Secret-A\" Secret-B;", "Secret-A"}) {
+    try {
+      OleDbConnectionString::Parse(bad);
+      ADD_FAILURE() << bad;
+    } catch (const Error& error) {
+      EXPECT_EQ(error.Description().find("Secret"), std::string::npos) << error.Description();
+      EXPECT_NE(error.Description().find("at character"), std::string::npos);
+    }
+  }
+}
+
 TEST(DataSourceParsing, HostInstanceAndPort) {
   struct Row {
     const char* text;
@@ -52,7 +66,8 @@ TEST(DataSourceParsing, HostInstanceAndPort) {
   };
   for (Row r : {Row{"SRV1", "SRV1", "", 0}, Row{"SRV1\\SQL2000", "SRV1", "SQL2000", 0},
                 Row{"127.0.0.1,14333", "127.0.0.1", "", 14333}, Row{"(local)", "localhost", "", 0},
-                Row{".", "localhost", "", 0}, Row{"tcp:db.example,1500", "db.example", "", 1500}}) {
+                Row{".", "localhost", "", 0}, Row{"tcp:db.example,1500", "db.example", "", 1500},
+                Row{" TCP: db.example ,1500", "db.example", "", 1500}}) {
     DataSource source = ParseDataSource(r.text);
     EXPECT_EQ(source.host, r.host) << r.text;
     EXPECT_EQ(source.instance, r.instance) << r.text;
@@ -74,12 +89,17 @@ TEST(OdbcTranslation, SqlLoginIntegratedAndQuoting) {
       "Provider=SQLOLEDB;Data Source=HOST\\INST;Integrated Security=SSPI;");
   EXPECT_EQ(ToOdbcConnectionString(windows, "FreeTDS"),
             "DRIVER=FreeTDS;SERVER=HOST\\INST;Trusted_Connection=Yes;ClientCharset=UTF-8;");
+  EXPECT_EQ(ToOdbcConnectionString(windows, "FreeTDS", "7.1"),
+            "DRIVER=FreeTDS;SERVER=HOST\\INST;Trusted_Connection=Yes;TDS_Version=7.1;"
+            "ClientCharset=UTF-8;");
   EXPECT_EQ(OdbcQuote("plain"), "plain");
   EXPECT_EQ(OdbcQuote("a}b=c"), "a}b=c");
   EXPECT_EQ(OdbcQuote("x;PWD=y"), "{x;PWD=y}");
   EXPECT_EQ(OdbcQuote("{x"), "{{x}");
   EXPECT_EQ(OdbcQuote(" padded"), "{ padded}");
-  EXPECT_THROW(OdbcQuote("a;}"), Error) << "the driver would misread it";
+  EXPECT_EQ(OdbcQuote("a;}"), "{a;}}");
+  EXPECT_EQ(OdbcQuote("{x}"), "{{x}}");
+  EXPECT_THROW(OdbcQuote("x};SERVER=elsewhere"), Error) << "the driver would end the value";
 }
 
 }  // namespace

@@ -380,6 +380,9 @@ void Connection::Execute(const tds::Message& message) {
           (tds::status::kResetConnection | tds::status::kResetConnectionSkipTransaction)) {
         tds::TokenWriter(m_Writer.Payload(), m_Version)
             .EnvChangeBytes(tds::EnvChangeKind::ResetConnectionAck, {}, {});
+        // Pooled clients hand the connection to the next user with this flag.
+        m_Session->ResetConnection(
+            (message.firstStatus & tds::status::kResetConnectionSkipTransaction) != 0, reply);
       }
       switch (message.type) {
         case tds::PacketType::SqlBatch:

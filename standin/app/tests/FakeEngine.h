@@ -90,6 +90,7 @@ class FakeSession : public engine::Session {
     sink.StatementDone(done);
   }
 
+  void ResetConnection(bool, engine::BatchSink&) override {}
   void RequestCancel() override { m_Cancel = true; }
   bool IsKilled() const override { return false; }
   void SetKillHandler(std::function<void()>) override {}

@@ -64,6 +64,7 @@ constexpr std::array kErrors = {
     ErrorInfo{213, 16, 4,
               "Insert Error: Column name or number of supplied values does not match table "
               "definition."},
+    ErrorInfo{220, 16, 2, "Arithmetic overflow error for data type %ls, value = %ld."},
     ErrorInfo{226, 16, 1, "%ls statement not allowed within multi-statement transaction."},
     ErrorInfo{229, 14, 1,
               "%ls permission denied on object '%.*ls', database '%.*ls', owner '%.*ls'."},
@@ -231,6 +232,9 @@ constexpr std::array kErrors = {
     ErrorInfo{8152, 16, 9, "String or binary data would be truncated."},
     ErrorInfo{8155, 16, 2, "No column was specified for column %d of '%.*ls'."},
     ErrorInfo{8169, 16, 2, "Syntax error converting from a character string to uniqueidentifier."},
+    ErrorInfo{8178, 16, 1,
+              "Prepared statement '%.*ls' expects parameter %.*ls, which was not supplied."},
+    ErrorInfo{8179, 16, 2, "Could not find prepared statement with handle %d."},
     ErrorInfo{8985, 16, 1, "Could not locate file '%.*ls' in sysfiles."},
     ErrorInfo{15006, 16, 1, "'%s' is not a valid name because it contains invalid characters."},
     ErrorInfo{15007, 16, 1, "The login '%s' does not exist."},

@@ -13,7 +13,7 @@ namespace {
 
 // SQL Server 2000's reserved words (the subset the grammar can meet; any other
 // word is an identifier, as in SQL Server).
-constexpr std::array<std::string_view, 151> kReserved = {"ADD",
+constexpr std::array<std::string_view, 152> kReserved = {"ADD",
                                                          "ALL",
                                                          "ALTER",
                                                          "AND",
@@ -152,6 +152,7 @@ constexpr std::array<std::string_view, 151> kReserved = {"ADD",
                                                          "TOP",
                                                          "TRAN",
                                                          "TRANSACTION",
+                                                         "TRIGGER",
                                                          "TRUNCATE",
                                                          "UNION",
                                                          "UNIQUE",
@@ -306,6 +307,25 @@ std::vector<Token> Tokenize(std::string_view batch, bool quotedIdentifier) {
       while (j < n && std::isxdigit(static_cast<unsigned char>(batch[j]))) ++j;
       token.kind = TokenKind::Binary;
       token.text = std::string(batch.substr(i + 2, j - i - 2));
+      token.length = j - i;
+      i = j;
+      tokens.push_back(std::move(token));
+      continue;
+    }
+    // A money constant: the currency sign, then a number without exponent.
+    const bool money = c == '$' && i + 1 < n &&
+                       (std::isdigit(static_cast<unsigned char>(batch[i + 1])) ||
+                        (batch[i + 1] == '.' && i + 2 < n &&
+                         std::isdigit(static_cast<unsigned char>(batch[i + 2]))));
+    if (money) {
+      std::size_t j = i + 1;
+      while (j < n && std::isdigit(static_cast<unsigned char>(batch[j]))) ++j;
+      if (j < n && batch[j] == '.') {
+        ++j;
+        while (j < n && std::isdigit(static_cast<unsigned char>(batch[j]))) ++j;
+      }
+      token.kind = TokenKind::Money;
+      token.text = std::string(batch.substr(i + 1, j - i - 1));
       token.length = j - i;
       i = j;
       tokens.push_back(std::move(token));

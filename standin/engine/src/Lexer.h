@@ -18,6 +18,7 @@ enum class TokenKind {
   Integer,         // 123
   DecimalNumber,   // 1.5
   FloatNumber,     // 1.5e3
+  Money,           // $1.25; text without the currency sign
   Binary,          // 0xAB; text holds the hex digits only
   Variable,        // @x; text includes the @
   SystemVariable,  // @@x; text includes the @@, upper-cased

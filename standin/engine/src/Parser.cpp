@@ -25,6 +25,14 @@ constexpr std::string_view kUnsupportedStarts[] = {
     "OPEN",  "CLOSE",    "FETCH",     "BULK",       "SAVE",       "SHUTDOWN", "DUMP",
     "LOAD",  "READTEXT", "WRITETEXT", "UPDATETEXT", "RECONFIGURE"};
 
+// Statements that start with a word that is not reserved: refused by name,
+// never taken for a procedure to run.
+bool IsUnsupportedWord(const std::string& upper) {
+  static constexpr std::string_view kWords[] = {"WAITFOR",  "RECONFIGURE", "SETUSER",
+                                                "READTEXT", "WRITETEXT",   "UPDATETEXT"};
+  return std::find(std::begin(kWords), std::end(kWords), upper) != std::end(kWords);
+}
+
 }  // namespace
 
 Batch ParseBatch(std::string_view sql, bool quotedIdentifier) {
@@ -204,8 +212,7 @@ StatementPtr Parser::ParseStatement(bool firstInBatch) {
       SyntaxError();
     }
   } else if (start.kind == TokenKind::Identifier && !start.delimited &&
-             (Upper(start.text) == "WAITFOR" || Upper(start.text) == "RECONFIGURE" ||
-              Upper(start.text) == "SETUSER")) {
+             IsUnsupportedWord(Upper(start.text))) {
     RaiseUnsupported("the " + Upper(start.text) + " statement");
   } else if (start.kind == TokenKind::Identifier && firstInBatch) {
     // A procedure name alone as the first statement of a batch runs it.
@@ -221,8 +228,19 @@ StatementPtr Parser::ParseStatement(bool firstInBatch) {
   return statement;
 }
 
+void Parser::ParseCollation() {
+  const std::string name = ExpectIdentifier();
+  const std::string upper = Upper(name);
+  if (upper == "SQL_LATIN1_GENERAL_CP1_CI_AS" || upper == "LATIN1_GENERAL_CI_AS" ||
+      upper == "DATABASE_DEFAULT")
+    return;
+  RaiseUnsupported("the collation " + name +
+                   " (every text compares as SQL_Latin1_General_CP1_CI_AS)");
+}
+
 StatementPtr Parser::ParseInsert() {
   auto statement = MakeStatement(StatementKind::Insert, Next().line);
+  if (IsKeyword("BULK")) RaiseUnsupported("INSERT BULK (bulk load)");
   AcceptKeyword("INTO");
   statement->table = ParseObjectName();
   SkipTableHints();
@@ -232,19 +250,18 @@ StatementPtr Parser::ParseInsert() {
     ExpectOperator(")");
   }
   if (AcceptKeyword("VALUES")) {
+    // One row only: a list of rows is later syntax, a syntax error in 2000.
+    ExpectOperator("(");
+    std::vector<ExprPtr> row;
     do {
-      ExpectOperator("(");
-      std::vector<ExprPtr> row;
-      do {
-        if (AcceptKeyword("DEFAULT")) {
-          row.push_back(nullptr);  // DEFAULT in VALUES
-        } else {
-          row.push_back(ParseExpression());
-        }
-      } while (AcceptOperator(","));
-      ExpectOperator(")");
-      statement->values.push_back(std::move(row));
+      if (AcceptKeyword("DEFAULT")) {
+        row.push_back(nullptr);  // DEFAULT in VALUES
+      } else {
+        row.push_back(ParseExpression());
+      }
     } while (AcceptOperator(","));
+    ExpectOperator(")");
+    statement->values.push_back(std::move(row));
   } else if (IsKeyword("SELECT")) {
     statement->select = ParseSelect();
   } else if (IsOperator("(") && IsKeyword("SELECT", 1)) {
@@ -273,6 +290,7 @@ std::vector<std::string> Parser::ParseNameList() {
 
 StatementPtr Parser::ParseUpdate() {
   auto statement = MakeStatement(StatementKind::Update, Next().line);
+  if (IsWord("STATISTICS")) RaiseUnsupported("UPDATE STATISTICS");
   if (AcceptKeyword("TOP")) {
     ExpectOperator("(");
     statement->top = ParseExpression();
@@ -373,7 +391,7 @@ StatementPtr Parser::ParseCreate(bool firstInBatch) {
     return ParseCreateIndex(line);
   }
   if (IsWord("SCHEMA") || IsWord("LOGIN") || IsWord("USER") || IsWord("ROLE") ||
-      IsKeyword("USER")) {
+      IsKeyword("USER") || IsWord("STATISTICS")) {
     RaiseUnsupported("CREATE " + Upper(Peek().text));
   }
   SyntaxError();
@@ -441,7 +459,7 @@ void Parser::ParseColumnDefinition(Statement& statement) {
   column.type = ParseType();
   while (true) {
     if (AcceptKeyword("COLLATE")) {
-      ExpectIdentifier();  // one collation: every text compares without regard to case
+      ParseCollation();
       continue;
     }
     if (AcceptKeyword("NULL")) {
@@ -541,6 +559,10 @@ StatementPtr Parser::ParseDrop() {
     return statement;
   }
   if (AcceptKeyword("INDEX")) return ParseDropIndex(line);
+  if (IsKeyword("TRIGGER") || IsKeyword("FUNCTION") || IsKeyword("DEFAULT") || IsKeyword("RULE") ||
+      IsWord("STATISTICS")) {
+    RaiseUnsupported("DROP " + Upper(Peek().text));
+  }
   SyntaxError();
 }
 
@@ -548,6 +570,10 @@ StatementPtr Parser::ParseDeclare() {
   auto statement = MakeStatement(StatementKind::Declare, Next().line);
   do {
     Declaration declaration;
+    // DECLARE name [INSENSITIVE] [SCROLL] CURSOR …
+    if (Peek().kind == TokenKind::Identifier &&
+        (IsKeyword("CURSOR", 1) || IsWord("INSENSITIVE", 1) || IsWord("SCROLL", 1)))
+      RaiseUnsupported("cursors");
     if (Peek().kind != TokenKind::Variable) SyntaxError();
     declaration.name = Next().text;
     AcceptKeyword("AS");
@@ -662,12 +688,13 @@ StatementPtr Parser::ParseExecute(bool keyword) {
   statement->table = procedure;
   if (!AtEnd() && !IsOperator(";")) {
     const Token& next = Peek();
-    const bool argumentStart =
-        next.kind == TokenKind::Variable || next.kind == TokenKind::String ||
-        next.kind == TokenKind::NString || next.kind == TokenKind::Integer ||
-        next.kind == TokenKind::DecimalNumber || next.kind == TokenKind::FloatNumber ||
-        next.kind == TokenKind::Binary || IsKeyword("NULL") || IsKeyword("DEFAULT") ||
-        IsOperator("-") || (next.kind == TokenKind::Identifier && !next.delimited);
+    const bool argumentStart = next.kind == TokenKind::Variable || next.kind == TokenKind::String ||
+                               next.kind == TokenKind::NString || next.kind == TokenKind::Integer ||
+                               next.kind == TokenKind::DecimalNumber ||
+                               next.kind == TokenKind::FloatNumber ||
+                               next.kind == TokenKind::Money || next.kind == TokenKind::Binary ||
+                               IsKeyword("NULL") || IsKeyword("DEFAULT") || IsOperator("-") ||
+                               (next.kind == TokenKind::Identifier && !next.delimited);
     if (argumentStart &&
         !(next.kind == TokenKind::Identifier && IsReservedWord(Upper(next.text)))) {
       do {

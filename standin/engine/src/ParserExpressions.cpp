@@ -567,7 +567,9 @@ ExprPtr Parser::ParseUnary() {
     expr->args.push_back(ParseUnary());
     return expr;
   }
-  return ParsePrimary();
+  ExprPtr primary = ParsePrimary();
+  if (AcceptKeyword("COLLATE")) ParseCollation();
+  return primary;
 }
 
 ExprPtr Parser::ParsePrimary() {
@@ -580,6 +582,18 @@ ExprPtr Parser::ParsePrimary() {
       return MakeExpr(ExprKind::DecimalNumber, line, Next().text);
     case TokenKind::FloatNumber:
       return MakeExpr(ExprKind::FloatNumber, line, Next().text);
+    case TokenKind::Money: {
+      // Typed money, as SQL Server types a constant with a currency sign.
+      std::string digits = Next().text;
+      if (digits.back() == '.') digits.pop_back();
+      auto number = MakeExpr(
+          digits.find('.') == std::string::npos ? ExprKind::Integer : ExprKind::DecimalNumber, line,
+          digits);
+      auto expr = MakeExpr(ExprKind::Cast, line, "CAST");
+      expr->args.push_back(std::move(number));
+      expr->castType = ColumnType{TypeId::Money, 0, 19, 4};
+      return expr;
+    }
     case TokenKind::String:
       return MakeExpr(ExprKind::String, line, Next().text);
     case TokenKind::NString:

@@ -113,7 +113,7 @@ StatementPtr Parser::ParseAlterTable(int line) {
     ColumnDefinition column;
     column.name = ExpectIdentifier();
     column.type = ParseType();
-    if (AcceptKeyword("COLLATE")) ExpectIdentifier();
+    if (AcceptKeyword("COLLATE")) ParseCollation();
     if (AcceptKeyword("NULL")) {
       column.nullable = true;
     } else if (IsKeyword("NOT") && IsKeyword("NULL", 1)) {

@@ -43,8 +43,16 @@ void SessionImpl::DetachStaleDatabases() {
   for (const std::string& name : stale) {
     auto it = m_Attached.find(name);
     if (it == m_Attached.end()) continue;
-    // SQLite refuses while a transaction of this session reads the file; it
-    // stays attached (and in use for a detach) until the transaction ends.
+    // A database this session's open transaction has used stays held until
+    // the transaction ends, as SQL Server's database lock does, even when
+    // nothing has been written yet. SQLite refuses as well while a
+    // transaction reads the file. Either way it stays attached, and in use
+    // for a detach.
+    const bool heldByTransaction = m_TranCount > 0 && m_AttachedUse[name] > m_TransactionStart;
+    if (heldByTransaction) {
+      kept.insert(name);
+      continue;
+    }
     if (m_Db && sqlite3_exec(m_Db.get(), ("DETACH DATABASE " + QuoteIdentifier(it->second)).c_str(),
                              nullptr, nullptr, nullptr) != SQLITE_OK) {
       kept.insert(name);

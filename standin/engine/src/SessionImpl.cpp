@@ -79,6 +79,7 @@ void SessionImpl::Start(const DatabaseEntry& database) {
     m_CurrentDatabase = master->name;
     m_CurrentDatabaseId = master->id;
   }
+  m_LoginDatabase = m_CurrentDatabase;
   PublishCurrentDatabase();
 }
 
@@ -148,8 +149,9 @@ std::string SessionImpl::AttachDatabase(const DatabaseEntry& database) {
   const std::string key = Lower(database.name);
   m_AttachedUse[key] = ++m_UseClock;
   if (auto it = m_Attached.find(key); it != m_Attached.end()) return it->second;
-  if (m_TranCount > 0) {
-    RaiseUnsupported("the first use of database '" + database.name + "' inside a transaction");
+  if (!sqlite3_get_autocommit(m_Db.get())) {
+    RaiseUnsupported("the first use of database '" + database.name +
+                     "' inside a transaction that has written");
   }
   // SQLite attaches at most 10 databases to a connection: make room by
   // letting go of the one used longest ago, never one of this statement's.
@@ -283,7 +285,7 @@ std::string SessionImpl::SystemValue(const std::string& upperName, ColumnType& t
   if (upperName == "@@DATEFIRST") return number(7, TypeId::TinyInt);
   if (upperName == "@@MAX_PRECISION") return number(38, TypeId::TinyInt);
   if (upperName == "@@NESTLEVEL") return number(m_InProcedure ? 1 : 0);
-  if (upperName == "@@TEXTSIZE") return number(2147483647);
+  if (upperName == "@@TEXTSIZE") return number(m_TextSize);
   if (upperName == "@@LOCK_TIMEOUT") return number(m_LockTimeoutMs);
   if (upperName == "@@MICROSOFTVERSION") {
     return number(m_Engine.Options().productVersion == 7 ? 0x0700041F : 0x080007F7);
@@ -372,6 +374,57 @@ void SessionImpl::RunStatements(const std::vector<StatementPtr>& statements, Bat
   }
 }
 
+namespace {
+
+// Statements that never write: inside a user transaction they run without
+// opening its SQLite transaction.
+bool OnlyReads(const Statement& statement) {
+  switch (statement.kind) {
+    case StatementKind::Select:
+      return !statement.select->cores[0].into;
+    case StatementKind::Declare:
+    case StatementKind::SetVariable:
+    case StatementKind::SetOption:
+    case StatementKind::Print:
+    case StatementKind::Raiserror:
+    case StatementKind::Return:
+    case StatementKind::Break:
+    case StatementKind::Continue:
+    case StatementKind::Use:
+    case StatementKind::BeginTransaction:
+    case StatementKind::CommitTransaction:
+    case StatementKind::RollbackTransaction:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Statements whose only write is to a #temporary table of the session.
+bool WritesOnlyTemp(const Statement& statement) {
+  switch (statement.kind) {
+    case StatementKind::Insert:
+    case StatementKind::Update:
+    case StatementKind::Delete:
+    case StatementKind::CreateTable:
+    case StatementKind::DropTable:
+    case StatementKind::CreateIndex:
+      return statement.table.IsTemp();
+    case StatementKind::Select:
+      return statement.select->cores[0].into && statement.select->cores[0].into->IsTemp();
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void SessionImpl::EnsureTransactionStarted() {
+  if (m_TranCount == 0 || !sqlite3_get_autocommit(m_Db.get())) return;
+  Execute(m_Db.get(), m_StatementTempOnly ? "BEGIN" : "BEGIN IMMEDIATE");
+  m_TransactionStarted = true;
+}
+
 void SessionImpl::RunGuarded(const Statement& statement, BatchSink& sink) {
   m_StatementStart = ++m_UseClock;
   try {
@@ -382,10 +435,14 @@ void SessionImpl::RunGuarded(const Statement& statement, BatchSink& sink) {
                           statement.kind == StatementKind::Block;
     if (!compound) {
       if (std::optional<Message> fault = m_Engine.TakeFault(statement.text)) throw SqlError(*fault);
+      m_StatementTempOnly = WritesOnlyTemp(statement);
+      if (!OnlyReads(statement)) EnsureTransactionStarted();
     }
     Run(statement, sink);
+    m_StatementTempOnly = false;
     if (!compound && statement.kind != StatementKind::Declare) m_LastError = 0;
   } catch (const SqlError& error) {
+    m_StatementTempOnly = false;
     // A lock wait given up because of ATTENTION is the cancel, not error 1222.
     if (m_Cancel.load()) throw Cancelled{};
     Message message = error.Msg();
@@ -393,18 +450,22 @@ void SessionImpl::RunGuarded(const Statement& statement, BatchSink& sink) {
     Report(message, sink);
     if (Terminates(message.number)) Report(MakeMessage(3621), sink);
     m_LastError = message.number;
-    if (m_TranCount > 0 && sqlite3_get_autocommit(m_Db.get())) {
+    m_RowCount = 0;
+    if (m_TranCount > 0 && m_TransactionStarted && sqlite3_get_autocommit(m_Db.get())) {
       // SQLite gave up the whole transaction (I/O error); tell the client.
       m_TranCount = 0;
+      m_TransactionStarted = false;
       sink.EnvironmentChanged(
           EnvChange{EnvChangeType::RollbackTransaction, "", m_TransactionDescriptor});
     }
     Done(sink, true, false, 0, 0);
     if (AbortsBatch(message)) throw BatchAbort{};
   } catch (const Cancelled&) {
-    if (m_TranCount > 0 && sqlite3_get_autocommit(m_Db.get())) {
+    m_StatementTempOnly = false;
+    if (m_TranCount > 0 && m_TransactionStarted && sqlite3_get_autocommit(m_Db.get())) {
       // An interrupted write inside a transaction rolls it back in SQLite.
       m_TranCount = 0;
+      m_TransactionStarted = false;
       sink.EnvironmentChanged(
           EnvChange{EnvChangeType::RollbackTransaction, "", m_TransactionDescriptor});
     }
@@ -421,10 +482,7 @@ void SessionImpl::ExecuteRpc(std::string_view procedureName,
   std::string name(procedureName);
   const std::size_t dot = name.rfind('.');
   const std::string base = Lower(dot == std::string::npos ? name : name.substr(dot + 1));
-  if (base == "sp_executesql") {
-    RunSpExecuteSql(parameters, sink);
-    return;
-  }
+  if (RunStatementProcedure(base, parameters, sink, true)) return;
   if (std::optional<Message> fault = m_Engine.TakeFault("EXEC " + name)) {
     Report(*fault, sink);
     m_LastError = fault->number;
@@ -459,87 +517,15 @@ void SessionImpl::ExecuteRpc(std::string_view procedureName,
   sink.StatementDone(done);
 }
 
-void SessionImpl::RunSpExecuteSql(const std::vector<Parameter>& parameters, BatchSink& sink) {
-  m_Variables.clear();
-  m_InProcedure = true;
-  bool failed = false;
-  std::vector<std::pair<std::string, bool>> outputs;  // declared name, OUTPUT
-  try {
-    if (parameters.empty() || !std::holds_alternative<std::string>(parameters[0].value)) {
-      RaiseError(201, {"sp_executesql", "@statement"});
-    }
-    const std::string& sql = std::get<std::string>(parameters[0].value);
-    if (parameters.size() > 1 && std::holds_alternative<std::string>(parameters[1].value)) {
-      const std::string& definitions = std::get<std::string>(parameters[1].value);
-      Parser parser(definitions, Tokenize(definitions));
-      while (!parser.AtEnd()) {
-        if (parser.Peek().kind != TokenKind::Variable) parser.SyntaxError();
-        std::string variable = parser.Next().text;
-        parser.AcceptKeyword("AS");
-        ColumnType type = parser.ParseType();
-        const bool output = parser.AcceptWord("OUTPUT") || parser.AcceptWord("OUT");
-        m_Variables[Lower(variable)] = Variable{type, std::monostate{}};
-        outputs.emplace_back(variable, output);
-        if (!parser.AcceptOperator(",")) break;
-      }
-      if (!parser.AtEnd()) parser.SyntaxError();
-    }
-    std::size_t position = 0;
-    for (std::size_t i = 2; i < parameters.size(); ++i) {
-      const Parameter& parameter = parameters[i];
-      std::string target;
-      if (!parameter.name.empty()) {
-        target = Lower(parameter.name);
-      } else if (position < outputs.size()) {
-        target = Lower(outputs[position].first);
-      }
-      ++position;
-      auto it = m_Variables.find(target);
-      if (it == m_Variables.end()) {
-        // SQL Server 8145: "@x is not a parameter for procedure sp_executesql."
-        RaiseError(137, {parameter.name.empty() ? "@" + std::to_string(i) : parameter.name});
-      }
-      it->second.value = parameter.value;
-    }
-    Batch batch = ParseBatch(sql, m_QuotedIdentifier);
-    RunStatements(batch.statements, sink);
-  } catch (const SqlError& error) {
-    Report(error.Msg(), sink);
-    m_LastError = error.Msg().number;
-    Done(sink, true, false, 0, 0);
-    failed = true;
-  } catch (const ReturnSignal&) {
-  } catch (const BatchAbort&) {
-    failed = true;
-  } catch (const Cancelled&) {
-    failed = true;
-  }
-  sink.ReturnStatus(failed ? m_LastError : 0);
-  std::uint16_t ordinal = 0;
-  for (const auto& [variable, output] : outputs) {
-    ++ordinal;
-    if (!output) continue;
-    auto it = m_Variables.find(Lower(variable));
-    if (it == m_Variables.end()) continue;
-    Parameter value;
-    value.name = variable;
-    value.type = it->second.type;
-    value.value = it->second.value;
-    value.output = true;
-    sink.ReturnValue(value, ordinal);
-  }
-  m_InProcedure = false;
-  m_Variables.clear();
-  engine::Done done;
-  done.kind = engine::Done::Kind::Procedure;
-  done.error = failed;
-  done.inTransaction = m_TranCount > 0;
-  sink.StatementDone(done);
-}
-
 SessionImpl::WriteScope::WriteScope(SessionImpl& session)
     : m_Session(session), m_Own(session.m_TranCount == 0) {
-  Execute(session.m_Db.get(), m_Own ? "BEGIN IMMEDIATE" : "SAVEPOINT sqlstandin_statement");
+  if (m_Own) {
+    // The session's temp schema is its own: writing only there waits for nobody.
+    Execute(session.m_Db.get(), session.m_StatementTempOnly ? "BEGIN" : "BEGIN IMMEDIATE");
+  } else {
+    session.EnsureTransactionStarted();
+    Execute(session.m_Db.get(), "SAVEPOINT sqlstandin_statement");
+  }
 }
 
 SessionImpl::WriteScope::~WriteScope() {

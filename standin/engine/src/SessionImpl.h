@@ -43,6 +43,7 @@ class SessionImpl : public Session, private TranslationContext {
   void ExecuteBatch(std::string_view sql, BatchSink& sink) override;
   void ExecuteRpc(std::string_view procedureName, const std::vector<Parameter>& parameters,
                   BatchSink& sink) override;
+  void ResetConnection(bool keepTransaction, BatchSink& sink) override;
   void RequestCancel() override;
   bool IsKilled() const override { return m_Killed.load(); }
   void SetKillHandler(std::function<void()> handler) override;
@@ -139,8 +140,9 @@ class SessionImpl : public Session, private TranslationContext {
   void RunExecute(const Statement& statement, BatchSink& sink);
   void RunRaiserror(const Statement& statement, BatchSink& sink);
   void RunProcedure(const std::string& name, BatchSink& sink);
-  // Streams a query's rows to the sink; returns the row count.
-  std::uint64_t StreamQuery(const SqlText& query, BatchSink& sink);
+  // Streams a query's rows to the sink; returns the row count. With
+  // `metadataOnly` only the columns are sent (sp_prepare).
+  std::uint64_t StreamQuery(const SqlText& query, BatchSink& sink, bool metadataOnly = false);
   // Runs a write; names the violated constraint for 2627 from `table`.
   std::int64_t Changes(const SqlText& query, std::string_view kind,
                        const TableInfo* table = nullptr);
@@ -149,7 +151,39 @@ class SessionImpl : public Session, private TranslationContext {
   std::string IdentityKey(const TableInfo& table);
   Value EvaluateScalar(const Expr& expr, const ColumnType& type);
   bool EvaluateCondition(const Expr& expr);
-  void RunSpExecuteSql(const std::vector<Parameter>& parameters, BatchSink& sink);
+  // sp_executesql and prepared statements (SessionPrepared.cpp). Runs
+  // sp_executesql, sp_prepare, sp_execute, sp_prepexec or sp_unprepare with
+  // its return status and DONEPROC; false, having sent nothing, for any other
+  // name. OUTPUT values go out as RETURNVALUE tokens for an RPC, otherwise
+  // into m_ProcedureOutputs for the caller's variables.
+  bool RunStatementProcedure(const std::string& base, const std::vector<Parameter>& arguments,
+                             BatchSink& sink, bool rpc);
+  struct DeclaredParameter {
+    std::string name;
+    ColumnType type;
+    bool output = false;
+  };
+  struct PreparedStatement {
+    std::string definitions;  // "@P1 int,@P2 nvarchar(50)"
+    std::string sql;
+  };
+  // (argument index, value) of each OUTPUT parameter handed back.
+  using ReturnedValues = std::vector<std::pair<std::size_t, Parameter>>;
+  std::vector<DeclaredParameter> ParseDefinitions(const std::string& definitions);
+  // Runs `sql` with the declared parameters bound to arguments[first…]
+  // (8144, 8145, 8178 when they do not fit).
+  void RunParameterised(const std::string& definitions, const std::string& sql,
+                        const std::vector<Parameter>& arguments, std::size_t first, BatchSink& sink,
+                        ReturnedValues& returned);
+  // Compiles and keeps a statement (arguments: @handle, @params, @stmt);
+  // describes the first SELECT's columns on `metadata` when given.
+  std::int32_t Prepare(const std::vector<Parameter>& arguments, const std::string& name,
+                       BatchSink* metadata, ReturnedValues& returned);
+  // The statement of arguments[0]'s handle, 8179 for an unknown one.
+  const PreparedStatement& FindPrepared(const std::vector<Parameter>& arguments,
+                                        const std::string& name);
+  std::map<std::int32_t, PreparedStatement> m_Prepared;
+  std::int32_t m_NextPreparedHandle = 1;
 
   // Writes through views (SessionViewWrites.cpp).
   struct ViewColumn {
@@ -287,9 +321,11 @@ class SessionImpl : public Session, private TranslationContext {
   std::map<std::string, std::string> m_Attached;       // lower-case database name → schema
   std::map<std::string, std::uint64_t> m_AttachedUse;  // when each was last used
   std::uint64_t m_UseClock = 0;
-  std::uint64_t m_StatementStart = 0;  // m_UseClock when the running statement began
+  std::uint64_t m_StatementStart = 0;    // m_UseClock when the running statement began
+  std::uint64_t m_TransactionStart = 0;  // m_UseClock when the open transaction began
   std::string m_CurrentDatabase;
   int m_CurrentDatabaseId = 1;
+  std::string m_LoginDatabase;  // where the login put the session (a reset returns there)
 
   // Batch state.
   std::map<std::string, Variable> m_Variables;  // lower-case name
@@ -300,12 +336,26 @@ class SessionImpl : public Session, private TranslationContext {
   bool m_AnsiNullDefault = true;
   bool m_QuotedIdentifier = true;
   std::int64_t m_LockTimeoutMs = -1;  // SET LOCK_TIMEOUT
+  // SET TEXTSIZE: bytes of a text, ntext or image value a SELECT returns.
+  // Every ODBC, OLE DB and DB-Library client sets the maximum when it
+  // connects, so a session starts there; SET TEXTSIZE 0 gives SQL Server's
+  // own default of 4 KB.
+  static constexpr std::int64_t kDefaultTextSize = 2147483647;
+  static constexpr std::int64_t kServerTextSize = 4096;
+  std::int64_t m_TextSize = kDefaultTextSize;
   std::string m_IdentityInsertTable;  // "schema.table" with IDENTITY_INSERT ON
   std::int64_t m_RowCount = 0;
   std::int32_t m_LastError = 0;
   std::optional<std::int64_t> m_LastIdentity;
   int m_TranCount = 0;
   std::string m_TransactionDescriptor;
+  // A user transaction opens its SQLite transaction at its first write, so
+  // one that has written nothing holds no lock; a statement that writes only
+  // the session's own temporary tables locks nothing shared either.
+  bool m_TransactionStarted = false;
+  bool m_StatementTempOnly = false;
+  // Opens the SQLite transaction of the user transaction if it is not open.
+  void EnsureTransactionStarted();
 
   std::atomic<bool> m_Cancel{false};
   std::atomic<bool> m_Killed{false};

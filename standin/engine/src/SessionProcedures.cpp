@@ -70,6 +70,9 @@ bool SessionImpl::RunSystemProcedure(const std::string& name,
                        database,   m_NoCount,
                        &security,  BindArguments(*procedure, arguments),
                        m_Db.get(), [this, database] { return SchemaFor(database); }};
+    // Procedures write through the session's connection: inside a user
+    // transaction their writes belong to it.
+    EnsureTransactionStarted();
     status = procedure->run(call);
     m_LastError = 0;
   } catch (const SqlError& error) {
@@ -111,6 +114,7 @@ void SessionImpl::RollbackIfKilled() {
   if (!sqlite3_get_autocommit(m_Db.get()))
     sqlite3_exec(m_Db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
   m_TranCount = 0;
+  m_TransactionStarted = false;
 }
 
 ProcessInfo SessionImpl::Process() const {

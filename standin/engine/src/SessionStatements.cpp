@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
+#include <limits>
 #include <random>
 
 #include "EngineImpl.h"
@@ -15,6 +17,46 @@
 
 namespace standin::engine {
 namespace {
+
+// SET TEXTSIZE counts bytes as the client receives them: one per character
+// of text (code page 1252), two per UTF-16 unit of ntext, one per image byte.
+void CutToTextSize(Value& value, TypeId type, std::int64_t limit) {
+  const auto bytes = static_cast<std::size_t>(limit);
+  if (type == TypeId::Image) {
+    if (auto* data = std::get_if<Bytes>(&value); data && data->size() > bytes) data->resize(bytes);
+    return;
+  }
+  auto* text = std::get_if<std::string>(&value);
+  if (!text || (type != TypeId::Text && type != TypeId::NText)) return;
+  const std::size_t units = type == TypeId::NText ? bytes / 2 : bytes;
+  std::size_t at = 0, counted = 0;
+  while (at < text->size()) {
+    const auto lead = static_cast<unsigned char>((*text)[at]);
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    const std::size_t width = type == TypeId::NText && length == 4 ? 2 : 1;
+    if (counted + width > units) break;
+    counted += width;
+    at = std::min(text->size(), at + length);
+  }
+  text->resize(at);
+}
+
+// A computed value outside its column's type is SQL Server's arithmetic
+// overflow, raised at the row that has it (int + int, SUM of ints).
+void CheckArithmeticRange(const Value& value, const ColumnType& type) {
+  if (const auto* integer = std::get_if<std::int64_t>(&value)) {
+    std::int64_t low = std::numeric_limits<std::int64_t>::min();
+    std::int64_t high = std::numeric_limits<std::int64_t>::max();
+    if (type.id == TypeId::TinyInt) low = 0, high = 255;
+    if (type.id == TypeId::SmallInt) low = -32768, high = 32767;
+    if (type.id == TypeId::Int) low = -2147483648LL, high = 2147483647LL;
+    if (*integer < low || *integer > high) RaiseError(8115, {"expression", TypeName(type)});
+  } else if (const auto* real = std::get_if<double>(&value);
+             real && !std::isfinite(*real) &&
+             (type.id == TypeId::Float || type.id == TypeId::Real)) {
+    RaiseError(8115, {"expression", TypeName(type)});
+  }
+}
 
 // SQL Server's CurCmd token values for DONE.
 constexpr std::uint16_t kCommandSelect = 0xC1;
@@ -159,10 +201,10 @@ void SessionImpl::BindParameters(SqliteStatement& statement, const SqlText& quer
   }
 }
 
-std::uint64_t SessionImpl::StreamQuery(const SqlText& query, BatchSink& sink) {
+std::uint64_t SessionImpl::StreamQuery(const SqlText& query, BatchSink& sink, bool metadataOnly) {
   SqliteStatement statement(m_Db.get(), query.sql);
   BindParameters(statement, query);
-  bool hasRow = statement.Step("SELECT");
+  bool hasRow = !metadataOnly && statement.Step("SELECT");
   std::vector<Column> columns(query.columns.size());
   for (std::size_t i = 0; i < columns.size(); ++i) {
     const OutputColumn& output = query.columns[i];
@@ -177,12 +219,15 @@ std::uint64_t SessionImpl::StreamQuery(const SqlText& query, BatchSink& sink) {
     }
   }
   sink.Columns(columns);
+  if (metadataOnly) return 0;
   std::uint64_t rows = 0;
   std::vector<Value> row(columns.size());
   while (hasRow) {
     CheckCancelled();
     for (std::size_t i = 0; i < columns.size(); ++i) {
       row[i] = ReadValue(statement.Handle(), static_cast<int>(i), columns[i].type);
+      CheckArithmeticRange(row[i], columns[i].type);
+      if (m_TextSize < kDefaultTextSize) CutToTextSize(row[i], columns[i].type.id, m_TextSize);
     }
     sink.Row(row);
     ++rows;
@@ -743,18 +788,26 @@ void SessionImpl::RunSetOption(const Statement& statement, BatchSink& sink) {
         RaiseUnsupported("SET LOCK_TIMEOUT " + text);
       }
       m_LockTimeoutMs = negative ? -1 : milliseconds;
+    } else if (option == "TEXTSIZE") {
+      std::int64_t bytes = 0;
+      const std::string& text = statement.optionValue;
+      if (std::from_chars(text.data(), text.data() + text.size(), bytes).ec != std::errc() ||
+          bytes < 0) {
+        RaiseUnsupported("SET TEXTSIZE " + text);
+      }
+      m_TextSize = bytes == 0 ? kServerTextSize : std::min(bytes, kDefaultTextSize);
     } else if (option == "ANSI_PADDING" || option == "ANSI_WARNINGS" || option == "ARITHABORT" ||
                option == "ARITHIGNORE" || option == "NUMERIC_ROUNDABORT" ||
-               option == "CURSOR_CLOSE_ON_COMMIT" || option == "TEXTSIZE" ||
-               option == "DEADLOCK_PRIORITY" || option == "QUERY_GOVERNOR_COST_LIMIT" ||
-               option == "TRANSACTION ISOLATION LEVEL" || option == "ANSI_DEFAULTS" ||
-               option == "REMOTE_PROC_TRANSACTIONS" || option == "FORCEPLAN" ||
-               option == "CONCAT_NULL_YIELDS_NULL" || option == "ANSI_NULLS" ||
-               option == "IMPLICIT_TRANSACTIONS" || option == "XACT_ABORT" ||
-               option == "ROWCOUNT" || option == "LANGUAGE" || option == "DATEFORMAT" ||
-               option == "DATEFIRST" || option == "NOEXEC" || option == "FMTONLY" ||
-               option == "PARSEONLY" || option == "SHOWPLAN_TEXT" || option == "SHOWPLAN_ALL" ||
-               option == "STATISTICS" || option == "CONTEXT_INFO" || option == "OFFSETS") {
+               option == "CURSOR_CLOSE_ON_COMMIT" || option == "DEADLOCK_PRIORITY" ||
+               option == "QUERY_GOVERNOR_COST_LIMIT" || option == "TRANSACTION ISOLATION LEVEL" ||
+               option == "ANSI_DEFAULTS" || option == "REMOTE_PROC_TRANSACTIONS" ||
+               option == "FORCEPLAN" || option == "CONCAT_NULL_YIELDS_NULL" ||
+               option == "ANSI_NULLS" || option == "IMPLICIT_TRANSACTIONS" ||
+               option == "XACT_ABORT" || option == "ROWCOUNT" || option == "LANGUAGE" ||
+               option == "DATEFORMAT" || option == "DATEFIRST" || option == "NOEXEC" ||
+               option == "FMTONLY" || option == "PARSEONLY" || option == "SHOWPLAN_TEXT" ||
+               option == "SHOWPLAN_ALL" || option == "STATISTICS" || option == "CONTEXT_INFO" ||
+               option == "OFFSETS") {
       // Accepted where the stand-in already behaves that way; refused where it would not.
       const bool unsupported =
           ((option == "CONCAT_NULL_YIELDS_NULL" || option == "ANSI_NULLS") && !on) ||
@@ -780,7 +833,9 @@ void SessionImpl::RunSetOption(const Statement& statement, BatchSink& sink) {
 void SessionImpl::RunTransaction(const Statement& statement, BatchSink& sink) {
   if (statement.kind == StatementKind::BeginTransaction) {
     if (m_TranCount == 0) {
-      Execute(m_Db.get(), "BEGIN IMMEDIATE");
+      // Nothing is locked until the transaction's first write.
+      m_TransactionStarted = false;
+      m_TransactionStart = m_UseClock;
       std::uint64_t descriptor = m_Engine.NextTransactionDescriptor();
       m_TransactionDescriptor.clear();
       for (int i = 0; i < 8; ++i)
@@ -793,11 +848,12 @@ void SessionImpl::RunTransaction(const Statement& statement, BatchSink& sink) {
     if (m_TranCount == 0) RaiseError(3902);
     if (--m_TranCount == 0) {
       try {
-        Execute(m_Db.get(), "COMMIT");
+        if (!sqlite3_get_autocommit(m_Db.get())) Execute(m_Db.get(), "COMMIT");
       } catch (...) {
         ++m_TranCount;
         throw;
       }
+      m_TransactionStarted = false;
       sink.EnvironmentChanged(
           EnvChange{EnvChangeType::CommitTransaction, "", m_TransactionDescriptor});
     }
@@ -805,6 +861,7 @@ void SessionImpl::RunTransaction(const Statement& statement, BatchSink& sink) {
     if (m_TranCount == 0) RaiseError(3903);
     if (!sqlite3_get_autocommit(m_Db.get())) Execute(m_Db.get(), "ROLLBACK");
     m_TranCount = 0;
+    m_TransactionStarted = false;
     sink.EnvironmentChanged(
         EnvChange{EnvChangeType::RollbackTransaction, "", m_TransactionDescriptor});
   }
@@ -813,22 +870,12 @@ void SessionImpl::RunTransaction(const Statement& statement, BatchSink& sink) {
 }
 
 void SessionImpl::RunExecute(const Statement& statement, BatchSink& sink) {
-  const std::string base = Lower(statement.table.name);
-  if (base == "sp_executesql") {
-    std::vector<Parameter> parameters = EvaluateArguments(statement);
-    // The caller's variables are not visible inside sp_executesql.
-    std::map<std::string, Variable> saved = std::move(m_Variables);
-    const bool wasInProcedure = m_InProcedure;
-    RunSpExecuteSql(parameters, sink);
-    m_InProcedure = wasInProcedure;
-    m_Variables = std::move(saved);
-    return;
-  }
   std::vector<Parameter> arguments = EvaluateArguments(statement);
   for (std::size_t i = 0; i < arguments.size() && i < statement.outputArguments.size(); ++i)
     arguments[i].output = statement.outputArguments[i];
   if (RunSystemProcedure(statement.name, arguments, sink)) return;
-  if (RunUserProcedure(statement.name, arguments, sink, false)) {
+  if (RunStatementProcedure(Lower(statement.table.name), arguments, sink, false) ||
+      RunUserProcedure(statement.name, arguments, sink, false)) {
     // OUTPUT arguments hand the procedure's values back to the caller's variables.
     for (const auto& [index, output] : m_ProcedureOutputs) {
       auto it = m_Variables.find(Lower(statement.arguments[index].second->text));

@@ -187,8 +187,10 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
       Run(*definition.body[0], sink);
     } catch (const SqlError& error) {
       m_OwnershipChain = wasChained;
+      // SQL Server names the procedure and the line within its text.
       Message message = error.Msg();
       message.procedure = procedure->name;
+      message.line = definition.body[0]->line;
       throw SqlError(message);
     } catch (...) {
       m_OwnershipChain = wasChained;

@@ -99,6 +99,12 @@ void ConvertToInteger(sqlite3_context* context, sqlite3_value* value, const Colu
   if (target.id == TypeId::SmallInt) low = -32768, high = 32767;
   if (target.id == TypeId::Int) low = -2147483648LL, high = 2147483647LL;
   if (result < low || result > high) {
+    // An int that does not fit tinyint or smallint names its value (220);
+    // anything larger overflows as an expression (8115).
+    const bool fromInt = sqlite3_value_type(value) == SQLITE_INTEGER && result >= -2147483648LL &&
+                         result <= 2147483647LL;
+    if (fromInt && (target.id == TypeId::TinyInt || target.id == TypeId::SmallInt))
+      return ResultError(context, 220, {typeName, std::to_string(result)});
     return ResultError(context, 8115, {"expression", typeName});
   }
   sqlite3_result_int64(context, result);

@@ -31,4 +31,16 @@ inline bool EqualsNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+// Characters of a UTF-8 text as SQL Server counts a literal's length: one per
+// character for varchar (each is one byte of code page 1252, an unmappable
+// one included), one per UTF-16 unit for nvarchar (`utf16` true).
+inline std::size_t CharacterCount(std::string_view utf8, bool utf16 = false) {
+  std::size_t count = 0;
+  for (unsigned char c : utf8) {
+    if ((c & 0xC0) != 0x80) ++count;
+    if (utf16 && c >= 0xF0) ++count;  // a surrogate pair
+  }
+  return count;
+}
+
 }  // namespace standin::engine

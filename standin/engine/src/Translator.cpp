@@ -312,11 +312,12 @@ std::string Translator::Expression(const Expr& expr, const Scope* scope, ExprTyp
       return expr.text;
     case ExprKind::String:
       type = Known(TypeId::VarChar,
-                   std::max<std::int32_t>(1, static_cast<std::int32_t>(expr.text.size())));
+                   std::max<std::int32_t>(1, static_cast<std::int32_t>(CharacterCount(expr.text))));
       return QuoteString(expr.text);
     case ExprKind::NString:
-      type = Known(TypeId::NVarChar,
-                   std::max<std::int32_t>(1, static_cast<std::int32_t>(expr.text.size())));
+      type = Known(
+          TypeId::NVarChar,
+          std::max<std::int32_t>(1, static_cast<std::int32_t>(CharacterCount(expr.text, true))));
       return QuoteString(expr.text);
     case ExprKind::Binary:
       type = Known(TypeId::VarBinary,

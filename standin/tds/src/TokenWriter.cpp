@@ -64,7 +64,9 @@ void TokenWriter::Message(const engine::Message& message, std::string_view serve
   std::size_t length = m_Out.ReserveU16();
   m_Out.U32(static_cast<std::uint32_t>(message.number));
   m_Out.U8(message.state);
-  m_Out.U8(message.severity);
+  // SQL Server sends severity 10 as class 0; DB-Library clients treat a class
+  // of 10 as an error and fail on every USE.
+  m_Out.U8(message.severity == 10 ? 0 : message.severity);
   UsVarChar(message.text);
   BVarChar(serverName);
   BVarChar(message.procedure);

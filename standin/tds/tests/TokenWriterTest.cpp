@@ -2,6 +2,8 @@
 // length or width and every following byte is misread.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "Login7Builder.h"
 #include "tds/TokenWriter.h"
 #include "tds/Values.h"
@@ -99,6 +101,13 @@ TEST(TokenWriter, LoginFailureErrorAsClientsParseIt) {
   Bytes out;
   TokenWriter(out, TdsVersion::V7_4).Message(print, "S");
   EXPECT_EQ(out[0], 0xAB) << "severity 10 and below is INFO";
+  // Class byte: after token, length, number and state.
+  for (auto [severity, sent] : {std::pair<int, int>{10, 0}, {5, 5}, {0, 0}, {16, 16}}) {
+    engine::Message info{5701, 1, static_cast<std::uint8_t>(severity), "x", "", 1};
+    Bytes bytes;
+    TokenWriter(bytes, TdsVersion::V7_4).Message(info, "S");
+    EXPECT_EQ(bytes[8], sent) << "severity " << severity;
+  }
 }
 
 engine::Column Column(const char* name, engine::TypeId id, std::int32_t length = 0,

@@ -13,6 +13,11 @@
 
 namespace bw::commands {
 
+// Why `name` is too long for an archive, or "" when it is not. Create,
+// attach and rename show this (information icon) and fail before they send
+// anything.
+std::string ArchiveNameTooLongText(const std::string& name);
+
 // Creating and attaching (the wizard's and the open dialog's work once the
 // roles allow it). `created` receives the new archive, or nullptr.
 Outcome AddNewDatabase(Databases& catalogue, const std::string& name, const std::string& path,

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "data/ConnectionString.h"
 #include "support/StringTable.h"
 
 namespace bw {
@@ -43,6 +44,19 @@ TEST(ArchiveStatements, ConnectionStringGetsOneSeparator) {
             "Provider=SQLOLEDB;Data Source=S;Initial Catalog=Brindlewick_A");
   EXPECT_EQ(NewArchiveConnectionString("Provider=SQLOLEDB;Data Source=S", "Brindlewick_A"),
             "Provider=SQLOLEDB;Data Source=S;Initial Catalog=Brindlewick_A");
+}
+
+TEST(ArchiveStatements, DatabaseNameStaysOneConnectionValue) {
+  // A name from the server is data: it must not add or replace a keyword.
+  for (const std::string name :
+       {"Brindlewick_x;Data Source=127.0.0.1,25555", "Brindlewick_\"q\";User Id=evil",
+        "Brindlewick_ padded ", "Brindlewick_'a'"}) {
+    auto parsed = OleDbConnectionString::Parse(
+        NewArchiveConnectionString("Provider=SQLOLEDB;Data Source=S;User Id=sa;", name));
+    EXPECT_EQ(parsed.Get("Initial Catalog"), name);
+    EXPECT_EQ(parsed.Get("Data Source"), "S") << name;
+    EXPECT_EQ(parsed.Get("User Id"), "sa") << name;
+  }
 }
 
 TEST(ArchiveSchema, StatementOrderAndSplicedValues) {

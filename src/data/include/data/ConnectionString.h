@@ -30,14 +30,24 @@ class OleDbConnectionString {
   std::vector<std::pair<std::string, std::string>> m_Items;
 };
 
+// A value as OLE DB requires it: bare when that reads back the same, else in
+// double quotes (inner double quotes doubled). Every value that comes from
+// outside (a database name from the server included) goes through this, so it
+// can never add a keyword of its own.
+std::string OleDbValue(const std::string& value);
+
 // "keyword=value;" with the value quoted as OLE DB requires: bare when that
 // reads back the same, else in double quotes (inner double quotes doubled).
 std::string OleDbPair(const std::string& keyword, const std::string& value);
 
-// A value for an ODBC connection string: bare when that reads back the same,
-// else in braces. A value that needs braces and holds "}" raises bw::Error:
-// the driver cannot take it.
+// A value for an ODBC connection string, to be followed by ";": bare when
+// that reads back the same, else in braces. A value that needs braces and
+// holds "};" raises bw::Error: the driver cannot take it.
 std::string OdbcQuote(const std::string& value);
+
+// A "Data Source" without what every reader of it ignores: blanks around it
+// and a leading "tcp:".
+std::string NormalizedDataSource(const std::string& dataSource);
 
 // Where a "Data Source" points: HOST, HOST\INSTANCE or HOST,PORT.
 struct DataSource {
@@ -50,9 +60,11 @@ DataSource ParseDataSource(const std::string& dataSource);
 // The ODBC connection string for an OLE DB one: the driver (a setting, given
 // here), Data Source → Server (+ Port), User Id/Password → UID/PWD, Initial
 // Catalog → Database, Integrated Security=SSPI → a trusted (Kerberos)
-// connection; texts travel as UTF-8. Connect Timeout is not part of the
-// result (it is a connection attribute): see ConnectTimeoutOf.
-std::string ToOdbcConnectionString(const OleDbConnectionString& oleDb, const std::string& driver);
+// connection; texts travel as UTF-8. A non-empty `tdsVersion` fixes the
+// protocol version (no fallback to an older one). Connect Timeout is not part
+// of the result (it is a connection attribute): see ConnectTimeoutOf.
+std::string ToOdbcConnectionString(const OleDbConnectionString& oleDb, const std::string& driver,
+                                   const std::string& tdsVersion = "");
 
 // The "Connect Timeout" in seconds, when the string has a valid one.
 std::optional<int> ConnectTimeoutOf(const OleDbConnectionString& oleDb);

@@ -129,7 +129,7 @@ class Connection {
   std::string m_ConnectionString;
   std::string m_LogServer, m_LogLogin;
   int m_CursorLocation = adUseServer;
-  int m_CommandTimeout = 30;
+  int m_CommandTimeout;  // the CommandTimeout setting (ADO's 30 s by default)
   bool m_PersistSecurityInfo = false;
 };
 

@@ -41,6 +41,8 @@ inline constexpr std::int32_t kErrBadSetting = static_cast<std::int32_t>(0x80070
 
 inline constexpr char kSettingAnsiCodePage[] = "AnsiCodePage";
 inline constexpr char kSettingOdbcDriver[] = "OdbcDriver";
+inline constexpr char kSettingTdsVersion[] = "TdsVersion";
+inline constexpr char kSettingCommandTimeout[] = "CommandTimeout";
 inline constexpr char kSettingBrowserAddresses[] = "BrowserAddresses";
 inline constexpr char kSettingBrowserPort[] = "BrowserPort";
 inline constexpr char kSettingServiceControlPort[] = "ServiceControlPort";

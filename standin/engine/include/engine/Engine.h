@@ -221,6 +221,13 @@ class Session {
   virtual void ExecuteRpc(std::string_view procedureName, const std::vector<Parameter>& parameters,
                           BatchSink& sink) = 0;
 
+  // What SQL Server does for a request with the reset-connection flag, before
+  // running it: drops the session's temporary tables and prepared
+  // statements, rolls back its open transaction (unless `keepTransaction`),
+  // restores the SET options and returns to the login's database. A
+  // rollback and a change of database are reported on the sink.
+  virtual void ResetConnection(bool keepTransaction, BatchSink& sink) = 0;
+
   // Asks the running batch to stop at the next statement or row boundary
   // (ATTENTION). Safe from any thread.
   virtual void RequestCancel() = 0;

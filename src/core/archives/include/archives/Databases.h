@@ -19,6 +19,22 @@ namespace bw {
 
 class Server;
 
+// SQL Server names (sysname) hold at most 128 characters; an archive's
+// database name is the prefix and the archive name.
+inline constexpr std::size_t kMaxDatabaseNameLength = 128;
+inline constexpr std::size_t kMaxArchiveNameLength = kMaxDatabaseNameLength - 12;
+
+// Characters (not bytes) of a UTF-8 name, as the server counts them.
+std::size_t NameLength(const std::string& name);
+
+// An archive database the catalogue found but could not open: listed with
+// the reason, never one of the archives (it has no ArchiveID).
+struct UnopenedArchive {
+  std::string name;      // the archive name, after the prefix
+  std::string reason;    // the server's message, or why it was not tried
+  bool refused = false;  // the login may not open it (a matter of rights)
+};
+
 class Databases {
  public:
   Databases();
@@ -33,11 +49,13 @@ class Databases {
 
   // The first filling from the server's database list. Databases whose
   // owner has no login are given to sa and the list read once more when the
-  // server refuses it. An archive that cannot be opened ends the filling
-  // with its error; the archives found before it stay.
+  // server refuses it. An archive that cannot be opened is kept aside with
+  // its reason (Unopened); the others are filled in all the same.
   void Fill();
-  // Puts one existing archive into the catalogue while it is filled.
+  // Puts one existing archive into the catalogue while it is filled, or
+  // among the unopened ones.
   void LoadArchive(const std::string& name);
+  const std::vector<UnopenedArchive>& Unopened() const { return m_Unopened; }
 
   // Attaches existing files (the log too when `ldfPath` is not empty).
   // nullptr when the archive's connection does not open.
@@ -76,6 +94,7 @@ class Databases {
   Connection* m_ServerConnection = nullptr;
   Command m_Command;
   std::vector<std::unique_ptr<Database>> m_Items;
+  std::vector<UnopenedArchive> m_Unopened;
   std::int32_t m_RemovedCount = 0;
 };
 

@@ -2,7 +2,8 @@
 // do there, what the server is, its Windows service, and its archive
 // catalogue. Created only by Servers; owned by it.
 //
-// One thread: the console's. Connect never raises; CurrentUser, UserRoles,
+// One thread: the console's (Servers::ConnectPending connects several
+// servers at once, each on its own thread). Connect never raises; CurrentUser, UserRoles,
 // IsRolemember, RevokeLogin and StopService raise provider errors.
 #pragma once
 
@@ -44,6 +45,10 @@ class Server {
   // Opens the connection after the host answered an echo. False (with
   // Description) when it could not; never raises.
   bool Connect();
+  // What Connect reads before it goes to the network: Name and HostName from
+  // the registration, or Description when the registration cannot be read.
+  // Never raises.
+  void ReadName();
   bool IsConnected() const { return m_Connected; }
   const std::string& Description() const { return m_Description; }
   Connection& GetConnection() { return *m_Connection; }
@@ -91,8 +96,7 @@ class Server {
 
   // The archive catalogue: made and filled from the server's database list
   // the first time it is asked for, then kept as it is (never refilled). An
-  // archive that cannot be opened raises its error here; the catalogue keeps
-  // the archives found before it.
+  // archive that cannot be opened is listed among Databases::Unopened.
   class Databases& Databases();
 
   // Closes the connection and deletes the registration's key.
@@ -105,6 +109,8 @@ class Server {
   // The SQL login and password of the registration, for the service calls.
   void ServiceCredentials(std::string& login, std::string& password) const;
   int DataSourcePort() const;
+  // Connect's steps before the echo: connection string, Name, HostName.
+  void PrepareConnection();
 
   Servers* m_Owner;
   std::int32_t m_ServerID = 0;

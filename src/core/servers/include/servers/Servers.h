@@ -1,7 +1,8 @@
 // The registered SQL Servers of the current user, in display order, keyed by
 // the decimal text of their ServerID. Loading reads every registration from
 // the hive, orders them by their stored positions, renumbers the positions
-// 1…n and connects each server (an unreachable one stays listed).
+// 1…n and connects each server (an unreachable one stays listed) — or, for a
+// command line that needs only some of them, leaves connecting to the caller.
 #pragma once
 
 #include <functional>
@@ -17,9 +18,14 @@ namespace bw {
 
 class Servers {
  public:
+  // All: every server is connected while loading, one after the other (the
+  // console). OnDemand: none is; the caller connects those it needs
+  // (Server::Connect) or all at once (ConnectPending).
+  enum class ConnectMode { All, OnDemand };
+
   // Loads the registrations. A missing or unreadable key leaves the
   // collection empty.
-  Servers();
+  explicit Servers(ConnectMode mode = ConnectMode::All);
   ~Servers();
   Servers(const Servers&) = delete;
   Servers& operator=(const Servers&) = delete;
@@ -42,6 +48,9 @@ class Servers {
   void Remove(const std::string& key);
   // The servers in display order.
   std::vector<Server*> NewEnum() const;
+  // Connects every server not connected yet, all at the same time, so one
+  // that never answers costs one time-out, not one per server.
+  void ConnectPending();
 
   // Moves a stored position; `newPosition` is lowered to the number of
   // registrations when larger.
@@ -62,19 +71,11 @@ class Servers {
 
   static std::string ParentKey();
 
-  // The stored registrations in display order, read without connecting or
-  // writing anything (for listings that must not wait on the network).
-  struct Registration {
-    std::int32_t serverId;
-    long position;  // 1-based, in display order
-    std::string connectionString;
-  };
-  static std::vector<Registration> Registrations();
-
  private:
   void AddLoaded(std::int32_t serverId, const std::string& connectionString);
   std::vector<std::unique_ptr<Server>>::iterator Find(const std::string& key);
 
+  ConnectMode m_Mode;
   std::vector<std::unique_ptr<Server>> m_Items;
   cRegistry m_Registry;
 };

@@ -26,8 +26,11 @@ const char kArchiveHelp[] =
     "NAME is the archive name, without the database prefix.\n"
     "\n"
     "Commands:\n"
-    "  list SERVER                     ArchiveID, name and database of every archive\n"
-    "  create SERVER NAME PATH         a new archive; PATH is its data file on the server's disk\n"
+    "  list SERVER                     ArchiveID, name and database of every archive; marks\n"
+    "                                  one whose creation did not finish\n"
+    "  create SERVER NAME PATH         a new archive; PATH is its data file on the server's disk.\n"
+    "                                  What an unfinished creation of NAME left is removed\n"
+    "                                  first (asks; --yes)\n"
     "  attach SERVER NAME MDF [LDF]    attach existing archive files\n"
     "  detach SERVER NAME              detach an archive, keeping its files (asks; --yes)\n"
     "  delete SERVER NAME              delete an archive and all its data (asks; --yes)\n"
@@ -62,6 +65,17 @@ std::string Trimmed(const std::string& text) {
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
+// An archive whose creation did not finish looks usable and is not.
+std::string IncompleteText(const std::string& incompleteness) {
+  return "the database " + incompleteness +
+         ": its creation did not finish; creating the archive again offers to remove it";
+}
+
+Json IncompleteJson(Database& archive) {
+  const std::string incomplete = archive.Incompleteness();
+  return incomplete.empty() ? Json() : Json(IncompleteText(incomplete));
+}
+
 int List(Server& server, Databases& catalogue) {
   if (JsonOutput()) {
     Json list = Json::array();
@@ -69,13 +83,15 @@ int List(Server& server, Databases& catalogue) {
       list.push_back({{"archiveId", archive->ArchiveID()},
                       {"name", archive->Name()},
                       {"database", archive->DatabaseName()},
-                      {"error", nullptr}});
+                      {"error", nullptr},
+                      {"incomplete", IncompleteJson(*archive)}});
     }
     for (const UnopenedArchive& unopened : catalogue.Unopened()) {
       list.push_back({{"archiveId", nullptr},
                       {"name", unopened.name},
                       {"database", kArchivePrefix + unopened.name},
-                      {"error", unopened.reason}});
+                      {"error", unopened.reason},
+                      {"incomplete", nullptr}});
     }
     PrintJson(Json{{"serverId", server.ServerID()}, {"archives", std::move(list)}});
     return kExitOk;
@@ -86,8 +102,11 @@ int List(Server& server, Databases& catalogue) {
   }
   std::printf("%-6s %-32s %s\n", "ID", "NAME", "DATABASE");
   for (Database* archive : catalogue.NewEnum()) {
-    std::printf("%-6d %-32s %s\n", archive->ArchiveID(), archive->Name().c_str(),
-                archive->DatabaseName().c_str());
+    const std::string incomplete = archive->Incompleteness();
+    std::printf(
+        "%-6d %-32s %s%s\n", archive->ArchiveID(), archive->Name().c_str(),
+        archive->DatabaseName().c_str(),
+        incomplete.empty() ? "" : ("  (incomplete: " + IncompleteText(incomplete) + ")").c_str());
   }
   // Listed, so nobody takes it for missing, but without an ArchiveID.
   for (const UnopenedArchive& unopened : catalogue.Unopened()) {
@@ -143,6 +162,7 @@ int Properties(Server& server, Database& archive) {
                    {"collation", collation},
                    {"version", version},
                    {"plainText", LowerAscii(plainText) == "true"},
+                   {"incomplete", IncompleteJson(archive)},
                    {"files", std::move(fileList)}});
     return kExitOk;
   }
@@ -154,6 +174,9 @@ int Properties(Server& server, Database& archive) {
   std::printf("Collation:      %s\n", collation.c_str());
   std::printf("Version:        %s\n", version.c_str());
   std::printf("Plain text:     %s\n", plainText.c_str());
+  if (const std::string incomplete = archive.Incompleteness(); !incomplete.empty()) {
+    std::printf("Incomplete:     %s\n", IncompleteText(incomplete).c_str());
+  }
   for (const File& file : files) {
     std::printf("File:           %s  %s  %s\n", file.name.c_str(), file.fileName.c_str(),
                 file.size.c_str());

@@ -38,6 +38,15 @@ bool RefuseLongName(const std::string& name, Database** result) {
   return true;
 }
 
+std::string RemainsQuestion(const std::string& name, const std::vector<ArchiveRemains>& remains) {
+  std::string text = "An earlier creation of the archive '" + name + "' did not finish:";
+  for (const ArchiveRemains& left : remains) {
+    text += "\r- the database " + left.databaseName + " " + left.reason +
+            (left.bareName ? " (it was not yet renamed)" : "");
+  }
+  return text + "\rRemove what it left and create the archive anew?";
+}
+
 }  // namespace
 
 Outcome AddNewDatabase(Databases& catalogue, const std::string& name, const std::string& path,
@@ -48,7 +57,23 @@ Outcome AddNewDatabase(Databases& catalogue, const std::string& name, const std:
   command.roles = {ServerRole(server, "sysadmin"), ServerRole(server, "dbcreator")};
   command.refusal = Text::Id(39, {server.Name()});
   if (created != nullptr) *created = nullptr;
+  // A creation that ended half-way leaves what makes every retry fail.
+  const std::vector<ArchiveRemains> remains = catalogue.Remains(name);
+  if (!remains.empty()) {
+    command.confirmation = Text::Literal(RemainsQuestion(name, remains));
+    command.confirmationStyle = MsgStyle::YesNo | MsgStyle::Exclamation | MsgStyle::DefaultButton2;
+  }
   return RunCommand(command, [&] {
+    for (const ArchiveRemains& left : remains) {
+      try {
+        if (!catalogue.RemoveRemains(left)) return false;
+      } catch (const Error& error) {
+        MsgBox(
+            "The database " + left.databaseName + " could not be removed:\r" + error.Description(),
+            MsgStyle::Information);
+        return false;
+      }
+    }
     Database* archive = catalogue.AddNew(name, path);
     if (created != nullptr) *created = archive;
     return archive != nullptr;

@@ -50,7 +50,8 @@ std::string RegistrationHost(const std::string& dataSource) {
 }
 
 Server* AddSQLServer(Servers& servers, const std::string& dataSource, bool integrated,
-                     const std::string& login, const std::string& password) {
+                     const std::string& login, const std::string& password, bool* registered) {
+  if (registered != nullptr) *registered = false;
   if (dataSource.empty()) {
     MsgBox("Please enter a server name or IP-Address", MsgStyle::OkOnly, kComponentTitle);
     return nullptr;
@@ -61,6 +62,7 @@ Server* AddSQLServer(Servers& servers, const std::string& dataSource, bool integ
     return nullptr;
   }
   std::string text = BuildRegistrationString(upper, integrated, login, password);
+  if (registered != nullptr) *registered = true;
   return servers.Add(text);
 }
 

@@ -121,6 +121,21 @@ std::string Utf8Text(const SQLWCHAR* wide, std::size_t count) {
   return text;
 }
 
+bool ConnectionLost(SQLHDBC dbc) {
+  if (dbc == SQL_NULL_HDBC) return false;
+  SQLUINTEGER dead = SQL_CD_FALSE;
+  return SQL_SUCCEEDED(SQLGetConnectAttr(dbc, SQL_ATTR_CONNECTION_DEAD, &dead, 0, nullptr)) &&
+         dead == SQL_CD_TRUE;
+}
+
+void NameLostConnection(std::vector<ProviderMessage>& messages) {
+  // The driver says "Unknown error" or nothing at all here.
+  static const char kLost[] =
+      "The connection to the server was lost: the server stopped or the network failed.";
+  if (!messages.empty() && messages.front().text == kLost) return;
+  messages.insert(messages.begin(), {0, "08S01", kLost});
+}
+
 bool IsInformational(const ProviderMessage& message) {
   return message.sqlState.rfind("01", 0) == 0;
 }

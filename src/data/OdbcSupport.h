@@ -33,6 +33,12 @@ std::vector<SQLWCHAR> WideText(const std::string& utf8);
 // surrogate becomes U+FFFD.
 std::string Utf8Text(const SQLWCHAR* wide, std::size_t count);
 
+// True when the driver knows the connection `dbc` is gone (the server
+// stopped, the network failed): what then failed failed for that reason.
+bool ConnectionLost(SQLHDBC dbc);
+// Puts the message that names a lost connection first, unless it is there.
+void NameLostConnection(std::vector<ProviderMessage>& messages);
+
 // True for a message that only informs (PRINT, "changed database context").
 bool IsInformational(const ProviderMessage& message);
 

@@ -41,7 +41,13 @@ Statement::Statement(Connection& connection, const std::string& sql, int timeout
     throw Error(kAdoErrorClosed, "ADODB.Connection",
                 "Operation is not allowed when the object is closed.");
   }
+  m_Connection = dbc;
   if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, dbc, &m_Handle))) {
+    if (ConnectionLost(dbc)) {
+      std::vector<ProviderMessage> lost;
+      NameLostConnection(lost);
+      throw DataError(kAdoErrorGeneric, std::move(lost));
+    }
     Fail(kAdoErrorGeneric, SQL_HANDLE_DBC, dbc, "The statement could not be created.");
   }
   SQLSetStmtAttr(m_Handle, SQL_ATTR_QUERY_TIMEOUT,
@@ -121,6 +127,7 @@ void Statement::CollectErrors() {
   for (auto& message : Diagnostics(SQL_HANDLE_STMT, m_Handle)) {
     if (!IsInformational(message)) m_Errors.push_back(std::move(message));
   }
+  if (ConnectionLost(m_Connection)) NameLostConnection(m_Errors);
 }
 
 bool Statement::NextResult() {

@@ -38,7 +38,8 @@ class Statement {
   int ColumnCount() const;
   // Rows affected by the current result, -1 when it reports none.
   long RowCount() const;
-  // Collects the handle's current diagnostics into PendingErrors().
+  // Collects the handle's current diagnostics into PendingErrors(), led by
+  // one that names a lost connection when that is why.
   void CollectErrors();
   std::vector<ProviderMessage>& PendingErrors() { return m_Errors; }
   // Throws DataError (kAdoErrorStatement) when errors are pending.
@@ -53,6 +54,7 @@ class Statement {
   // from the driver's own statement handle.
   void CollectLaterErrorsFromDriver(SQLHDBC dbc);
 
+  SQLHDBC m_Connection = SQL_NULL_HDBC;
   SQLHSTMT m_Handle = SQL_NULL_HSTMT;
   std::vector<ProviderMessage> m_Errors;
   std::unique_ptr<SqlLogEntry> m_Logged;  // while the SQL log still waits for it

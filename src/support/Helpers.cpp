@@ -110,4 +110,16 @@ int GetWindowsVersion() {
   return 2;
 }
 
+namespace {
+bool g_SmallFonts = false;
+}  // namespace
+
+bool SmallFonts() {
+  return g_SmallFonts;
+}
+
+void SetSmallFonts(bool smallFonts) {
+  g_SmallFonts = smallFonts;
+}
+
 }  // namespace bw

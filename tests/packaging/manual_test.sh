@@ -32,7 +32,7 @@ done
 # Every field name the JSON documents use appears in the manual.
 for field in servers position serverId dataSource authentication connected state error \
              stateName archives archiveId database owner created collation version plainText \
-             files fileName logins serverRoles users roles; do
+             files fileName logins serverRoles users roles incomplete; do
   grep -qw -- "$field" <<<"$page" || fail "bwctl(1) does not name the JSON field $field"
 done
 echo "bwctl(1) documents every command and option"

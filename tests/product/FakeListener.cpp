@@ -58,11 +58,44 @@ FakeListener::~FakeListener() {
   ::close(m_Wake[1]);
 }
 
+void FakeListener::CutAt(const std::string& text, std::function<void()> onCut) {
+  m_CutPattern.clear();
+  for (char c : text) {
+    m_CutPattern += c;
+    m_CutPattern += '\0';
+  }
+  m_OnCut = std::move(onCut);
+}
+
+bool FakeListener::CutsHere(Pair& pair, const char* data, std::size_t size) {
+  if (m_CutPattern.empty()) return false;
+  std::string window = pair.tail + std::string(data, size);
+  if (window.find(m_CutPattern) != std::string::npos) return true;
+  // TDS packets split a batch; keep enough to find the text across the seam.
+  const std::size_t keep = m_CutPattern.size() + 16;
+  pair.tail = window.size() > keep ? window.substr(window.size() - keep) : window;
+  return false;
+}
+
+void FakeListener::CloseAllPairs() {
+  for (Pair& pair : m_Pairs) {
+    if (pair.client >= 0) ::close(pair.client);
+    if (pair.server >= 0) ::close(pair.server);
+    pair.client = pair.server = -1;
+  }
+}
+
 void FakeListener::Forward(Pair& pair, bool fromClient) {
   char buffer[8192];
   const int from = fromClient ? pair.client : pair.server;
   const int to = fromClient ? pair.server : pair.client;
   ssize_t got = ::read(from, buffer, sizeof buffer);
+  if (got > 0 && fromClient && CutsHere(pair, buffer, static_cast<std::size_t>(got))) {
+    if (m_OnCut) m_OnCut();
+    m_Cut = true;
+    CloseAllPairs();
+    return;
+  }
   if (got <= 0) {
     // One side ended: so does the relayed connection (poll skips -1).
     ::close(pair.client);
@@ -91,12 +124,12 @@ void FakeListener::Run() {
       int client = ::accept(m_Listener, nullptr, nullptr);
       if (client >= 0) {
         ++m_Accepted;
-        if (m_Mode == Mode::CloseAtOnce) {
+        if (m_Mode == Mode::CloseAtOnce || m_Cut) {
           ::close(client);
         } else if (m_Mode == Mode::NeverAnswer) {
           m_Held.push_back(client);
         } else if (int server = ConnectLoopback(m_RelayPort); server >= 0) {
-          m_Pairs.push_back({client, server});
+          m_Pairs.push_back({client, server, {}});
         } else {
           ::close(client);
         }
@@ -108,6 +141,7 @@ void FakeListener::Run() {
       if (fds[i].fd >= 0 && (fds[i].revents & (POLLIN | POLLHUP)) &&
           m_Pairs[(i - 2) / 2].client >= 0) {
         Forward(m_Pairs[(i - 2) / 2], (i - 2) % 2 == 0);
+        if (m_Cut) break;
       }
     }
   }

@@ -2,11 +2,14 @@
 // product does with a server that must not be reached or that stops talking:
 // it counts the connections it accepts and either closes each at once, holds
 // each open without ever answering, or relays each to a real server until
-// Freeze() stops the relay in both directions (the connections stay open).
+// Freeze() stops the relay in both directions (the connections stay open) or
+// a client sends the statement CutAt() names (the server is lost then).
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -27,14 +30,23 @@ class FakeListener {
   int Accepted() const { return m_Accepted.load(); }
   // From now on nothing is forwarded any more; nothing is closed either.
   void Freeze() { m_Frozen = true; }
+  // When a client sends a batch containing `text` (ASCII; it travels as
+  // UTF-16LE), that batch is not forwarded, `onCut` runs (on the relay's
+  // thread: stop the server there), every relayed connection is closed and
+  // later ones are closed at once. Set before the first connection.
+  void CutAt(const std::string& text, std::function<void()> onCut);
+  bool Cut() const { return m_Cut.load(); }
 
  private:
   struct Pair {
     int client;
     int server;
+    std::string tail;  // the last bytes from the client, for a text split across reads
   };
   void Run();
   void Forward(Pair& pair, bool fromClient);
+  bool CutsHere(Pair& pair, const char* data, std::size_t size);
+  void CloseAllPairs();
 
   Mode m_Mode;
   int m_RelayPort;
@@ -44,6 +56,9 @@ class FakeListener {
   std::atomic<int> m_Accepted{0};
   std::atomic<bool> m_Frozen{false};
   std::atomic<bool> m_Stop{false};
+  std::atomic<bool> m_Cut{false};
+  std::string m_CutPattern;  // UTF-16LE
+  std::function<void()> m_OnCut;
   std::vector<int> m_Held;
   std::vector<Pair> m_Pairs;
   std::thread m_Thread;

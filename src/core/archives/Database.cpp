@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "archives/ArchiveRemains.h"
 #include "archives/ArchiveSchema.h"
 #include "archives/Databases.h"
 #include "data/ConnectionString.h"
@@ -60,6 +61,11 @@ bool Database::Connect(const std::string& /*path*/) {
     m_Command.SetActiveConnection(m_Connection.get());
   }
   return m_Connected;
+}
+
+std::string Database::Incompleteness() {
+  if (!m_Connected) return {};
+  return IncompleteReason(InspectArchive(*m_Connection));
 }
 
 std::vector<std::string> Database::NameList(const std::string& sql, const std::string& column) {

@@ -41,6 +41,14 @@ bool IsRightsRefusal(const Error& error) {
   return false;
 }
 
+// The server went away (the data layer names it so): an empty list would
+// then say there are no archives, which nobody knows.
+bool IsConnectionLost(const Error& error) {
+  const auto* data = dynamic_cast<const DataError*>(&error);
+  return data != nullptr && !data->Messages().empty() &&
+         data->Messages().front().sqlState == "08S01";
+}
+
 }  // namespace
 
 std::size_t NameLength(const std::string& name) {
@@ -79,6 +87,7 @@ bool Databases::OpenDatabaseList(Recordset& list) {
     return true;
   } catch (const Error& error) {
     Log("archives", "sp_helpdb failed: " + error.Description());
+    if (IsConnectionLost(error)) throw;
     if (list.State() == adStateOpen) list.Close();
     return false;
   }
@@ -152,6 +161,15 @@ void Databases::LoadArchive(const std::string& name) {
     }
   } catch (const Error& error) {
     Log("archives", "archive " + name + " cannot be opened: " + error.Description());
+    // A login that fails because the server went away says nothing about
+    // this archive; the lost server is the news.
+    if (!IsRightsRefusal(error)) {
+      try {
+        m_ServerConnection->Execute("SELECT 1");
+      } catch (const Error& probe) {
+        if (IsConnectionLost(probe)) throw;
+      }
+    }
     m_Unopened.push_back({name, error.Description(), IsRightsRefusal(error)});
   }
 }
@@ -273,6 +291,67 @@ bool Databases::CreateArchiveDatabase(const std::string& name, const std::string
     }
     return false;
   }
+}
+
+std::vector<ArchiveRemains> Databases::Remains(const std::string& name) {
+  std::vector<ArchiveRemains> found;
+  for (Database* archive : NewEnum()) {
+    if (LowerAscii(archive->Name()) != LowerAscii(name) || !archive->IsConnected()) continue;
+    const ArchiveContents contents = InspectArchive(archive->GetConnection());
+    if (IsCreationRemains(contents)) {
+      found.push_back({archive->DatabaseName(), false, IncompleteReason(contents)});
+    }
+  }
+  // The server's own databases are never anybody's remains.
+  for (const char* system : {"master", "model", "msdb", "tempdb"}) {
+    if (LowerAscii(name) == system) return found;
+  }
+  if (m_ServerConnection == nullptr || m_ServerConnection->State() != adStateOpen) return found;
+  try {
+    std::string bare;
+    {
+      Recordset rs;
+      rs.Open("SELECT name FROM master..sysdatabases WHERE name = " + SqlString(name),
+              m_ServerConnection, adOpenForwardOnly, adLockReadOnly, adCmdText);
+      if (rs.State() == adStateOpen && !rs.Eof()) bare = TrimBlanks(rs.Value(0).ToText());
+    }
+    if (bare.empty()) return found;
+    Connection database;
+    database.SetConnectionString(
+        NewArchiveConnectionString(m_ServerConnection->ConnectionString(), bare));
+    database.Open();
+    long objects = 0;
+    {
+      Recordset rs;
+      rs.Open(
+          "SELECT COUNT(*) FROM sysobjects WHERE type IN ('U', 'V', 'P') AND name <> "
+          "'dtproperties'",
+          &database, adOpenForwardOnly, adLockReadOnly, adCmdText);
+      objects =
+          rs.State() == adStateOpen && !rs.Eof() ? static_cast<long>(rs.Value(0).ToInteger()) : 1;
+    }
+    database.Close();
+    if (objects == 0) found.push_back({bare, true, "is empty"});
+  } catch (const Error& error) {
+    Log("archives", "looking for a bare-named database " + name + ": " + error.Description());
+  }
+  return found;
+}
+
+bool Databases::RemoveRemains(const ArchiveRemains& remains) {
+  if (!remains.bareName) {
+    for (Database* archive : NewEnum()) {
+      if (archive->DatabaseName() == remains.databaseName) {
+        return Delete(std::to_string(archive->ArchiveID()));
+      }
+    }
+    return true;
+  }
+  if (!CloseArchiveSessions(*m_ServerConnection, remains.databaseName)) return false;
+  m_Command.SetActiveConnection(m_ServerConnection);
+  m_Command.SetCommandText("DROP DATABASE " + SqlName(remains.databaseName));
+  m_Command.Execute();
+  return true;
 }
 
 Database* Databases::Item(const std::string& key) const {

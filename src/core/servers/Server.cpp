@@ -66,7 +66,9 @@ std::string Server::RegistryKey() const {
 void Server::SetConnectionString(const std::string& text) {
   m_ConnectionString = text;
   if (m_Connection && m_Connection->State() == adStateOpen) m_Connection->Close();
-  m_Connection = std::make_unique<Connection>();
+  // The same connection object, closed: the catalogue keeps using it and
+  // must not be left pointing at a deleted one. Connect opens it anew.
+  if (!m_Connection) m_Connection = std::make_unique<Connection>();
   m_Command.SetActiveConnection(nullptr);
   m_Registry.SetSectionKey(RegistryKey());
   if (!m_Registry.KeyExists()) m_Registry.CreateKey();
@@ -134,10 +136,16 @@ int Server::DataSourcePort() const {
 
 bool Server::IsReachable(const std::string& hostName) {
   std::string address = platform::ResolveHostAddress(hostName);
-  platform::EchoRequest request;
-  request.address = address;
-  request.fallbackPort = DataSourcePort();
-  bool reachable = platform::Echoes().Echo(request).status == platform::kEchoSuccess;
+  bool reachable = false;
+  if (m_Probed && m_ProbedHost == hostName) {
+    reachable = *m_Probed;
+  } else {
+    platform::EchoRequest request;
+    request.address = address;
+    request.fallbackPort = DataSourcePort();
+    reachable = platform::Echoes().Echo(request).status == platform::kEchoSuccess;
+  }
+  m_Probed.reset();
   if (reachable) {
     // Join information is a courtesy of the host: its absence only means the
     // service state cannot be asked.
@@ -146,6 +154,27 @@ bool Server::IsReachable(const std::string& hostName) {
     }
   }
   return reachable;
+}
+
+void Server::ProbeReachability() {
+  m_Probed.reset();
+  try {
+    std::string name =
+        OleDbConnectionString::Parse(m_ConnectionString).Get("Data Source").value_or("");
+    platform::EchoRequest request;
+    request.address = platform::ResolveHostAddress(HostOf(name));
+    try {
+      DataSource parsed = ParseDataSource(name);
+      if (parsed.port != 0) request.fallbackPort = parsed.port;
+    } catch (const Error&) {
+      // A malformed port: Connect reports it.
+    }
+    m_ProbedHost = HostOf(name);
+    m_Probed = platform::Echoes().Echo(request).status == platform::kEchoSuccess;
+  } catch (const Error&) {
+    // Connect tries again and keeps the reason.
+    m_Probed.reset();
+  }
 }
 
 long Server::OrdinalPosition() {

@@ -66,6 +66,7 @@ Servers::Servers(ConnectMode mode) : m_Mode(mode) {
   if (pairs.empty()) return;
   SortByPosition(pairs, 0, static_cast<long>(pairs.size()) - 1);
 
+  std::vector<std::unique_ptr<Server>> loaded;
   for (std::size_t i = 0; i < pairs.size(); ++i) {
     m_Registry.SetSectionKey(ParentKey() + "\\" + std::to_string(pairs[i].serverId));
     m_Registry.SetValueKey("OrdinalPosition");
@@ -74,8 +75,23 @@ Servers::Servers(ConnectMode mode) : m_Mode(mode) {
     m_Registry.SetValueKey("ConnectionString");
     m_Registry.SetDefault(Variant(""));
     std::string connectionString = m_Registry.Value().ToText();
-    AddLoaded(pairs[i].serverId, connectionString);
+    auto server = std::make_unique<Server>(this);
+    server->SetServerID(pairs[i].serverId);
+    server->SetConnectionString(connectionString);
+    loaded.push_back(std::move(server));
   }
+  if (m_Mode == ConnectMode::All) {
+    // Every host is asked at once; then each server connects in order with
+    // the answer its host gave, as if it had asked itself.
+    std::vector<std::thread> probes;
+    probes.reserve(loaded.size());
+    for (auto& server : loaded) probes.emplace_back([&server] { server->ProbeReachability(); });
+    for (auto& probe : probes) probe.join();
+    for (auto& server : loaded) server->Connect();
+  } else {
+    for (auto& server : loaded) server->ReadName();
+  }
+  for (auto& server : loaded) m_Items.push_back(std::move(server));
 }
 
 Servers::~Servers() = default;
@@ -95,18 +111,6 @@ void Servers::SortByPosition(std::vector<PositionPair>& pairs, long low, long hi
   }
   if (low < right) SortByPosition(pairs, low, right);
   if (left < high) SortByPosition(pairs, left, high);
-}
-
-void Servers::AddLoaded(std::int32_t serverId, const std::string& connectionString) {
-  auto server = std::make_unique<Server>(this);
-  server->SetServerID(serverId);
-  server->SetConnectionString(connectionString);
-  if (m_Mode == ConnectMode::All) {
-    server->Connect();
-  } else {
-    server->ReadName();
-  }
-  m_Items.push_back(std::move(server));
 }
 
 void Servers::ConnectPending() {

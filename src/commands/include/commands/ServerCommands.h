@@ -23,9 +23,11 @@ std::string RegistrationHost(const std::string& dataSource);
 
 // The registration dialog's OK in add mode: checks the name (literal
 // message), tests reachability (message 211) and adds the registration.
-// Returns the new or existing server, or nullptr.
+// Returns the new or existing server, or nullptr. `registered`, when given,
+// tells whether the registration was stored (also when it cannot connect).
 Server* AddSQLServer(Servers& servers, const std::string& dataSource, bool integrated,
-                     const std::string& login, const std::string& password);
+                     const std::string& login, const std::string& password,
+                     bool* registered = nullptr);
 
 // The registration dialog's Test: 211 (unreachable), 212 (opened), 214
 // (login failed, with the description) or 213's report. True when opened.

@@ -44,4 +44,9 @@ int GetWindowsVersion();
 // given major and minor version numbers.
 int WindowsVersionClass(int platformId, int major, int minor);
 
+// The process-wide flag set when the screen's horizontal logical resolution
+// is below 100 dots per inch; the wizards read it to place their picture.
+bool SmallFonts();
+void SetSmallFonts(bool smallFonts);
+
 }  // namespace bw

@@ -54,6 +54,10 @@ class Database {
   // (Re)opens the archive connection; true when it is open. `path` is
   // accepted and not used.
   bool Connect(const std::string& path = "");
+  // What a new archive has and this one lacks, as a phrase ("has no template
+  // document"): its creation did not finish. "" when it is complete or when
+  // the login may not look. Never raises.
+  std::string Incompleteness();
 
   std::vector<std::string> Roles();
   std::vector<std::string> RoleMembers(const std::string& roleName);

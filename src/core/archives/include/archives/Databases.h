@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "archives/ArchiveRemains.h"
 #include "archives/Database.h"
 #include "data/DataAccess.h"
 
@@ -65,6 +66,16 @@ class Databases {
   // administrator (message 137) and the half-made database removed, and the
   // connection that then cannot open raises its error.
   Database* AddNew(const std::string& name, const std::string& path);
+
+  // What an interrupted creation of archive `name` left on the server: its
+  // archive when that is incomplete and holds nothing but what a creation
+  // makes, and an empty database under the bare name (the creation makes it
+  // first and renames it then). Anything else of that name is not remains.
+  // Never raises: what cannot be looked at is not remains.
+  std::vector<ArchiveRemains> Remains(const std::string& name);
+  // Drops them, after ending the sessions on them (asking about other
+  // logins'). False when that was declined; the server's error is raised.
+  bool RemoveRemains(const ArchiveRemains& remains);
 
   // By key text or 1-based position; nullptr when unknown.
   Database* Item(const std::string& key) const;

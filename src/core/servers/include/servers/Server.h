@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,8 +39,8 @@ class Server {
 
   // The stored registration string (without the time-out suffix).
   const std::string& ConnectionString() const { return m_ConnectionString; }
-  // Stores it, makes a new connection object and writes it to the
-  // registration's key (creating the key). Raises the registry's 26001.
+  // Stores it, closes the connection (Connect opens it with the new string)
+  // and writes it to the registration's key (creating the key). Raises the registry's 26001.
   void SetConnectionString(const std::string& text);
 
   // Opens the connection after the host answered an echo. False (with
@@ -92,6 +93,10 @@ class Server {
 
   // Echo test, and the host's join information when it answers.
   bool IsReachable(const std::string& hostName);
+  // Runs the echo test of the next Connect now. Safe on any thread while
+  // nothing else uses this server, so a caller with many servers can probe
+  // them all at once: unreachable hosts then cost one time-out, not one each.
+  void ProbeReachability();
   bool HostJoined() const { return m_HostJoined; }
 
   // The archive catalogue: made and filled from the server's database list
@@ -122,6 +127,9 @@ class Server {
   bool m_Connected = false;
   std::string m_Description;
   bool m_HostJoined = false;
+  // The echo result ProbeReachability found for m_ProbedHost, used once.
+  std::optional<bool> m_Probed;
+  std::string m_ProbedHost;
   int m_ProductVersion = 0;
   cRegistry m_Registry;
   std::unique_ptr<class Databases> m_Databases;

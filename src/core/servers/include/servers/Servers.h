@@ -18,9 +18,9 @@ namespace bw {
 
 class Servers {
  public:
-  // All: every server is connected while loading, one after the other (the
-  // console). OnDemand: none is; the caller connects those it needs
-  // (Server::Connect) or all at once (ConnectPending).
+  // All: every server is connected while loading, one after the other, once
+  // every host has been probed at the same time (the console). OnDemand: none is; the caller
+  // connects those it needs (Server::Connect) or all at once (ConnectPending).
   enum class ConnectMode { All, OnDemand };
 
   // Loads the registrations. A missing or unreadable key leaves the
@@ -72,7 +72,6 @@ class Servers {
   static std::string ParentKey();
 
  private:
-  void AddLoaded(std::int32_t serverId, const std::string& connectionString);
   std::vector<std::unique_ptr<Server>>::iterator Find(const std::string& key);
 
   ConnectMode m_Mode;

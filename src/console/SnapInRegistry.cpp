@@ -1,0 +1,36 @@
+#include "SnapInRegistry.h"
+
+#include "platform/RegistryHive.h"
+#include "sdk/SnapIn.h"
+
+namespace bw::console {
+
+namespace {
+
+std::string TextOf(const RegistryHive& hive, const std::string& key, const char* name) {
+  auto value = hive.QueryValue(key, name);
+  if (!value || value->type != kRegSz) return {};
+  std::string text(value->data.begin(), value->data.end());
+  while (!text.empty() && text.back() == '\0') text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+std::vector<SnapInRegistration> RegisteredSnapIns(std::string& error) {
+  std::vector<SnapInRegistration> found;
+  try {
+    RegistryHive hive = RegistryHive::ForCurrentUser();
+    auto keys = hive.EnumerateSubKeys(sdk::kSnapInsKey);
+    if (!keys) return found;
+    for (const std::string& classId : *keys) {
+      std::string key = std::string(sdk::kSnapInsKey) + "\\" + classId;
+      found.push_back({classId, TextOf(hive, key, "Path"), TextOf(hive, key, "Name")});
+    }
+  } catch (const Error& problem) {
+    error = problem.Description();
+  }
+  return found;
+}
+
+}  // namespace bw::console

@@ -1,0 +1,21 @@
+// The Qt dialogs and message boxes as the services the product calls through.
+// Qt-free, so the snap-in can install them without seeing Qt; a QApplication
+// must exist before any dialog or box is shown.
+#pragma once
+
+#include <memory>
+
+#include "commands/DialogService.h"
+#include "support/MessageService.h"
+
+namespace bw {
+
+// Every dialog of the program; one that is not built yet says so in a
+// message box, as the default service does. Also makes the network
+// browsing's account picker the Qt one.
+std::unique_ptr<DialogService> CreateQtDialogService();
+
+// Message boxes with the style's buttons, icon, default button and caption.
+std::unique_ptr<MessageService> CreateQtMessageService();
+
+}  // namespace bw

@@ -1,0 +1,224 @@
+// bwconsole with the real snap-in library against a started stand-in:
+// expanding, selecting, context menus with their status-bar texts, a command
+// through its confirmation, F2 rename, and screenshots of the main window.
+#include <stdlib.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTimer>
+#include <QTreeWidget>
+#include <QtTest>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "ConsoleWindow.h"
+#include "SnapInLibrary.h"
+#include "StandinProcess.h"
+#include "archives/Databases.h"
+#include "data/ConnectionString.h"
+#include "servers/Servers.h"
+
+namespace {
+
+constexpr char kDataFolder[] = "C:\\Program Files\\Microsoft SQL Server\\MSSQL\\Data\\";
+
+// Answers the next message box with `button` once it is up, keeping its text.
+void AnswerNextBox(QMessageBox::StandardButton button, QString* text) {
+  auto poll = std::make_shared<std::function<void()>>();
+  *poll = [button, text, poll] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr) {
+      QTimer::singleShot(20, *poll);
+      return;
+    }
+    if (text != nullptr) *text = box->text();
+    box->button(button)->click();
+  };
+  QTimer::singleShot(0, *poll);
+}
+
+}  // namespace
+
+class ConsoleUiTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase();
+  void cleanupTestCase();
+  void ExpandsAServerAndListsItsArchives();
+  void ArchiveMenuShowsStatusTextsAndDeletesAfterYes();
+  void RenamesAnArchiveWithF2();
+  void Screenshots();
+
+ private:
+  QTreeWidgetItem* Open(const std::string& name);
+  void Save(const QString& file);
+
+  std::unique_ptr<standin::integration::StandinProcess> m_Standin;
+  std::filesystem::path m_Home;
+  std::unique_ptr<bw::console::ConsoleWindow> m_Window;
+};
+
+void ConsoleUiTest::initTestCase() {
+  m_Standin = std::make_unique<standin::integration::StandinProcess>();
+  m_Standin->Start();
+  m_Home = std::filesystem::temp_directory_path() / ("bw-console-ui-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(m_Home);
+  ::setenv("XDG_CONFIG_HOME", m_Home.c_str(), 1);
+  ::setenv("BW_SERVICE_CONTROL_PORT", std::to_string(m_Standin->ControlPort()).c_str(), 1);
+  {
+    // The administrator registers the stand-in and makes two archives; the
+    // console then reads the registration as any later start would.
+    bw::Servers servers;
+    std::string text =
+        "Provider=SQLOLEDB;" +
+        bw::OleDbPair("Data Source", "127.0.0.1," + std::to_string(m_Standin->Port())) +
+        bw::OleDbPair("User Id", "sa") +
+        bw::OleDbPair("Password", standin::integration::StandinProcess::kSaPassword);
+    bw::Server* server = servers.Add(text);
+    QVERIFY(server != nullptr);
+    for (const char* name : {"Letters", "Minutes"}) {
+      QVERIFY(server->Databases().AddNew(name, std::string(kDataFolder) + name + ".mdf") !=
+              nullptr);
+    }
+    // A few logins of each kind for the lists.
+    for (const char* account : {"'BRINDLE\\alice'", "'BRINDLE\\Clerks' --group"}) {
+      std::string command = standin::integration::StandinBinary() + " accounts add --data-dir '" +
+                            m_Standin->DataDir().string() + "' " + account + " >/dev/null";
+      QCOMPARE(std::system(command.c_str()), 0);
+    }
+    bw::Connection& master = server->GetConnection();
+    master.Execute("EXEC sp_addlogin 'clerk', 'Clerk-pw-1'");
+    master.Execute("EXEC sp_grantlogin 'BRINDLE\\alice'");
+    master.Execute("EXEC sp_grantlogin 'BRINDLE\\Clerks'");
+    master.Execute("EXEC sp_denylogin 'BRINDLE\\Clerks'");
+  }
+  std::string error;
+  auto library = bw::console::SnapInLibrary::Load(BWADMIN_LIBRARY, error);
+  QVERIFY2(library != nullptr, error.c_str());
+  QVERIFY2(library->Register(error), error.c_str());
+
+  m_Window = std::make_unique<bw::console::ConsoleWindow>();
+  m_Window->show();
+  m_Window->LoadRegisteredSnapIns();
+  QVERIFY(QTest::qWaitForWindowExposed(m_Window.get()));
+}
+
+void ConsoleUiTest::cleanupTestCase() {
+  m_Window.reset();
+  m_Standin.reset();
+  std::filesystem::remove_all(m_Home);
+}
+
+QTreeWidgetItem* ConsoleUiTest::Open(const std::string& name) {
+  QTreeWidgetItem* item = m_Window->ScopeItemNamed(name);
+  if (item == nullptr) return nullptr;
+  item->setExpanded(true);
+  m_Window->ScopePane()->setCurrentItem(item);
+  QApplication::processEvents();
+  return m_Window->ScopeItemNamed(name);
+}
+
+void ConsoleUiTest::Save(const QString& file) {
+  QDir().mkpath(BW_SCREENSHOT_DIR);
+  QVERIFY(m_Window->grab().save(QString(BW_SCREENSHOT_DIR) + "/" + file));
+}
+
+void ConsoleUiTest::ExpandsAServerAndListsItsArchives() {
+  QVERIFY(Open("StaticNode") != nullptr);
+  QTreeWidgetItem* group = Open("StaticNode.DatabaseServers");
+  QVERIFY(group != nullptr);
+  QCOMPARE(group->text(0), QString("Database Servers"));
+  QCOMPARE(group->childCount(), 1);
+  // The group's view lists its server by name.
+  QCOMPARE(m_Window->IconPane()->count(), 1);
+  QVERIFY(m_Window->IconPane()->item(0)->text().startsWith("127.0.0.1,"));
+
+  QTreeWidgetItem* server = Open("Server1");
+  QVERIFY(server != nullptr);
+  QVERIFY(server->text(0).endsWith("(Windows NT)"));
+  QCOMPARE(server->childCount(), 2);
+  QCOMPARE(m_Window->DetailsPane()->headerItem()->text(0), QString("Name"));
+  QVERIFY(m_Window->DetailsPane()->topLevelItemCount() > 3);
+
+  QTreeWidgetItem* archives = Open("Server1.Databases");
+  QVERIFY(archives != nullptr);
+  QCOMPARE(archives->childCount(), 2);
+  QCOMPARE(archives->child(0)->text(0), QString("Letters"));
+  QCOMPARE(m_Window->IconPane()->count(), 2);
+
+  QVERIFY(Open("Server1.Database1") != nullptr);
+  QStringList labels;
+  for (int i = 0; i < m_Window->IconPane()->count(); ++i)
+    labels << m_Window->IconPane()->item(i)->text();
+  QCOMPARE(labels, (QStringList{"Properties", "Users", "Fulltext Index"}));
+}
+
+void ConsoleUiTest::ArchiveMenuShowsStatusTextsAndDeletesAfterYes() {
+  QTreeWidgetItem* minutes = Open("Server1.Database2");
+  QVERIFY(minutes != nullptr);
+  auto menu = m_Window->ContextMenuForScope(minutes);
+  QVERIFY(menu != nullptr);
+  QStringList names;
+  for (QAction* action : menu->actions()) names << action->objectName();
+  QCOMPARE(names, (QStringList{"mnuDeleteDatabase", "mnuCloseDatabase", "mnuChangeOwner",
+                               "mnuShrinkLogfile", "", "consoleRename"}));
+  QAction* remove = menu->actions().at(0);
+  QCOMPARE(remove->text(), QString("Delete Server Archive"));
+  remove->hover();
+  QCOMPARE(m_Window->statusBar()->currentMessage(),
+           QString("Removes and deletes the server archive permanently."));
+
+  QString question;
+  AnswerNextBox(QMessageBox::Yes, &question);
+  remove->trigger();
+  QCOMPARE(question, QString("Do you want to delete the server archive 'Minutes'?\nAll data will "
+                             "be lost permanently!"));
+  QVERIFY(m_Window->ScopeItemNamed("Server1.Database2") == nullptr);
+  QCOMPARE(m_Window->ScopeItemNamed("Server1.Databases")->childCount(), 1);
+  QCOMPARE(QApplication::overrideCursor(), nullptr);
+}
+
+void ConsoleUiTest::RenamesAnArchiveWithF2() {
+  QTreeWidgetItem* letters = Open("Server1.Database1");
+  QVERIFY(letters != nullptr);
+  // A server node has no rename.
+  Open("Server1");
+  QTest::keyClick(m_Window->ScopePane(), Qt::Key_F2);
+  QVERIFY(m_Window->ScopePane()->findChild<QLineEdit*>() == nullptr);
+
+  Open("Server1.Database1");
+  m_Window->ScopePane()->setFocus();
+  QTest::keyClick(m_Window->ScopePane(), Qt::Key_F2);
+  auto* editor = m_Window->ScopePane()->findChild<QLineEdit*>();
+  QVERIFY(editor != nullptr);
+  editor->setText("Papers");
+  QTest::keyClick(editor, Qt::Key_Return);
+  QApplication::processEvents();
+  QCOMPARE(m_Window->ScopeItemNamed("Server1.Database1")->text(0), QString("Papers"));
+}
+
+void ConsoleUiTest::Screenshots() {
+  Open("Server1.LoginNames");
+  QCOMPARE(m_Window->DetailsPane()->headerItem()->text(2), QString("Access"));
+  QCOMPARE(m_Window->DetailsPane()->topLevelItemCount(), 3);
+  Save("console-logins.png");
+  Open("Server1.Database1.Properties");
+  QVERIFY(m_Window->DetailsPane()->topLevelItemCount() >= 9);
+  Save("console-archive-properties.png");
+  Open("Server1.Databases");
+  Save("console-archives.png");
+  Open("Server1");
+  Save("console-server.png");
+}
+
+QTEST_MAIN(ConsoleUiTest)
+#include "console_ui_test.moc"

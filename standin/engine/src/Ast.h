@@ -50,6 +50,7 @@ enum class ExprKind {
   Between,         // args[0] BETWEEN args[1] AND args[2]; negated
   Like,            // args[0] LIKE args[1] [ESCAPE args[2]]; negated
   IsNull,          // args[0] IS [NOT] NULL; negated
+  Collate,         // args[0] COLLATE text; castType.caseSensitive: the collation's
 };
 
 struct Expr {

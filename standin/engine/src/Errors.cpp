@@ -76,6 +76,7 @@ constexpr std::array kErrors = {
               "reconfigure SQL Server to allow this."},
     ErrorInfo{262, 14, 1, "%ls permission denied in database '%.*ls'."},
     ErrorInfo{263, 16, 1, "Must specify table to select from."},
+    ErrorInfo{447, 16, 1, "Expression type %ls is invalid for COLLATE clause."},
     ErrorInfo{512, 16, 1,
               "Subquery returned more than 1 value. This is not permitted when the subquery "
               "follows =, !=, <, <= , >, >= or when the subquery is used as an expression."},

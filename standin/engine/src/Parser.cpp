@@ -228,14 +228,16 @@ StatementPtr Parser::ParseStatement(bool firstInBatch) {
   return statement;
 }
 
-void Parser::ParseCollation() {
+bool Parser::ParseCollation() {
   const std::string name = ExpectIdentifier();
   const std::string upper = Upper(name);
   if (upper == "SQL_LATIN1_GENERAL_CP1_CI_AS" || upper == "LATIN1_GENERAL_CI_AS" ||
       upper == "DATABASE_DEFAULT")
-    return;
+    return false;
+  if (upper == "SQL_LATIN1_GENERAL_CP1_CS_AS" || upper == "LATIN1_GENERAL_CS_AS") return true;
   RaiseUnsupported("the collation " + name +
-                   " (every text compares as SQL_Latin1_General_CP1_CI_AS)");
+                   " (only the Latin1 collations SQL_Latin1_General_CP1_CI_AS, "
+                   "Latin1_General_CI_AS and their _CS_AS forms)");
 }
 
 StatementPtr Parser::ParseInsert() {
@@ -459,7 +461,8 @@ void Parser::ParseColumnDefinition(Statement& statement) {
   column.type = ParseType();
   while (true) {
     if (AcceptKeyword("COLLATE")) {
-      ParseCollation();
+      column.type.caseSensitive = ParseCollation();
+      if (!IsCharacter(column.type.id)) RaiseError(447, {TypeName(column.type)});
       continue;
     }
     if (AcceptKeyword("NULL")) {

@@ -106,9 +106,10 @@ class Parser {
   // ( NAME = …, FILENAME = '…' [, SIZE …] ) [, ( … )] of CREATE DATABASE
   // (ParserDatabase.cpp).
   std::vector<DatabaseFileClause> ParseDatabaseFiles();
-  // The name after COLLATE: the case-insensitive Latin1 collations are the
-  // stand-in's own and pass; any other is refused (50100), never ignored.
-  void ParseCollation();
+  // The name after COLLATE: true for the case-sensitive Latin1 collations,
+  // false for the case-insensitive ones (the server's default); any other is
+  // refused (50100), never ignored.
+  bool ParseCollation();
   void ExpectKeyword(std::string_view word);
   void ExpectOperator(std::string_view op);
   std::string ExpectIdentifier();

@@ -568,7 +568,13 @@ ExprPtr Parser::ParseUnary() {
     return expr;
   }
   ExprPtr primary = ParsePrimary();
-  if (AcceptKeyword("COLLATE")) ParseCollation();
+  if (IsKeyword("COLLATE")) {
+    auto collated = MakeExpr(ExprKind::Collate, Next().line, "");
+    collated->text = Peek().text;
+    collated->castType.caseSensitive = ParseCollation();
+    collated->args.push_back(std::move(primary));
+    return collated;
+  }
   return primary;
 }
 

@@ -113,7 +113,10 @@ StatementPtr Parser::ParseAlterTable(int line) {
     ColumnDefinition column;
     column.name = ExpectIdentifier();
     column.type = ParseType();
-    if (AcceptKeyword("COLLATE")) ParseCollation();
+    if (AcceptKeyword("COLLATE")) {
+      column.type.caseSensitive = ParseCollation();
+      if (!IsCharacter(column.type.id)) RaiseError(447, {TypeName(column.type)});
+    }
     if (AcceptKeyword("NULL")) {
       column.nullable = true;
     } else if (IsKeyword("NOT") && IsKeyword("NULL", 1)) {

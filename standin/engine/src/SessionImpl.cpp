@@ -231,6 +231,15 @@ TableInfo SessionImpl::ResolveTable(const ObjectName& name) {
     std::optional<ColumnType> type =
         ParseDeclaredType(declared ? reinterpret_cast<const char*>(declared) : "");
     column.type = type ? *type : TypeOf(TypeId::NVarChar, 4000);
+    if (IsCharacter(column.type.id)) {
+      const char* collation = nullptr;
+      if (sqlite3_table_column_metadata(m_Db.get(), table.schema.c_str(), table.name.c_str(),
+                                        column.name.c_str(), nullptr, &collation, nullptr, nullptr,
+                                        nullptr) == SQLITE_OK &&
+          collation != nullptr) {
+        column.type.caseSensitive = std::string_view(collation) == "standin_cs";
+      }
+    }
     column.nullable = sqlite3_column_int(info.Handle(), 3) == 0;
     const unsigned char* fallback = sqlite3_column_text(info.Handle(), 4);
     table.defaults.push_back(fallback ? reinterpret_cast<const char*>(fallback) : "");

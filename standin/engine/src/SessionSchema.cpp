@@ -338,8 +338,7 @@ void SessionImpl::RebuildTable(const TableInfo& table, const std::vector<Rebuilt
   for (const RebuiltColumn& column : columns) {
     const std::string quoted = QuoteIdentifier(column.name);
     definition += (definition.empty() ? "" : ", ") + quoted + " " + StorageTypeName(column.type);
-    if (IsCharacter(column.type.id) || column.type.id == TypeId::UniqueIdentifier)
-      definition += " COLLATE standin_ci";
+    definition += StorageCollation(column.type);
     if (column.notNull) definition += " NOT NULL";
     if (!column.defaultSql.empty()) definition += " DEFAULT (" + column.defaultSql + ")";
     if (column.value.empty()) continue;  // takes its default

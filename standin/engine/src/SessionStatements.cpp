@@ -64,10 +64,6 @@ constexpr std::uint16_t kCommandInsert = 0xC3;
 constexpr std::uint16_t kCommandDelete = 0xC4;
 constexpr std::uint16_t kCommandUpdate = 0xC5;
 
-bool NeedsCollation(TypeId id) {
-  return IsCharacter(id) || id == TypeId::UniqueIdentifier;
-}
-
 // SQL Server 2000 names unnamed constraints PK__table__1A2B3C4D.
 std::string GeneratedConstraintName(const std::string& prefix, const std::string& table) {
   static thread_local std::mt19937 generator{std::random_device{}()};
@@ -376,7 +372,7 @@ void SessionImpl::RunSelectInto(const Statement& statement, BatchSink& sink) {
     const ColumnType type =
         column.type.known ? column.type.type : ColumnType{TypeId::NVarChar, 4000, 0, 0};
     definition += (i ? ", " : "") + QuoteIdentifier(column.name) + " " + StorageTypeName(type) +
-                  (NeedsCollation(type.id) ? " COLLATE standin_ci" : "");
+                  StorageCollation(type);
     names += (i ? ", " : "") + QuoteIdentifier(column.name);
   }
   const std::string table = QuoteIdentifier(schema) + "." + QuoteIdentifier(target.name);
@@ -573,7 +569,7 @@ void SessionImpl::RunCreateTable(const Statement& statement, BatchSink& sink) {
     const bool nullable = !column.identity && !inKey && column.nullable.value_or(m_AnsiNullDefault);
     definition += (definition.empty() ? "" : ", ") + QuoteIdentifier(column.name) + " " +
                   StorageTypeName(column.type);
-    if (NeedsCollation(column.type.id)) definition += " COLLATE standin_ci";
+    definition += StorageCollation(column.type);
     if (!nullable) definition += " NOT NULL";
     if (column.defaultValue)
       definition += " DEFAULT " + translator.TranslateDefault(*column.defaultValue, column.type);

@@ -154,6 +154,12 @@ int Collate(void*, int lengthA, const void* a, int lengthB, const void* b) {
       std::string_view(static_cast<const char*>(b), static_cast<std::size_t>(lengthB)));
 }
 
+int CollateCaseSensitive(void*, int lengthA, const void* a, int lengthB, const void* b) {
+  return CompareTextCaseSensitive(
+      std::string_view(static_cast<const char*>(a), static_cast<std::size_t>(lengthA)),
+      std::string_view(static_cast<const char*>(b), static_cast<std::size_t>(lengthB)));
+}
+
 // One element of a LIKE pattern: %, _, a [set] or a literal character.
 struct PatternElement {
   enum class Kind { AnyRun, AnyOne, Set, Literal } kind = Kind::Literal;
@@ -242,6 +248,19 @@ bool Match(const std::vector<PatternElement>& pattern, const CodePoints& value) 
 CodePoints FoldAll(CodePoints points) {
   for (char32_t& c : points) c = Fold(c);
   return points;
+}
+
+// LIKE under a case-sensitive collation: characters match only as written.
+void LikeCaseSensitive(sqlite3_context* context, int argc, sqlite3_value** argv) {
+  if (AnyNull(argc, argv)) return sqlite3_result_null(context);
+  const CodePoints pattern = Decode(Text(argv[0]));
+  const CodePoints value = Decode(Text(argv[1]));
+  char32_t escape = 0;
+  if (argc == 3) {
+    CodePoints e = Decode(Text(argv[2]));
+    if (e.size() == 1) escape = e[0];
+  }
+  sqlite3_result_int(context, Match(CompilePattern(pattern, escape), value) ? 1 : 0);
 }
 
 void Like(sqlite3_context* context, int argc, sqlite3_value** argv) {
@@ -523,6 +542,17 @@ int CompareText(std::string_view a, std::string_view b) {
   return 0;
 }
 
+int CompareTextCaseSensitive(std::string_view a, std::string_view b) {
+  if (const int order = CompareText(a, b); order != 0) return order;
+  // The same letters but for case: the first that differs decides, the
+  // lower-case one first, as SQL Server's _CS_AS collations sort "a" < "A".
+  const CodePoints x = Decode(a), y = Decode(b);
+  for (std::size_t i = 0; i < x.size() && i < y.size(); ++i) {
+    if (x[i] != y[i]) return x[i] == Fold(x[i]) ? -1 : 1;
+  }
+  return 0;
+}
+
 std::string CurrentDateTimeText() {
   using namespace std::chrono;
   const auto now = system_clock::now();
@@ -568,6 +598,10 @@ void RegisterFunctions(sqlite3* db, IdentityState* identity) {
   sqlite3_create_collation_v2(db, "standin_ci", SQLITE_UTF8, nullptr, Collate, nullptr);
   Register(db, "like", 2, Like);
   Register(db, "like", 3, Like);
+  sqlite3_create_collation_v2(db, "standin_cs", SQLITE_UTF8, nullptr, CollateCaseSensitive,
+                              nullptr);
+  Register(db, "standin_like_cs", 2, LikeCaseSensitive);
+  Register(db, "standin_like_cs", 3, LikeCaseSensitive);
   Register(db, "standin_convert", 5, ConvertFunction);
   Register(db, "standin_divide", 2, Divide);
   Register(db, "standin_modulo", 2, Modulo);

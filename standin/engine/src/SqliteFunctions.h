@@ -3,7 +3,10 @@
 //   collation standin_ci   SQL Server's default comparison: case-insensitive
 //                          (also for non-ASCII letters, by towlower in the
 //                          C.UTF-8 locale), trailing spaces ignored
+//   collation standin_cs   the case-sensitive Latin1 collations (_CS_AS): case
+//                          matters, lower case sorts first among equal letters
 //   like(p, v[, e])        T-SQL LIKE ([a-z], [^x], %, _) under that collation
+//   standin_like_cs(p, v[, e])  LIKE under standin_cs
 //   standin_convert(v, type, assignment, style, fromDateTime)
 //   standin_divide/modulo  SQL Server's integer division, error 8134
 //   standin_add            + when the operand types are only known at run time
@@ -45,5 +48,8 @@ std::string CurrentDateTimeText();
 
 // Compares two texts as the collation does (<0, 0, >0).
 int CompareText(std::string_view a, std::string_view b);
+// The same for collation standin_cs: letters that differ only in case are
+// different, the lower-case one first.
+int CompareTextCaseSensitive(std::string_view a, std::string_view b);
 
 }  // namespace standin::engine

@@ -97,6 +97,11 @@ std::string StorageTypeName(const ColumnType& type) {
                                    : name.substr(0, open) + " BLOB" + name.substr(open);
 }
 
+std::string StorageCollation(const ColumnType& type) {
+  if (!IsCharacter(type.id) && type.id != TypeId::UniqueIdentifier) return "";
+  return type.caseSensitive ? kCollateCaseSensitive : kCollate;
+}
+
 std::optional<ColumnType> ParseDeclaredType(std::string_view declared) {
   // Exact numerics are declared "decimal BLOB(10,2)" (see StorageTypeName).
   std::string cleaned(declared);
@@ -194,7 +199,7 @@ std::string Translator::Comparison(const std::string& op, const Expr& left, cons
   }
   const bool text = IsTextOrUnknown(lt) || IsTextOrUnknown(rt) ||
                     (lt.known && lt.type.id == TypeId::UniqueIdentifier);
-  return "(" + l + " " + op + " " + r + (text ? kCollate : "") + ")";
+  return "(" + l + " " + op + " " + r + (text ? CollateFor({&lt, &rt}) : "") + ")";
 }
 
 std::string Translator::Condition(const Expr& expr, const Scope* scope) {
@@ -219,11 +224,17 @@ std::string Translator::Condition(const Expr& expr, const Scope* scope) {
              (expr.negated ? " IS NOT NULL)" : " IS NULL)");
     }
     case ExprKind::Like: {
-      ExprType type;
-      std::string sql = "(" + Expression(*expr.args[0], scope, type) +
-                        (expr.negated ? " NOT LIKE " : " LIKE ") +
-                        Expression(*expr.args[1], scope, type);
-      if (expr.args.size() > 2) sql += " ESCAPE " + Expression(*expr.args[2], scope, type);
+      ExprType vt, pt, et;
+      const std::string value = Expression(*expr.args[0], scope, vt);
+      const std::string pattern = Expression(*expr.args[1], scope, pt);
+      const std::string escape = expr.args.size() > 2 ? Expression(*expr.args[2], scope, et) : "";
+      if (ComparesCaseSensitive({&vt, &pt})) {
+        // SQLite's LIKE operator always calls the case-insensitive like().
+        return std::string(expr.negated ? "(NOT " : "(") + "standin_like_cs(" + pattern + ", " +
+               value + (escape.empty() ? "" : ", " + escape) + "))";
+      }
+      std::string sql = "(" + value + (expr.negated ? " NOT LIKE " : " LIKE ") + pattern;
+      if (!escape.empty()) sql += " ESCAPE " + escape;
       return sql + ")";
     }
     case ExprKind::Between: {
@@ -235,13 +246,13 @@ std::string Translator::Condition(const Expr& expr, const Scope* scope) {
         if (lt.known && IsCharacter(lt.type.id)) low = Convert(low, lt, vt.type, false);
         if (ht.known && IsCharacter(ht.type.id)) high = Convert(high, ht, vt.type, false);
       }
-      return "(" + value + (IsTextOrUnknown(vt) ? kCollate : "") +
+      return "(" + value + (IsTextOrUnknown(vt) ? CollateFor({&vt, &lt, &ht}) : "") +
              (expr.negated ? " NOT BETWEEN " : " BETWEEN ") + low + " AND " + high + ")";
     }
     case ExprKind::InList: {
       ExprType vt;
       std::string sql = "(" + Expression(*expr.args[0], scope, vt);
-      if (IsTextOrUnknown(vt)) sql += kCollate;
+      if (IsTextOrUnknown(vt)) sql += CollateFor({&vt});
       sql += expr.negated ? " NOT IN (" : " IN (";
       for (std::size_t i = 1; i < expr.args.size(); ++i) {
         ExprType it;
@@ -258,7 +269,7 @@ std::string Translator::Condition(const Expr& expr, const Scope* scope) {
       std::string value = Expression(*expr.args[0], scope, vt);
       std::vector<OutputColumn> columns;
       std::string sub = SelectText(*expr.subquery, scope, columns);
-      return "(" + value + (IsTextOrUnknown(vt) ? kCollate : "") +
+      return "(" + value + (IsTextOrUnknown(vt) ? CollateFor({&vt}) : "") +
              (expr.negated ? " NOT IN (" : " IN (") + sub + "))";
     }
     case ExprKind::Exists: {
@@ -372,7 +383,7 @@ std::string Translator::Expression(const Expr& expr, const Scope* scope, ExprTyp
       std::string operand;
       if (expr.args[0]) {
         operand = Expression(*expr.args[0], scope, operandType);
-        sql += " " + operand + (IsTextOrUnknown(operandType) ? kCollate : "");
+        sql += " " + operand + (IsTextOrUnknown(operandType) ? CollateFor({&operandType}) : "");
       }
       ExprType result;
       auto merge = [&](const ExprType& branch) { result = MergeTypes(result, branch); };
@@ -413,6 +424,13 @@ std::string Translator::Expression(const Expr& expr, const Scope* scope, ExprTyp
     case ExprKind::IsNull:
       type = Known(TypeId::Int);
       return Condition(expr, scope);
+    case ExprKind::Collate: {
+      std::string sql = Expression(*expr.args[0], scope, type);
+      if (type.known && !IsCharacter(type.type.id)) RaiseError(447, {TypeName(type.type)});
+      type.type.caseSensitive = expr.castType.caseSensitive;
+      type.explicitCollation = true;
+      return "(" + sql + (expr.castType.caseSensitive ? kCollateCaseSensitive : kCollate) + ")";
+    }
   }
   return "NULL";
 }
@@ -609,7 +627,7 @@ std::string Translator::CoreText(const SelectCore& core, const Scope* outer, Sco
     for (std::size_t i = 0; i < core.groupBy.size(); ++i) {
       ExprType type;
       sql += (i ? ", " : "") + Expression(*core.groupBy[i], &scope, type);
-      if (IsTextOrUnknown(type)) sql += kCollate;
+      if (IsTextOrUnknown(type)) sql += CollateFor({&type});
     }
   }
   if (core.having) sql += " HAVING " + Condition(*core.having, &scope);
@@ -653,29 +671,32 @@ std::string Translator::SelectText(const Select& select, const Scope* outer,
       const OrderItem& item = select.orderBy[i];
       std::string term;
       bool text = true;
+      ExprType termType;
       if (item.expr->kind == ExprKind::Integer) {
         const std::size_t position = std::stoul(item.expr->text);
         if (position < 1 || position > columns.size()) RaiseError(108, {item.expr->text});
         term = item.expr->text;
         text = IsTextOrUnknown(columns[position - 1].type);
+        termType = columns[position - 1].type;
       } else {
         if (item.expr->kind == ExprKind::Column && item.expr->parts.size() == 1) {
           for (const OutputColumn& column : columns) {
             if (!column.name.empty() && EqualsNoCase(column.name, item.expr->parts[0])) {
               term = QuoteIdentifier(column.name);
               text = IsTextOrUnknown(column.type);
+              termType = column.type;
               break;
             }
           }
         }
         if (term.empty()) {
           if (select.cores.size() > 1) RaiseError(104);
-          ExprType type;
-          term = Expression(*item.expr, &firstScope, type);
-          text = IsTextOrUnknown(type);
+          term = Expression(*item.expr, &firstScope, termType);
+          text = IsTextOrUnknown(termType);
         }
       }
-      sql += (i ? ", " : "") + term + (text ? kCollate : "") + (item.descending ? " DESC" : "");
+      sql += (i ? ", " : "") + term + (text ? CollateFor({&termType}) : "") +
+             (item.descending ? " DESC" : "");
     }
   }
   if (select.cores.size() == 1 && select.cores[0].top) {

@@ -53,6 +53,8 @@ inline constexpr char kViewRowid[] = "sqlstandin$rid";
 struct ExprType {
   bool known = false;
   ColumnType type;
+  // COLLATE named the collation (type.caseSensitive); it outranks a column's.
+  bool explicitCollation = false;
 };
 
 struct OutputColumn {
@@ -145,6 +147,9 @@ class Translator {
 
 // The declared type of a column in SQLite's schema ("nvarchar(50)").
 std::string StorageTypeName(const ColumnType& type);
+// " COLLATE standin_ci" (or standin_cs for a case-sensitive column) for a
+// character or GUID column; "" for any other.
+std::string StorageCollation(const ColumnType& type);
 // Parses a declared column type as SQLite reports it ("nvarchar(50)").
 std::optional<ColumnType> ParseDeclaredType(std::string_view declared);
 

@@ -108,7 +108,7 @@ std::string Translator::Function(const Expr& expr, const Scope* scope, ExprType&
     ExprType at;
     std::string value = argument(0, at);
     return std::string("count(") + (expr.distinct ? "DISTINCT " : "") + value +
-           (expr.distinct && IsTextOrUnknown(at) ? kCollate : "") + ")";
+           (expr.distinct && IsTextOrUnknown(at) ? CollateFor({&at}) : "") + ")";
   }
   if (name == "SUM" || name == "AVG" || name == "MIN" || name == "MAX") {
     requireArguments(1);

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,25 @@ inline ExprType Known(TypeId id, std::int32_t length = 0) {
 }
 
 inline constexpr const char* kCollate = " COLLATE standin_ci";
+inline constexpr const char* kCollateCaseSensitive = " COLLATE standin_cs";
+
+// The collation that compares the operands, as SQL Server's precedence picks
+// it: an explicit COLLATE (the first one), else a case-sensitive column, else
+// the server's default. Two different implicit collations (SQL Server's 446)
+// are not told apart from a column and a literal: the case-sensitive one wins.
+inline bool ComparesCaseSensitive(std::initializer_list<const ExprType*> operands) {
+  for (const ExprType* operand : operands) {
+    if (operand->explicitCollation) return operand->type.caseSensitive;
+  }
+  for (const ExprType* operand : operands) {
+    if (operand->known && operand->type.caseSensitive) return true;
+  }
+  return false;
+}
+
+inline const char* CollateFor(std::initializer_list<const ExprType*> operands) {
+  return ComparesCaseSensitive(operands) ? kCollateCaseSensitive : kCollate;
+}
 
 inline bool IsTextOrUnknown(const ExprType& type) {
   return !type.known || IsCharacter(type.type.id);

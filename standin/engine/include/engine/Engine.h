@@ -59,6 +59,9 @@ struct ColumnType {
   std::int32_t length = 0;
   std::uint8_t precision = 0;  // DECIMAL/NUMERIC
   std::uint8_t scale = 0;      // DECIMAL/NUMERIC
+  // Character types: compared under a case-sensitive collation (_CS_AS)
+  // rather than the server's default (_CI_AS).
+  bool caseSensitive = false;
 };
 
 // SQL Server's declared form of a type: "nvarchar(50)", "decimal(10,2)",

@@ -77,6 +77,20 @@ void CancelDialogWhenShown(const QString& name, bool* shown, QString* other) {
   QTimer::singleShot(0, *poll);
 }
 
+// Notes when a window of that name is shown, however briefly.
+class ShowWatch : public QObject {
+ public:
+  explicit ShowWatch(const QString& name) : m_Name(name) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show && watched->objectName() == m_Name) shown = true;
+    return false;
+  }
+  bool shown = false;
+
+ private:
+  QString m_Name;
+};
+
 // The action of that name anywhere in `menu`, or nullptr.
 QAction* ActionNamed(QMenu& menu, const QString& name) {
   for (QAction* action : menu.findChildren<QAction*>()) {
@@ -342,17 +356,8 @@ void ConsoleUiTest::VersionCheckConvertsAnOlderArchiveInTheProgressDialog() {
   bw::testing::MakeOldArchive(m_Registration, "Old160", 160, "1.60");
   QString question;
   AnswerNextBox(QMessageBox::Yes, &question);
-  auto progressShown = std::make_shared<bool>(false);
-  auto watch = std::make_shared<std::function<void()>>();
-  *watch = [progressShown, watch] {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (modal != nullptr && modal->objectName() == "frmProgress") {
-      *progressShown = true;
-      return;
-    }
-    QTimer::singleShot(10, *watch);
-  };
-  QTimer::singleShot(0, *watch);
+  ShowWatch progress("frmProgress");
+  QApplication::instance()->installEventFilter(&progress);
   m_Window = std::make_unique<bw::console::ConsoleWindow>();
   m_Window->show();
   m_Window->LoadRegisteredSnapIns();
@@ -361,7 +366,7 @@ void ConsoleUiTest::VersionCheckConvertsAnOlderArchiveInTheProgressDialog() {
   QVERIFY(Open("StaticNode.DatabaseServers") != nullptr);
   QTRY_VERIFY_WITH_TIMEOUT(!question.isEmpty(), 15000);
   QVERIFY(question.startsWith("The server archive 'Old160' has the database version 160."));
-  QTRY_VERIFY_WITH_TIMEOUT(*progressShown, 15000);
+  QTRY_VERIFY_WITH_TIMEOUT(progress.shown, 15000);
   QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeModalWidget(), nullptr, 30000);
 
   bw::Servers servers;

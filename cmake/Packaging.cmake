@@ -1,5 +1,6 @@
 # Installation and the Debian packages (CPack):
-#   brindlewick-server-manager  bwctl (and bwconsole with its snap-in once built), manuals
+#   brindlewick-server-manager  bwctl (and bwconsole with its snap-in once built), manuals,
+#                               bash completion
 #   sqlstandin                  the stand-in, its manual and a systemd user unit
 # scripts/package builds them; tests/packaging checks them.
 include(GNUInstallDirs)
@@ -39,6 +40,8 @@ endfunction()
 
 install(TARGETS bwctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT manager)
 bw_install_manual(bwctl.1 manager)
+install(FILES ${bw_packaging_dir}/completion/bwctl
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions COMPONENT manager)
 bw_install_package_docs(brindlewick-server-manager manager)
 if(TARGET bwconsole)
   install(TARGETS bwconsole RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT manager)

@@ -5,6 +5,7 @@
 
 #include "CliLookup.h"
 #include "ConvertCli.h"
+#include "JsonOutput.h"
 #include "ServerCli.h"
 #include "Terminal.h"
 #include "TerminalProgress.h"
@@ -70,7 +71,31 @@ std::string IncompleteText(const std::string& incompleteness) {
          ": its creation did not finish; creating the archive again offers to remove it";
 }
 
-int List(Databases& catalogue) {
+Json IncompleteJson(Database& archive) {
+  const std::string incomplete = archive.Incompleteness();
+  return incomplete.empty() ? Json() : Json(IncompleteText(incomplete));
+}
+
+int List(Server& server, Databases& catalogue) {
+  if (JsonOutput()) {
+    Json list = Json::array();
+    for (Database* archive : catalogue.NewEnum()) {
+      list.push_back({{"archiveId", archive->ArchiveID()},
+                      {"name", archive->Name()},
+                      {"database", archive->DatabaseName()},
+                      {"error", nullptr},
+                      {"incomplete", IncompleteJson(*archive)}});
+    }
+    for (const UnopenedArchive& unopened : catalogue.Unopened()) {
+      list.push_back({{"archiveId", nullptr},
+                      {"name", unopened.name},
+                      {"database", kArchivePrefix + unopened.name},
+                      {"error", unopened.reason},
+                      {"incomplete", nullptr}});
+    }
+    PrintJson(Json{{"serverId", server.ServerID()}, {"archives", std::move(list)}});
+    return kExitOk;
+  }
   if (catalogue.Count() == 0 && catalogue.Unopened().empty()) {
     std::printf("No archives on this server.\n");
     return kExitOk;
@@ -110,22 +135,51 @@ int Properties(Server& server, Database& archive) {
            &server.GetConnection());
     if (!c.Eof()) collation = c.Value(0).ToText();
   }
+  const std::string version = archive.GetExtendedValue(0, 3, 0, "");
+  const std::string plainText = archive.GetExtendedValue(0, 10, 0, "");
+  struct File {
+    std::string name, fileName, size;
+  };
+  std::vector<File> files;
+  if (rs.State() == adStateOpen) rs.NextRecordset();
+  for (; rs.State() == adStateOpen && !rs.Eof(); rs.MoveNext()) {
+    files.push_back({Trimmed(rs.Value("name").ToText()), Trimmed(rs.Value("filename").ToText()),
+                     Trimmed(rs.Value("size").ToText())});
+  }
+  if (JsonOutput()) {
+    Json fileList = Json::array();
+    for (const File& file : files) {
+      fileList.push_back({{"name", file.name}, {"fileName", file.fileName}, {"size", file.size}});
+    }
+    // Search uses PlainText only where the flag says "True"; an archive
+    // without it searches its documents' text.
+    PrintJson(Json{{"name", archive.Name()},
+                   {"database", archive.DatabaseName()},
+                   {"archiveId", archive.ArchiveID()},
+                   {"owner", owner},
+                   {"created", created},
+                   {"size", size},
+                   {"collation", collation},
+                   {"version", version},
+                   {"plainText", LowerAscii(plainText) == "true"},
+                   {"incomplete", IncompleteJson(archive)},
+                   {"files", std::move(fileList)}});
+    return kExitOk;
+  }
   std::printf("Name:           %s\n", archive.Name().c_str());
   std::printf("Database:       %s\n", archive.DatabaseName().c_str());
   std::printf("Owner:          %s\n", owner.c_str());
   std::printf("Created:        %s\n", created.c_str());
   std::printf("Size:           %s\n", size.c_str());
   std::printf("Collation:      %s\n", collation.c_str());
-  std::printf("Version:        %s\n", archive.GetExtendedValue(0, 3, 0, "").c_str());
-  std::printf("Plain text:     %s\n", archive.GetExtendedValue(0, 10, 0, "").c_str());
+  std::printf("Version:        %s\n", version.c_str());
+  std::printf("Plain text:     %s\n", plainText.c_str());
   if (const std::string incomplete = archive.Incompleteness(); !incomplete.empty()) {
     std::printf("Incomplete:     %s\n", IncompleteText(incomplete).c_str());
   }
-  if (rs.State() == adStateOpen) rs.NextRecordset();
-  for (; rs.State() == adStateOpen && !rs.Eof(); rs.MoveNext()) {
-    std::printf("File:           %s  %s  %s\n", Trimmed(rs.Value("name").ToText()).c_str(),
-                Trimmed(rs.Value("filename").ToText()).c_str(),
-                Trimmed(rs.Value("size").ToText()).c_str());
+  for (const File& file : files) {
+    std::printf("File:           %s  %s  %s\n", file.name.c_str(), file.fileName.c_str(),
+                file.size.c_str());
   }
   return kExitOk;
 }
@@ -223,7 +277,7 @@ int RunArchiveCommand(const std::vector<std::string>& args) {
     Server* server = FindServer(servers, rest[0], "archive");
     if (server == nullptr) return kExitFailed;
     Databases& catalogue = server->Databases();
-    if (command == "list") return List(catalogue);
+    if (command == "list") return List(*server, catalogue);
     if (command == "create") {
       Database* created = nullptr;
       int code = ExitOf(commands::AddNewDatabase(catalogue, rest[1], rest[2], &created));
@@ -256,7 +310,13 @@ int RunArchiveCommand(const std::vector<std::string>& args) {
     if (command == "convert") return ConvertArchiveCommand(*archive, scriptOnly);
     if (fullTextAction == "status") {
       std::int32_t status = archive->GetFullTextStatus();
-      std::printf("%d %s\n", status, FullTextStateName(status));
+      if (JsonOutput()) {
+        PrintJson(Json{{"archive", archive->Name()},
+                       {"status", status},
+                       {"stateName", FullTextStateName(status)}});
+      } else {
+        std::printf("%d %s\n", status, FullTextStateName(status));
+      }
       return kExitOk;
     }
     return ExitOf(fullTextAction == "create" ? commands::AddCatalog(*archive)

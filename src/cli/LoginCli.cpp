@@ -2,6 +2,7 @@
 
 #include "CliDialogs.h"
 #include "CliLookup.h"
+#include "JsonOutput.h"
 #include "SecurityCli.h"
 #include "SecurityOptions.h"
 #include "Terminal.h"
@@ -164,6 +165,20 @@ int List(Server& server) {
         row->archives.push_back(archive->Name());
       }
     }
+  }
+  if (JsonOutput()) {
+    Json list = Json::array();
+    for (const Row& row : rows) {
+      list.push_back({{"name", row.name},
+                      {"type", row.type == "Standard"       ? "standard"
+                               : row.type == "Windows user" ? "windowsUser"
+                                                            : "windowsGroup"},
+                      {"access", row.access},
+                      {"serverRoles", row.roles},
+                      {"archives", row.archives}});
+    }
+    PrintJson(Json{{"serverId", server.ServerID()}, {"logins", std::move(list)}});
+    return kExitOk;
   }
   auto joined = [](const std::vector<std::string>& items) {
     std::string text;

@@ -4,9 +4,12 @@
 #include <fstream>
 #include <iostream>
 
+#include "JsonOutput.h"
 #include "commands/ServerCommands.h"
+#include "data/ConnectionString.h"
 #include "servers/Servers.h"
 #include "support/Error.h"
+#include "support/Helpers.h"
 
 namespace bw::cli {
 
@@ -16,7 +19,8 @@ const char kServerHelp[] =
     "Registered SQL Servers of the current user (the same list the console shows).\n"
     "\n"
     "Commands:\n"
-    "  list                         position, ServerID, data source, and whether it connects\n"
+    "  list [--offline]             position, ServerID, data source, and whether it connects;\n"
+    "                               --offline: the registrations as stored, not connecting\n"
     "  add --data-source SOURCE (--integrated | --user LOGIN [--password-file FILE])\n"
     "                               register a server (SOURCE: HOST, HOST\\INSTANCE or "
     "HOST,PORT);\n"
@@ -68,9 +72,90 @@ bool ReadPassword(const std::string& file, std::string& password) {
   return true;
 }
 
+// The registration's data source and login as stored (never its password).
+void Describe(const std::string& connectionString, std::string& dataSource, std::string& login,
+              bool& integrated) {
+  try {
+    OleDbConnectionString stored = OleDbConnectionString::Parse(connectionString);
+    dataSource = stored.Get("Data Source").value_or("");
+    login = stored.Get("User Id").value_or("");
+    integrated = LowerAscii(stored.Get("Integrated Security").value_or("")) == "sspi";
+  } catch (const Error&) {
+    // A damaged registration still lists, with what Connect said about it.
+  }
+}
+
+std::string StateText(Server& server) {
+  return server.IsConnected()           ? "connected"
+         : server.Description().empty() ? "not reachable"
+                                        : "not connected: " + server.Description();
+}
+
+// The registrations as stored, without connecting: quick, for completion
+// and scripts that only need the ServerIDs.
+int ListOffline() {
+  Servers servers(Servers::ConnectMode::OnDemand);
+  Json list = Json::array();
+  if (!JsonOutput() && servers.Count() > 0) {
+    std::printf("%-4s %-8s %-32s %s\n", "POS", "ID", "DATA SOURCE", "STATE");
+  }
+  long position = 0;
+  for (Server* server : servers.NewEnum()) {
+    std::string dataSource, login;
+    bool integrated = false;
+    Describe(server->ConnectionString(), dataSource, login, integrated);
+    ++position;
+    if (!JsonOutput()) {
+      std::printf("%-4ld %-8d %-32s %s\n", position, server->ServerID(),
+                  dataSource.empty() ? "(unreadable registration)" : dataSource.c_str(),
+                  "not checked");
+      continue;
+    }
+    list.push_back({{"position", position},
+                    {"serverId", server->ServerID()},
+                    {"dataSource", dataSource},
+                    {"name", nullptr},
+                    {"authentication", integrated ? "windows" : "sql"},
+                    {"login", integrated ? Json() : Json(login)},
+                    {"connected", nullptr},
+                    {"state", "not checked"},
+                    {"error", nullptr}});
+  }
+  if (JsonOutput()) {
+    PrintJson(Json{{"servers", std::move(list)}});
+  } else if (servers.Count() == 0) {
+    std::printf("No SQL Servers are registered. Add one with: bwctl server add --help\n");
+  }
+  return kExitOk;
+}
+
 int List() {
   Servers servers(Servers::ConnectMode::OnDemand);
   servers.ConnectPending();
+  if (JsonOutput()) {
+    Json list = Json::array();
+    long position = 0;
+    for (Server* server : servers.NewEnum()) {
+      std::string dataSource, login;
+      bool integrated = false;
+      Describe(server->ConnectionString(), dataSource, login, integrated);
+      Json entry;
+      entry["position"] = ++position;
+      entry["serverId"] = server->ServerID();
+      entry["dataSource"] = dataSource;
+      entry["name"] = server->Name();
+      entry["authentication"] = integrated ? "windows" : "sql";
+      entry["login"] = integrated ? Json() : Json(login);
+      entry["connected"] = server->IsConnected();
+      entry["state"] = server->IsConnected()           ? "connected"
+                       : server->Description().empty() ? "not reachable"
+                                                       : "not connected";
+      entry["error"] = server->Description().empty() ? Json() : Json(server->Description());
+      list.push_back(std::move(entry));
+    }
+    PrintJson(Json{{"servers", std::move(list)}});
+    return kExitOk;
+  }
   if (servers.Count() == 0) {
     std::printf("No SQL Servers are registered. Add one with: bwctl server add --help\n");
     return kExitOk;
@@ -78,14 +163,15 @@ int List() {
   std::printf("%-4s %-8s %-32s %s\n", "POS", "ID", "DATA SOURCE", "STATE");
   long position = 0;
   for (Server* server : servers.NewEnum()) {
-    std::string state = server->IsConnected()           ? "connected"
-                        : server->Description().empty() ? "not reachable"
-                                                        : "not connected: " + server->Description();
-    // A registration that cannot be read has no data source to show; its
-    // text may hold a password, so it is never printed.
-    std::printf("%-4ld %-8d %-32s %s\n", ++position, server->ServerID(),
-                server->Name().empty() ? "(unreadable registration)" : server->Name().c_str(),
-                state.c_str());
+    std::string dataSource, login;
+    bool integrated = false;
+    Describe(server->ConnectionString(), dataSource, login, integrated);
+    // The stored string holds the password: only its data source is shown.
+    const std::string shown = !server->Name().empty() ? server->Name()
+                              : !dataSource.empty()   ? dataSource
+                                                      : "(unreadable registration)";
+    std::printf("%-4ld %-8d %-32s %s\n", ++position, server->ServerID(), shown.c_str(),
+                StateText(*server).c_str());
   }
   return kExitOk;
 }
@@ -145,7 +231,11 @@ int RunServerCommand(const std::vector<std::string>& args) {
   const std::string& command = args[0];
   auto needId = [&](std::size_t count) { return args.size() == count; };
   try {
-    if (command == "list") return needId(1) ? List() : Usage("list takes no arguments");
+    if (command == "list") {
+      if (needId(1)) return List();
+      return needId(2) && args[1] == "--offline" ? ListOffline()
+                                                 : Usage("list takes no arguments but --offline");
+    }
     if (command == "add") return Add(args);
     if (command == "remove" || command == "test" || command == "start" || command == "stop" ||
         command == "status") {
@@ -162,7 +252,12 @@ int RunServerCommand(const std::vector<std::string>& args) {
       if (command == "start") return ExitOf(commands::StartSQLServer(*server));
       if (command == "stop") return ExitOf(commands::StopSQLServer(*server));
       int state = server->Status();
-      std::printf("%d %s\n", state, StateName(state));
+      if (JsonOutput()) {
+        PrintJson(Json{
+            {"serverId", server->ServerID()}, {"state", state}, {"stateName", StateName(state)}});
+      } else {
+        std::printf("%d %s\n", state, StateName(state));
+      }
       return kExitOk;
     }
     if (command == "move") {

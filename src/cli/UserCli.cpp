@@ -3,6 +3,7 @@
 
 #include "CliDialogs.h"
 #include "CliLookup.h"
+#include "JsonOutput.h"
 #include "SecurityCli.h"
 #include "SecurityOptions.h"
 #include "commands/SecurityCommands.h"
@@ -90,6 +91,16 @@ std::vector<UserRow> Users(Database& archive) {
 }
 
 int List(Database& archive) {
+  if (JsonOutput()) {
+    Json list = Json::array();
+    for (const UserRow& row : Users(archive)) {
+      list.push_back({{"user", row.user},
+                      {"login", row.login.empty() ? Json() : Json(row.login)},
+                      {"roles", row.roles}});
+    }
+    PrintJson(Json{{"archive", archive.Name()}, {"users", std::move(list)}});
+    return kExitOk;
+  }
   std::printf("%-28s %-28s %s\n", "USER", "LOGIN", "ROLES");
   for (const UserRow& row : Users(archive)) {
     std::string roles;

@@ -1,19 +1,22 @@
 // bwctl: the console's commands for administrators and scripts.
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "ArchiveCli.h"
+#include "JsonOutput.h"
 #include "SecurityCli.h"
 #include "ServerCli.h"
 #include "Terminal.h"
 #include "TextCli.h"
+#include "data/SqlLog.h"
 #include "platform/RegistryHive.h"
 
 namespace {
 
 const char kHelp[] =
-    "Usage: bwctl [--yes] AREA COMMAND [ARGS]\n"
+    "Usage: bwctl [--yes] [--json] [--sql-log FILE] AREA COMMAND [ARGS]\n"
     "\n"
     "Administrates Brindlewick archives on Microsoft SQL Server from the command line,\n"
     "with the same checks, questions and messages as the console.\n"
@@ -28,6 +31,12 @@ const char kHelp[] =
     "\n"
     "Options:\n"
     "  --yes      answer Yes to every confirmation (needed when not on a terminal)\n"
+    "  --json     results as one JSON document on standard output, for the commands that\n"
+    "             list or show: server list|status, archive list|properties,\n"
+    "             archive fulltext status, login list, user list (fields: bwctl(1))\n"
+    "  --sql-log FILE  append every statement sent to a server, with time, server,\n"
+    "             database, login, duration and outcome, to FILE (passwords masked);\n"
+    "             default: the SqlLog setting or BW_SQL_LOG\n"
     "  --help     this text; after an area, that area's commands\n"
     "  --version  the program's version\n"
     "\n"
@@ -35,12 +44,25 @@ const char kHelp[] =
     "Messages go to standard error, results to standard output.\n"
     "Exit codes: 0 done, 1 failed, 2 usage, 3 not permitted, 4 not confirmed.\n";
 
+// Whether the command in `args` (area first) has a JSON form.
+bool HasJsonForm(const std::vector<std::string>& args) {
+  auto is = [&](std::size_t index, const char* word) {
+    return args.size() > index && args[index] == word;
+  };
+  return (is(0, "server") && (is(1, "list") || is(1, "status"))) ||
+         (is(0, "archive") && (is(1, "list") || is(1, "properties"))) ||
+         (is(0, "archive") && is(1, "fulltext") && is(2, "status")) ||
+         ((is(0, "login") || is(0, "user")) && is(1, "list"));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<std::string> args;
   bool yes = false;
   bool help = false;
+  bool json = false;
+  std::optional<std::string> sqlLog;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--version") {
@@ -49,6 +71,14 @@ int main(int argc, char** argv) {
     }
     if (a == "--yes" || a == "-y") {
       yes = true;
+    } else if (a == "--sql-log" || a.rfind("--sql-log=", 0) == 0) {
+      if (a == "--sql-log" && i + 1 >= argc) {
+        std::fprintf(stderr, "bwctl: --sql-log needs a file\n\n%s", kHelp);
+        return bw::cli::kExitUsage;
+      }
+      sqlLog = a == "--sql-log" ? argv[++i] : a.substr(10);
+    } else if (a == "--json") {
+      json = true;
     } else if (a == "--help" || a == "-h") {
       help = true;
     } else {
@@ -60,7 +90,24 @@ int main(int argc, char** argv) {
     return help ? bw::cli::kExitOk : bw::cli::kExitUsage;
   }
 
+  if (json && !help && !HasJsonForm(args)) {
+    std::fprintf(stderr, "bwctl: --json is only for commands that list or show\n\n%s", kHelp);
+    return bw::cli::kExitUsage;
+  }
+  bw::cli::SetJsonOutput(json);
+
   bw::InstallHiveSettingsLayer();
+  try {
+    if (sqlLog) {
+      bw::SqlLog::OpenFile(*sqlLog);
+    } else {
+      bw::SqlLog::OpenFileFromSettings();
+    }
+  } catch (const bw::Error& error) {
+    // Asked for a record of what is sent: nothing is sent without one.
+    std::fprintf(stderr, "bwctl: %s\n", error.Description().c_str());
+    return bw::cli::kExitFailed;
+  }
   bw::cli::TerminalMessageService messages(yes);
   bw::SetMessageService(&messages);
 

@@ -1,10 +1,18 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <algorithm>
+#include <chrono>
+#include <iterator>
+#include <optional>
+
 #include "OdbcSupport.h"
 #include "StatementRunner.h"
 #include "data/ConnectionString.h"
 #include "data/DataAccess.h"
+#include "data/PasswordMask.h"
+#include "data/SqlLog.h"
+#include "support/Helpers.h"
 #include "support/Log.h"
 #include "support/Settings.h"
 
@@ -112,9 +120,28 @@ void Connection::Open() {
   }
   SQLSetConnectAttr(h.connection, SQL_ATTR_LOGIN_TIMEOUT,
                     reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeout)), 0);
+  m_LogServer = oleDb.Get("Data Source").value_or("");
+  m_LogLogin = LowerAscii(oleDb.Get("Integrated Security").value_or("")) == "sspi"
+                   ? "(Windows)"
+                   : oleDb.Get("User Id").value_or("");
+  std::optional<SqlLogEntry> logged;
+  const auto started = std::chrono::steady_clock::now();
+  if (SqlLog::Active()) {
+    logged.emplace();
+    logged->time = std::chrono::system_clock::now();
+    logged->server = m_LogServer;
+    logged->database = oleDb.Get("Initial Catalog").value_or("");
+    logged->login = m_LogLogin;
+    logged->connect = true;
+    logged->text = MaskConnectionPasswords(odbc);
+  }
   std::vector<SQLWCHAR> wide = odbc::WideText(odbc);
   SQLRETURN rc = SQLDriverConnectW(h.connection, nullptr, wide.data(), SQL_NTS, nullptr, 0, nullptr,
                                    SQL_DRIVER_NOPROMPT);
+  if (logged) {
+    logged->duration = std::chrono::duration_cast<std::chrono::microseconds>(
+        std::chrono::steady_clock::now() - started);
+  }
   if (!SQL_SUCCEEDED(rc)) {
     std::vector<ProviderMessage> messages = odbc::Diagnostics(SQL_HANDLE_DBC, h.connection);
     std::vector<ProviderMessage> errors;
@@ -124,9 +151,33 @@ void Connection::Open() {
     if (errors.empty()) errors.push_back({0, "08001", "The connection could not be opened."});
     std::int32_t number = odbc::ConnectErrorNumber(errors);
     h.Release();
+    if (logged) {
+      logged->failed = true;
+      for (const auto& error : errors) {
+        logged->errors.push_back(error.serverNumber != 0 ? error.serverNumber : number);
+      }
+      SqlLog::Record(*logged);
+    }
     throw DataError(number, std::move(errors));
   }
   h.open = true;
+  if (logged) {
+    logged->database = CurrentDatabase();
+    SqlLog::Record(*logged);
+  }
+}
+
+std::string Connection::CurrentDatabase() const {
+  if (!m_Handles->open) return {};
+  SQLWCHAR name[512] = {0};
+  SQLINTEGER bytes = 0;
+  if (!SQL_SUCCEEDED(SQLGetConnectAttrW(m_Handles->connection, SQL_ATTR_CURRENT_CATALOG, name,
+                                        sizeof name - sizeof name[0], &bytes))) {
+    return {};
+  }
+  const std::size_t count = std::min<std::size_t>(
+      bytes < 0 ? 0 : static_cast<std::size_t>(bytes) / sizeof name[0], std::size(name) - 1);
+  return odbc::Utf8Text(name, count);
 }
 
 int Connection::State() const {

@@ -4,6 +4,7 @@
 #include <link.h>
 
 #include "OdbcSupport.h"
+#include "data/PasswordMask.h"
 #include "support/Log.h"
 
 namespace bw::odbc {
@@ -32,7 +33,8 @@ void* OpenLoadedLibrary(const std::string& fileName) {
 
 }  // namespace
 
-Statement::Statement(Connection& connection, const std::string& sql, int timeoutSeconds) {
+Statement::Statement(Connection& connection, const std::string& sql, int timeoutSeconds,
+                     bool logWhenDrained) {
   connection.ReleaseActiveReader();
   auto dbc = static_cast<SQLHDBC>(connection.NativeHandle());
   if (dbc == nullptr) {
@@ -50,6 +52,15 @@ Statement::Statement(Connection& connection, const std::string& sql, int timeout
   }
   SQLSetStmtAttr(m_Handle, SQL_ATTR_QUERY_TIMEOUT,
                  reinterpret_cast<SQLPOINTER>(static_cast<SQLULEN>(timeoutSeconds)), 0);
+  if (SqlLog::Active()) {
+    m_Logged = std::make_unique<SqlLogEntry>();
+    m_Logged->time = std::chrono::system_clock::now();
+    m_Logged->server = connection.LogServer();
+    m_Logged->database = connection.CurrentDatabase();
+    m_Logged->login = connection.LogLogin();
+    m_Logged->text = MaskStatementPasswords(sql);
+    m_Started = std::chrono::steady_clock::now();
+  }
   std::vector<SQLWCHAR> wide = WideText(sql);
   SQLRETURN rc = SQLExecDirectW(m_Handle, wide.data(), SQL_NTS);
   if (rc == SQL_ERROR || rc == SQL_SUCCESS_WITH_INFO) CollectErrors();
@@ -57,6 +68,20 @@ Statement::Statement(Connection& connection, const std::string& sql, int timeout
     m_Errors.push_back({0, "HY000", "The statement failed."});
   }
   if (rc == SQL_ERROR) CollectLaterErrorsFromDriver(dbc);
+  if (!logWhenDrained) LogOutcome(ColumnCount() == 0 ? RowCount() : -1);
+}
+
+void Statement::LogOutcome(long rowsAffected) {
+  if (!m_Logged) return;
+  m_Logged->duration = std::chrono::duration_cast<std::chrono::microseconds>(
+      std::chrono::steady_clock::now() - m_Started);
+  m_Logged->failed = !m_Errors.empty();
+  for (const ProviderMessage& error : m_Errors) {
+    m_Logged->errors.push_back(error.serverNumber != 0 ? error.serverNumber : kAdoErrorStatement);
+  }
+  m_Logged->rowsAffected = m_Logged->failed ? -1 : rowsAffected;
+  const std::unique_ptr<SqlLogEntry> entry = std::move(m_Logged);
+  SqlLog::Record(*entry);
 }
 
 void Statement::CollectLaterErrorsFromDriver(SQLHDBC dbc) {
@@ -133,7 +158,7 @@ void Statement::ThrowPending() {
 }
 
 long ExecuteAndDrain(Connection& connection, const std::string& sql, int timeoutSeconds) {
-  Statement statement(connection, sql, timeoutSeconds);
+  Statement statement(connection, sql, timeoutSeconds, true);
   long affected = -1;
   // Bounded: a batch has at most one result per statement.
   for (int guard = 0; guard < 1000000; ++guard) {
@@ -142,6 +167,7 @@ long ExecuteAndDrain(Connection& connection, const std::string& sql, int timeout
     }
     if (!statement.NextResult()) break;
   }
+  statement.LogOutcome(affected);
   statement.ThrowPending();
   return affected;
 }

@@ -4,10 +4,13 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <chrono>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "data/DataAccess.h"
+#include "data/SqlLog.h"
 
 namespace bw::odbc {
 
@@ -18,7 +21,11 @@ class Statement {
   // query time-out (0: none) and executes `sql`. On SQL_ERROR the errors of
   // the first result are kept in PendingErrors() rather than thrown, so the
   // caller can still read the batch's later results.
-  Statement(Connection& connection, const std::string& sql, int timeoutSeconds);
+  // The SQL log gets the statement once it ran, with its first result's
+  // outcome — unless `logWhenDrained`, where the caller reads every result
+  // and calls LogOutcome with the batch's.
+  Statement(Connection& connection, const std::string& sql, int timeoutSeconds,
+            bool logWhenDrained = false);
   ~Statement();
   Statement(const Statement&) = delete;
   Statement& operator=(const Statement&) = delete;
@@ -37,6 +44,9 @@ class Statement {
   std::vector<ProviderMessage>& PendingErrors() { return m_Errors; }
   // Throws DataError (kAdoErrorStatement) when errors are pending.
   void ThrowPending();
+  // Hands the statement to the SQL log (once; later calls do nothing):
+  // failed when errors are pending, else with `rowsAffected` (-1: none).
+  void LogOutcome(long rowsAffected);
 
  private:
   // After a failing first statement the driver manager reports no further
@@ -47,6 +57,8 @@ class Statement {
   SQLHDBC m_Connection = SQL_NULL_HDBC;
   SQLHSTMT m_Handle = SQL_NULL_HSTMT;
   std::vector<ProviderMessage> m_Errors;
+  std::unique_ptr<SqlLogEntry> m_Logged;  // while the SQL log still waits for it
+  std::chrono::steady_clock::time_point m_Started;
 };
 
 // Executes `sql`, reads every result of the batch and throws when any

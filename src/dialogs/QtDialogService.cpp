@@ -2,9 +2,12 @@
 
 #include <QApplication>
 
+#include "archives/PlainTextRun.h"
 #include "dialogs/archives/frmChangeOwner.h"
 #include "dialogs/archives/frmNewArchiveWizard.h"
 #include "dialogs/archives/frmOpenArchive.h"
+#include "dialogs/archives/frmProgress.h"
+#include "dialogs/security/SecurityDialogs.h"
 #include "dialogs/servers/frmAccountPicker.h"
 #include "dialogs/servers/frmSQLServer.h"
 #include "dialogs/widgets/DialogText.h"
@@ -12,10 +15,6 @@
 
 namespace bw {
 namespace {
-
-void NotAvailable() {
-  MsgBox("This dialog is not available in this program yet.", MsgStyle::Information);
-}
 
 // The window a dialog opens over.
 QWidget* Owner() {
@@ -42,16 +41,27 @@ class QtDialogService : public DialogService {
   }
   void ShowOpenArchive(Databases& archives) override { frmOpenArchive(archives, Owner()).exec(); }
   void ShowChangeOwner(Database& archive) override { frmChangeOwner(archive, Owner()).exec(); }
-  void ShowLoginProperties(Server&, const std::string&) override { NotAvailable(); }
-  void ShowAddLoginWizard(Server&) override { NotAvailable(); }
-  void ShowArchiveUser(Database&, const std::string&, const std::string&) override {
-    NotAvailable();
+  void ShowLoginProperties(Server& server, const std::string& loginName) override {
+    ShowLoginPropertiesDialog(Owner(), server, loginName);
   }
-  bool ShowChangePassword(std::string&) override {
-    NotAvailable();
-    return false;
+  void ShowAddLoginWizard(Server& server) override { ShowAddLoginWizardDialog(Owner(), server); }
+  void ShowArchiveUser(Database& archive, const std::string& userName,
+                       const std::string& loginName) override {
+    ShowArchiveUserDialog(Owner(), archive, userName, loginName);
   }
-  void ShowProgress(Database&, ProgressTask, std::int32_t) override { NotAvailable(); }
+  bool ShowChangePassword(std::string& password) override {
+    return ShowChangePasswordDialog(Owner(), password);
+  }
+  void ShowProgress(Database& archive, ProgressTask task, std::int32_t version) override {
+    frmProgress dialog(Owner());
+    if (task == ProgressTask::Conversion) {
+      dialog.SetConversion(archive, version);
+    } else {
+      // The run shows its own failures and leaves what it finished saved.
+      dialog.SetWork([&archive](Progress& progress) { PlainTextRun(archive, progress).Run(); });
+    }
+    dialog.exec();
+  }
 };
 
 }  // namespace

@@ -17,8 +17,6 @@
 #include "support/StringTable.h"
 #ifdef BW_HAVE_QT_DIALOGS
 #include "dialogs/QtDialogService.h"
-#elif defined(BW_HAVE_SECURITY_DIALOGS)
-#include "dialogs/security/SecurityDialogs.h"
 #endif
 
 #define BW_EXPORT extern "C" __attribute__((visibility("default")))
@@ -27,40 +25,6 @@ namespace bw::snapin {
 namespace {
 
 constexpr char kClassId[] = "{6B1E3C70-2A41-4D8B-9C15-7F0A1B2C3D00}";
-
-#if !defined(BW_HAVE_QT_DIALOGS) && defined(BW_HAVE_SECURITY_DIALOGS)
-// The dialogs that exist so far; the others still say they are not
-// available.
-class LibraryDialogs : public DialogService {
- public:
-  explicit LibraryDialogs(DialogService& others) : m_Others(others) {}
-  void ShowSQLServer(Servers& servers, Server* server, int captionId) override {
-    m_Others.ShowSQLServer(servers, server, captionId);
-  }
-  void ShowNewArchiveWizard(Databases& archives) override {
-    m_Others.ShowNewArchiveWizard(archives);
-  }
-  void ShowOpenArchive(Databases& archives) override { m_Others.ShowOpenArchive(archives); }
-  void ShowChangeOwner(Database& archive) override { m_Others.ShowChangeOwner(archive); }
-  void ShowLoginProperties(Server& server, const std::string& loginName) override {
-    ShowLoginPropertiesDialog(nullptr, server, loginName);
-  }
-  void ShowAddLoginWizard(Server& server) override { ShowAddLoginWizardDialog(nullptr, server); }
-  void ShowArchiveUser(Database& archive, const std::string& userName,
-                       const std::string& loginName) override {
-    ShowArchiveUserDialog(nullptr, archive, userName, loginName);
-  }
-  bool ShowChangePassword(std::string& password) override {
-    return ShowChangePasswordDialog(nullptr, password);
-  }
-  void ShowProgress(Database& archive, ProgressTask task, std::int32_t version) override {
-    m_Others.ShowProgress(archive, task, version);
-  }
-
- private:
-  DialogService& m_Others;
-};
-#endif
 
 // SnapIn1 with the library's services installed while it lives.
 class HostedSnapIn : public SnapIn1 {
@@ -77,23 +41,22 @@ class HostedSnapIn : public SnapIn1 {
   }
 
   void Initialize(sdk::Host& host) override {
+#ifdef BW_HAVE_QT_DIALOGS
+    // The dialogs' own boxes and the commands' look the same.
+    m_Messages = CreateQtMessageService();
+    m_Dialogs = CreateQtDialogService();
+    SetDialogService(m_Dialogs.get());
+#else
     m_Messages = std::make_unique<HostMessageService>(host);
+#endif
     m_Timers = std::make_unique<HostTimerSystem>(host);
     SetMessageService(m_Messages.get());
     SetTimerSystem(m_Timers.get());
-#ifdef BW_HAVE_QT_DIALOGS
-    m_Dialogs = CreateQtDialogService();
-    SetDialogService(m_Dialogs.get());
-#elif defined(BW_HAVE_SECURITY_DIALOGS)
-    SetDialogService(nullptr);
-    m_Dialogs = std::make_unique<LibraryDialogs>(Dialogs());
-    SetDialogService(m_Dialogs.get());
-#endif
     SnapIn1::Initialize(host);
   }
 
  private:
-  std::unique_ptr<HostMessageService> m_Messages;
+  std::unique_ptr<MessageService> m_Messages;
   std::unique_ptr<HostTimerSystem> m_Timers;
   std::unique_ptr<DialogService> m_Dialogs;
 };

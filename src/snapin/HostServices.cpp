@@ -7,6 +7,9 @@ MsgResult HostMessageService::Show(const std::string& text, int style, const std
   switch (answer) {
     case static_cast<int>(MsgResult::Ok):
     case static_cast<int>(MsgResult::Cancel):
+    case static_cast<int>(MsgResult::Abort):
+    case static_cast<int>(MsgResult::Retry):
+    case static_cast<int>(MsgResult::Ignore):
     case static_cast<int>(MsgResult::Yes):
     case static_cast<int>(MsgResult::No):
       return static_cast<MsgResult>(answer);

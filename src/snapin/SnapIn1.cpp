@@ -3,6 +3,7 @@
 #include <atomic>
 #include <stdexcept>
 
+#include "commands/VersionCheck.h"
 #include "support/Error.h"
 #include "support/Helpers.h"
 #include "support/MessageService.h"
@@ -156,9 +157,14 @@ void SnapIn1::MenuClick(const std::string& itemName, int index, const sdk::Selec
 }
 
 void SnapIn1::m_CTimer_Timer() {
-  // One check per arming; the archive version check runs from here once the
-  // conversion prompts exist.
-  Guard([&] { m_CTimer.SetInterval(0); });
+  // One check per arming: stopped first, so the prompts and the progress
+  // dialog's event loop cannot start a second one.
+  Guard([&] {
+    m_CTimer.SetInterval(0);
+    if (m_Context.m_Servers) {
+      commands::RunVersionCheck(*m_Context.m_Servers, commands::ProgressDialogActions());
+    }
+  });
 }
 
 }  // namespace bw::snapin

@@ -47,6 +47,8 @@ const std::vector<SettingInfo>& Settings::All() {
       {kSettingBrowserPort, "BW_BROWSER_PORT", "1434", "UDP port of the SQL Server Browser"},
       {kSettingServiceControlPort, "BW_SERVICE_CONTROL_PORT", "14330",
        "TCP port of the service-control endpoint on a SQL Server's machine"},
+      {kSettingSqlLog, "BW_SQL_LOG", "",
+       "file that every statement sent to a server is appended to (empty: none)"},
   };
   return all;
 }

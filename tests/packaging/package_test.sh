@@ -42,6 +42,11 @@ root="$work/root-brindlewick-server-manager"
 runs "$root" bwctl --version "^bwctl [0-9.]*$"
 runs "$root" bwctl --help "Usage: bwctl"
 
+completion="$root/usr/share/bash-completion/completions/bwctl"
+[ -f "$completion" ] || fail "no bash completion for bwctl"
+out=$(bash --norc -c "source '$completion'; complete -p bwctl") || fail "the completion does not load"
+grep -q -- "-F _bwctl" <<<"$out" || fail "the completion is not registered: $out"
+
 root="$work/root-sqlstandin"
 runs "$root" sqlstandin --help "Usage: sqlstandin"
 runs "$root" sqlstandin --version "^sqlstandin [0-9.]*$"

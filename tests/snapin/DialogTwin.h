@@ -35,7 +35,9 @@ class DialogTwin : public DialogService {
     Record("frmPassword");
     return false;
   }
-  void ShowProgress(Database&, ProgressTask, std::int32_t) override { Record("frmProgress"); }
+  void ShowProgress(Database&, ProgressTask task, std::int32_t version) override {
+    Record("frmProgress " + std::to_string(static_cast<int>(task)) + " " + std::to_string(version));
+  }
 
   std::vector<std::string> shown;
   std::function<void(Servers&, Server*)> onSQLServer;

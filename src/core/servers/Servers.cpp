@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <map>
 #include <thread>
 
 #include "platform/HiveFormat.h"
@@ -53,6 +54,7 @@ Servers::Servers(ConnectMode mode) : m_Mode(mode) {
   if (!m_Registry.EnumerateSections(sections, count) || count == 0) return;
 
   std::vector<PositionPair> pairs;
+  std::map<std::int32_t, long> stored;
   for (long i = 1; i <= count; ++i) {
     // Sub-keys that are not ServerIDs were made by hand; they are not ours.
     auto id = ServerIdOf(sections[static_cast<std::size_t>(i)]);
@@ -61,6 +63,7 @@ Servers::Servers(ConnectMode mode) : m_Mode(mode) {
     m_Registry.SetValueKey("OrdinalPosition");
     m_Registry.SetDefault(Variant(0));
     long position = static_cast<long>(m_Registry.Value().ToInteger());
+    stored[*id] = position;
     pairs.push_back({*id, position == 0 ? i : position});
   }
   if (pairs.empty()) return;
@@ -69,9 +72,13 @@ Servers::Servers(ConnectMode mode) : m_Mode(mode) {
   std::vector<std::unique_ptr<Server>> loaded;
   for (std::size_t i = 0; i < pairs.size(); ++i) {
     m_Registry.SetSectionKey(ParentKey() + "\\" + std::to_string(pairs[i].serverId));
-    m_Registry.SetValueKey("OrdinalPosition");
-    m_Registry.SetValueType(kRegDword);
-    m_Registry.SetValue(Variant(static_cast<std::int64_t>(i + 1)));
+    // Each write commits the hive to disk; a position already in place is
+    // left alone, so a start with many registrations stays quick.
+    if (stored[pairs[i].serverId] != static_cast<long>(i + 1)) {
+      m_Registry.SetValueKey("OrdinalPosition");
+      m_Registry.SetValueType(kRegDword);
+      m_Registry.SetValue(Variant(static_cast<std::int64_t>(i + 1)));
+    }
     m_Registry.SetValueKey("ConnectionString");
     m_Registry.SetDefault(Variant(""));
     std::string connectionString = m_Registry.Value().ToText();

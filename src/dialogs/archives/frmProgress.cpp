@@ -22,6 +22,8 @@ frmProgress::frmProgress(QWidget* parent)
       m_imgArchive(new QLabel(this)),
       m_lblDescription(new QLabel(this)),
       m_prgAction(new QProgressBar(this)) {
+  setObjectName("frmProgress");
+  setAccessibleName(QString::fromUtf8(kMessageCaption));
   setWindowTitle(QString::fromUtf8(kMessageCaption));
   setWindowFlag(Qt::WindowContextHelpButtonHint, false);
   setModal(true);

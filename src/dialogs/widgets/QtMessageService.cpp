@@ -34,6 +34,10 @@ std::vector<std::pair<QMessageBox::StandardButton, MsgResult>> ButtonsOf(int sty
   switch (style & MsgStyle::ButtonMask) {
     case MsgStyle::OkCancel:
       return {{QMessageBox::Ok, MsgResult::Ok}, {QMessageBox::Cancel, MsgResult::Cancel}};
+    case MsgStyle::AbortRetryIgnore:
+      return {{QMessageBox::Abort, MsgResult::Abort},
+              {QMessageBox::Retry, MsgResult::Retry},
+              {QMessageBox::Ignore, MsgResult::Ignore}};
     case MsgStyle::YesNoCancel:
       return {{QMessageBox::Yes, MsgResult::Yes},
               {QMessageBox::No, MsgResult::No},
@@ -68,16 +72,23 @@ MsgResult QtMessageService::Show(const std::string& text, int style, const std::
     box.setEscapeButton(added[0]);
   } else if (buttons.back().second == MsgResult::Cancel) {
     box.setEscapeButton(added.back());
+  } else if (buttons.front().second == MsgResult::Abort) {
+    box.setEscapeButton(added.front());
   }
   box.setAccessibleName(box.windowTitle());
+  // A question asked during busy work shows the normal pointer.
+  const bool busy = QApplication::overrideCursor() != nullptr;
+  if (busy) QApplication::setOverrideCursor(Qt::ArrowCursor);
   box.exec();
+  if (busy) QApplication::restoreOverrideCursor();
 
   QAbstractButton* clicked = box.clickedButton();
   for (std::size_t i = 0; i < added.size(); ++i) {
     if (added[i] == clicked) return buttons[i].second;
   }
-  // Closed without a button: only boxes with Cancel (or a single OK) can be.
-  return buttons.size() == 1 ? MsgResult::Ok : MsgResult::Cancel;
+  // Closed without a button: only boxes with an escape button can be.
+  if (buttons.size() == 1) return MsgResult::Ok;
+  return buttons.front().second == MsgResult::Abort ? MsgResult::Abort : MsgResult::Cancel;
 }
 
 }  // namespace bw

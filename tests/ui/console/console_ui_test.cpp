@@ -6,7 +6,9 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -20,8 +22,10 @@
 #include <memory>
 
 #include "ConsoleWindow.h"
+#include "OldArchive.h"
 #include "SnapInLibrary.h"
 #include "StandinProcess.h"
+#include "archives/Database.h"
 #include "archives/Databases.h"
 #include "data/ConnectionString.h"
 #include "servers/Servers.h"
@@ -45,6 +49,59 @@ void AnswerNextBox(QMessageBox::StandardButton button, QString* text) {
   QTimer::singleShot(0, *poll);
 }
 
+// Waits for the modal dialog named `name`, keeps a picture of it and cancels
+// it. Any other modal window (a message box saying the dialog is missing)
+// is closed and its text kept in `other`.
+void CancelDialogWhenShown(const QString& name, bool* shown, QString* other) {
+  auto poll = std::make_shared<std::function<void()>>();
+  auto started = std::make_shared<QElapsedTimer>();
+  started->start();
+  *poll = [name, shown, other, poll, started] {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) {
+      if (started->elapsed() < 20000) QTimer::singleShot(20, *poll);
+      return;
+    }
+    auto* dialog = qobject_cast<QDialog*>(modal);
+    if (modal->objectName() != name || dialog == nullptr) {
+      *other = modal->objectName() + ": " +
+               (qobject_cast<QMessageBox*>(modal) ? qobject_cast<QMessageBox*>(modal)->text() : "");
+      if (dialog != nullptr) dialog->done(0);
+      return;
+    }
+    *shown = true;
+    QDir().mkpath(BW_SCREENSHOT_DIR);
+    modal->grab().save(QString(BW_SCREENSHOT_DIR) + "/console-" + name + ".png");
+    dialog->reject();
+  };
+  QTimer::singleShot(0, *poll);
+}
+
+// Notes when a window of that name is shown, however briefly.
+class ShowWatch : public QObject {
+ public:
+  explicit ShowWatch(const QString& name) : m_Name(name) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Show && watched->objectName() == m_Name) shown = true;
+    return false;
+  }
+  bool shown = false;
+
+ private:
+  QString m_Name;
+};
+
+// The action of that name anywhere in `menu`, or nullptr.
+QAction* ActionNamed(QMenu& menu, const QString& name) {
+  for (QAction* action : menu.findChildren<QAction*>()) {
+    if (action->objectName() == name) return action;
+  }
+  for (QAction* action : menu.actions()) {
+    if (action->objectName() == name) return action;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 class ConsoleUiTest : public QObject {
@@ -56,7 +113,11 @@ class ConsoleUiTest : public QObject {
   void ExpandsAServerAndListsItsArchives();
   void ArchiveMenuShowsStatusTextsAndDeletesAfterYes();
   void RenamesAnArchiveWithF2();
+  void EveryDialogCommandOpensItsDialog_data();
+  void EveryDialogCommandOpensItsDialog();
+  void DoubleClickOnALoginOpensItsProperties();
   void Screenshots();
+  void VersionCheckConvertsAnOlderArchiveInTheProgressDialog();
 
  private:
   QTreeWidgetItem* Open(const std::string& name);
@@ -65,6 +126,7 @@ class ConsoleUiTest : public QObject {
   std::unique_ptr<standin::integration::StandinProcess> m_Standin;
   std::filesystem::path m_Home;
   std::unique_ptr<bw::console::ConsoleWindow> m_Window;
+  std::string m_Registration;
 };
 
 void ConsoleUiTest::initTestCase() {
@@ -83,6 +145,7 @@ void ConsoleUiTest::initTestCase() {
         bw::OleDbPair("Data Source", "127.0.0.1," + std::to_string(m_Standin->Port())) +
         bw::OleDbPair("User Id", "sa") +
         bw::OleDbPair("Password", standin::integration::StandinProcess::kSaPassword);
+    m_Registration = text;
     bw::Server* server = servers.Add(text);
     QVERIFY(server != nullptr);
     for (const char* name : {"Letters", "Minutes"}) {
@@ -206,6 +269,73 @@ void ConsoleUiTest::RenamesAnArchiveWithF2() {
   QCOMPARE(m_Window->ScopeItemNamed("Server1.Database1")->text(0), QString("Papers"));
 }
 
+void ConsoleUiTest::EveryDialogCommandOpensItsDialog_data() {
+  QTest::addColumn<QString>("node");
+  QTest::addColumn<bool>("onRow");  // the command of a list row, not of the node
+  QTest::addColumn<QString>("command");
+  QTest::addColumn<QString>("dialog");
+  QTest::newRow("add registration") << "StaticNode.DatabaseServers" << false << "mnuAddSQLServer"
+                                    << "frmSQLServer";
+  QTest::newRow("edit registration") << "Server1" << false << "mnuSQLServerProperties"
+                                     << "frmSQLServer";
+  QTest::newRow("new archive") << "Server1.Databases" << false << "mnuAddNewDatabase"
+                               << "frmNewArchiveWizard";
+  QTest::newRow("open archive") << "Server1.Databases" << false << "mnuOpenDatabase"
+                                << "frmOpenArchive";
+  QTest::newRow("change owner") << "Server1.Database1" << false << "mnuChangeOwner"
+                                << "frmChangeOwner";
+  QTest::newRow("new login") << "Server1.LoginNames" << false << "mnuGrantLogin"
+                             << "frmUserWizard";
+  QTest::newRow("login properties") << "Server1.LoginNames" << true << "mnuLoginProperties"
+                                    << "frmLogin";
+  QTest::newRow("new archive user") << "Server1.Database1.Users" << false << "mnuNewDatabaseUser"
+                                    << "frmUser";
+  QTest::newRow("archive user properties")
+      << "Server1.Database1.Users" << true << "mnuUserProperties"
+      << "frmUser";
+}
+
+void ConsoleUiTest::EveryDialogCommandOpensItsDialog() {
+  QFETCH(QString, node);
+  QFETCH(bool, onRow);
+  QFETCH(QString, command);
+  QFETCH(QString, dialog);
+  QTreeWidgetItem* item = Open(node.toStdString());
+  QVERIFY(item != nullptr);
+  std::unique_ptr<QMenu> menu;
+  if (onRow) {
+    QVERIFY(m_Window->DetailsPane()->topLevelItemCount() > 0);
+    QTreeWidgetItem* row = m_Window->DetailsPane()->topLevelItem(0);
+    m_Window->DetailsPane()->setCurrentItem(row);
+    row->setSelected(true);
+    menu = m_Window->ContextMenuForResults();
+  } else {
+    menu = m_Window->ContextMenuForScope(item);
+  }
+  QVERIFY(menu != nullptr);
+  QAction* action = ActionNamed(*menu, command);
+  QVERIFY2(action != nullptr, qPrintable(command));
+  QVERIFY(action->isEnabled());
+  bool shown = false;
+  QString other;
+  CancelDialogWhenShown(dialog, &shown, &other);
+  action->trigger();
+  QVERIFY2(shown, qPrintable(other));
+  QVERIFY(other.isEmpty());
+  QCOMPARE(QApplication::activeModalWidget(), nullptr);
+}
+
+void ConsoleUiTest::DoubleClickOnALoginOpensItsProperties() {
+  QVERIFY(Open("Server1.LoginNames") != nullptr);
+  QTreeWidgetItem* row = m_Window->DetailsPane()->topLevelItem(0);
+  QVERIFY(row != nullptr);
+  bool shown = false;
+  QString other;
+  CancelDialogWhenShown("frmLogin", &shown, &other);
+  emit m_Window->DetailsPane()->itemDoubleClicked(row, 0);
+  QVERIFY2(shown, qPrintable(other));
+}
+
 void ConsoleUiTest::Screenshots() {
   Open("Server1.LoginNames");
   QCOMPARE(m_Window->DetailsPane()->headerItem()->text(2), QString("Access"));
@@ -218,6 +348,34 @@ void ConsoleUiTest::Screenshots() {
   Save("console-archives.png");
   Open("Server1");
   Save("console-server.png");
+}
+
+void ConsoleUiTest::VersionCheckConvertsAnOlderArchiveInTheProgressDialog() {
+  // An archive as release 1.60 left it, found by the check of the next start.
+  m_Window.reset();
+  bw::testing::MakeOldArchive(m_Registration, "Old160", 160, "1.60");
+  QString question;
+  AnswerNextBox(QMessageBox::Yes, &question);
+  ShowWatch progress("frmProgress");
+  QApplication::instance()->installEventFilter(&progress);
+  m_Window = std::make_unique<bw::console::ConsoleWindow>();
+  m_Window->show();
+  m_Window->LoadRegisteredSnapIns();
+  // The check covers the servers the tree has loaded.
+  QVERIFY(Open("StaticNode") != nullptr);
+  QVERIFY(Open("StaticNode.DatabaseServers") != nullptr);
+  QTRY_VERIFY_WITH_TIMEOUT(!question.isEmpty(), 15000);
+  QVERIFY(question.startsWith("The server archive 'Old160' has the database version 160."));
+  QTRY_VERIFY_WITH_TIMEOUT(progress.shown, 15000);
+  QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeModalWidget(), nullptr, 30000);
+
+  bw::Servers servers;
+  bw::Database* archive = nullptr;
+  for (bw::Database* each : servers.Item(1)->Databases().NewEnum()) {
+    if (each->Name() == "Old160") archive = each;
+  }
+  QVERIFY(archive != nullptr);
+  QCOMPARE(archive->GetExtendedValue(0, 3, 1, ""), std::string("1.61"));
 }
 
 QTEST_MAIN(ConsoleUiTest)

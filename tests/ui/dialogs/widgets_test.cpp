@@ -55,6 +55,9 @@ class WidgetsTest : public QObject {
     QTest::newRow("ok/cancel, critical")
         << (1 + 16) << QStringList{"OK", "Cancel"} << int(QMessageBox::Critical) << "OK"
         << MsgResult::Ok << MsgResult::Cancel;
+    QTest::newRow("abort/retry/ignore, retry by default")
+        << (2 + 48 + 256) << QStringList{"Abort", "Retry", "Ignore"} << int(QMessageBox::Warning)
+        << "Retry" << MsgResult::Retry << MsgResult::Abort;
   }
 
   void MessageBoxFollowsStyle() {

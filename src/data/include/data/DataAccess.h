@@ -100,6 +100,12 @@ class Connection {
 
   // Internal: the ODBC connection handle, for Command and Recordset.
   void* NativeHandle() const;
+  // Internal, for the SQL log: the Data Source and login the connection was
+  // opened with, and the database it is in now (asked of the driver, which
+  // tracks it; nothing is sent).
+  const std::string& LogServer() const { return m_LogServer; }
+  const std::string& LogLogin() const { return m_LogLogin; }
+  std::string CurrentDatabase() const;
 
   // Internal: a recordset that still reads from the wire. The driver allows
   // one active statement per connection, so before another statement runs,
@@ -121,6 +127,7 @@ class Connection {
   struct Handles;
   std::unique_ptr<Handles> m_Handles;
   std::string m_ConnectionString;
+  std::string m_LogServer, m_LogLogin;
   int m_CursorLocation = adUseServer;
   int m_CommandTimeout;  // the CommandTimeout setting (ADO's 30 s by default)
   bool m_PersistSecurityInfo = false;

@@ -10,9 +10,8 @@
 
 namespace bw {
 
-// Every dialog of the program; one that is not built yet says so in a
-// message box, as the default service does. Also makes the network
-// browsing's account picker the Qt one.
+// Every dialog of the program. Also makes the network browsing's account
+// picker the Qt one.
 std::unique_ptr<DialogService> CreateQtDialogService();
 
 // Message boxes with the style's buttons, icon, default button and caption.

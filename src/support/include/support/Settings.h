@@ -46,5 +46,6 @@ inline constexpr char kSettingCommandTimeout[] = "CommandTimeout";
 inline constexpr char kSettingBrowserAddresses[] = "BrowserAddresses";
 inline constexpr char kSettingBrowserPort[] = "BrowserPort";
 inline constexpr char kSettingServiceControlPort[] = "ServiceControlPort";
+inline constexpr char kSettingSqlLog[] = "SqlLog";
 
 }  // namespace bw

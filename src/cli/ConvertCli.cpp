@@ -46,13 +46,14 @@ int ConvertArchiveCommand(Database& archive, bool scriptOnly) {
     std::printf("Nothing to convert: version %s needs no conversion.\n", before.c_str());
     return kExitOk;
   }
-  commands::CommandSpec spec;
-  spec.roles = {[&] { return archive.IsRolemember("sysadmin"); },
-                [&] { return archive.IsRolemember("db_owner"); }};
-  spec.refusal = commands::Text::Id(40);
-  spec.confirmation = commands::Text::Literal(commands::ConversionPrompt(archive.Name(), *number));
+  commands::CommandSpec convert;
+  convert.roles = {[&] { return archive.IsRolemember("sysadmin"); },
+                   [&] { return archive.IsRolemember("db_owner"); }};
+  convert.refusal = commands::Text::Id(40);
+  convert.confirmation =
+      commands::Text::Literal(commands::ConversionPrompt(archive.Name(), *number));
   ConversionResult result;
-  commands::Outcome outcome = commands::RunCommand(spec, [&] {
+  commands::Outcome outcome = commands::RunCommand(convert, [&] {
     TerminalProgress progress(stderr);
     result = commands::ConvertArchiveFormat(archive, *number, progress);
     return result.completed;

@@ -1,4 +1,6 @@
 // SQL Server logins and fixed server roles in master.
+#include <crypt.h>
+
 #include <cctype>
 #include <random>
 
@@ -40,6 +42,52 @@ bool IsSa(const std::string& name) {
 }
 
 }  // namespace
+
+std::string HashPassword(const std::string& password) {
+  char salt[CRYPT_GENSALT_OUTPUT_SIZE];
+  if (!crypt_gensalt_rn("$6$", 0, nullptr, 0, salt, sizeof salt)) {
+    throw std::runtime_error("cannot generate a password salt");
+  }
+  crypt_data data{};
+  const char* hash = crypt_rn(password.c_str(), salt, &data, sizeof data);
+  if (!hash || hash[0] == '*') throw std::runtime_error("cannot hash the password");
+  return hash;
+}
+
+bool VerifyPassword(const std::string& password, const std::string& hash) {
+  crypt_data data{};
+  const char* computed = crypt_rn(password.c_str(), hash.c_str(), &data, sizeof data);
+  if (!computed || computed[0] == '*') return false;
+  const std::string result(computed);
+  if (result.size() != hash.size()) return false;
+  unsigned char difference = 0;  // constant time: no early exit on the first mismatch
+  for (std::size_t i = 0; i < hash.size(); ++i)
+    difference |= static_cast<unsigned char>(result[i] ^ hash[i]);
+  return difference == 0;
+}
+
+std::optional<LoginEntry> DataDirectory::CheckLogin(const std::string& name,
+                                                    const std::string& password) {
+  std::string hash;
+  LoginEntry entry;
+  {
+    std::lock_guard lock(m_Mutex);
+    if (!m_Master) return std::nullopt;
+    SqliteStatement query(m_Master.get(),
+                          "SELECT name, dbname, sysadmin, password_hash FROM \"sqlstandin$logins\" "
+                          "WHERE name = ? AND isntname = 0 AND denylogin = 0 AND hasaccess = 1");
+    query.BindText(1, name);
+    if (!query.Step()) return std::nullopt;
+    entry.name = reinterpret_cast<const char*>(sqlite3_column_text(query.Handle(), 0));
+    entry.defaultDatabase = reinterpret_cast<const char*>(sqlite3_column_text(query.Handle(), 1));
+    entry.sysadmin = sqlite3_column_int(query.Handle(), 2) != 0;
+    const unsigned char* stored = sqlite3_column_text(query.Handle(), 3);
+    if (!stored) return std::nullopt;
+    hash = reinterpret_cast<const char*>(stored);
+  }
+  if (!VerifyPassword(password, hash)) return std::nullopt;
+  return entry;
+}
 
 std::optional<std::string_view> FixedServerRole(std::string_view written) {
   for (std::string_view role : kServerRoles) {

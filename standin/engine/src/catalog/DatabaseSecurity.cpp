@@ -3,10 +3,10 @@
 
 #include <algorithm>
 
+#include "common/SqliteNames.h"
 #include "engine/Errors.h"
 #include "storage/DataDirectory.h"
 #include "storage/SqliteFunctions.h"
-#include "translate/Translator.h"
 
 namespace standin::engine {
 namespace {

@@ -4,9 +4,9 @@
 #include <cctype>
 #include <vector>
 
+#include "common/SqliteNames.h"
 #include "common/Text.h"
 #include "storage/Sqlite.h"
-#include "translate/Translator.h"
 
 namespace standin::engine {
 namespace {

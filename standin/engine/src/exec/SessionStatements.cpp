@@ -14,6 +14,7 @@
 #include "exec/SessionImpl.h"
 #include "parse/Parser.h"
 #include "procs/SystemProcedures.h"
+#include "storage/TransactionLog.h"
 
 namespace standin::engine {
 namespace {

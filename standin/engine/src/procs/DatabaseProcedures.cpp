@@ -10,6 +10,7 @@
 #include "exec/EngineImpl.h"
 #include "procs/SystemProcedures.h"
 #include "storage/DataDirectory.h"
+#include "storage/TransactionLog.h"
 
 namespace standin::engine {
 namespace {

@@ -4,6 +4,11 @@
 // <data-dir>/<drive letter>/<rest>, so every database sits at the path SQL
 // Server would report.
 //
+// The members are implemented by what they do: opening master
+// (storage/DataDirectory.cpp), the list of databases
+// (catalog/DataDirectoryDatabases.cpp), logins (catalog/DataDirectoryLogins.cpp);
+// the drive folders are a DriveMap (storage/WindowsPaths.h).
+//
 // Thread-safe: one mutex guards the master connection.
 #pragma once
 
@@ -17,23 +22,12 @@
 #include <vector>
 
 #include "storage/Sqlite.h"
+#include "storage/WindowsPaths.h"
 
 namespace standin::engine {
 
 inline constexpr const char* kDefaultDataFolder =
     "C:\\Program Files\\Microsoft SQL Server\\MSSQL\\Data";
-
-// "C:\Program Files\x.mdf" → <dataDir>/C/Program Files/x.mdf. Throws
-// std::invalid_argument for a path without a drive letter.
-std::filesystem::path MapWindowsPath(const std::filesystem::path& dataDir,
-                                     std::string_view windowsPath);
-
-// The log file SQL Server puts beside a data file: "C:\\D\\x.mdf" → "C:\\D\\x_log.LDF".
-std::string LogPathBeside(const std::string& dataFile);
-
-// True for a Windows device name (CON, NUL, COM1, LPT1 …, with any
-// extension), which Windows never treats as a file.
-bool IsDeviceName(std::string_view component);
 
 struct DatabaseEntry {
   std::string name;
@@ -157,32 +151,42 @@ class DataDirectory {
   std::string AttachDatabase(const std::string& name, const std::string& dataFile);
   // Every database with its owner and options, ordered by name.
   std::vector<DatabaseDetails> Catalogue();
-  const std::filesystem::path& Root() const { return m_Root; }
+  const std::filesystem::path& Root() const { return m_Paths.Root(); }
   // The host path of an existing file or folder named by a Windows path on a
   // mapped drive; nullopt for a relative path, a device name, an unmapped
   // drive or a missing file.
-  std::optional<std::filesystem::path> MapExistingPath(std::string_view windowsPath);
+  std::optional<std::filesystem::path> MapExistingPath(std::string_view windowsPath) {
+    return m_Paths.MapExistingPath(windowsPath);
+  }
 
   // A further fixed drive kept in a host folder outside the data directory
   // (--drive); call before the directory is used. Drive letters without one
   // are the folders <data-dir>/<letter>.
-  void AddDrive(char letter, const std::filesystem::path& folder);
+  void AddDrive(char letter, const std::filesystem::path& folder) {
+    m_Paths.AddDrive(letter, folder);
+  }
   // Every drive there is (folders that exist), by letter.
-  std::vector<std::pair<char, std::filesystem::path>> Drives() const;
+  std::vector<std::pair<char, std::filesystem::path>> Drives() const { return m_Paths.Drives(); }
 
   void Close();
 
  private:
-  // MapWindowsPath with the further drives.
-  std::filesystem::path Map(std::string_view windowsPath) const;
+  std::filesystem::path Map(std::string_view windowsPath) const { return m_Paths.Map(windowsPath); }
   void Initialise(const std::string& saPassword);
-  DatabaseEntry AddDatabase(const std::string& name, int id);
 
-  std::filesystem::path m_Root;
-  std::map<char, std::filesystem::path> m_Drives;
+  DriveMap m_Paths;
   std::mutex m_Mutex;
   ConnectionPtr m_Master;
 };
+
+// A file of the default data folder, as SQL Server names it.
+std::string DefaultDataFile(const std::string& fileName);
+
+// Makes an empty database file with the bookkeeping tables; returns the
+// connection it was made with. Databases live in WAL mode: readers never
+// block the writer, and a killed process leaves a file that recovers its
+// committed transactions on open.
+ConnectionPtr PrepareDatabaseFile(const std::filesystem::path& path);
 
 // Creates the stand-in's own bookkeeping tables in a database schema
 // ("main", "temp"): identity state, constraint names, CREATE texts.

@@ -4,11 +4,11 @@
 #include <cstring>
 #include <limits>
 
+#include "common/SqliteNames.h"
 #include "common/Types.h"
 #include "engine/Errors.h"
 #include "storage/SqliteFunctions.h"
 #include "storage/SqliteHelpers.h"
-#include "translate/Translator.h"
 
 namespace standin::engine::sqlfunctions {
 namespace {

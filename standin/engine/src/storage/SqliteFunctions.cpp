@@ -15,9 +15,9 @@
 #include <random>
 #include <vector>
 
+#include "common/SqliteNames.h"
 #include "common/Types.h"
 #include "engine/Errors.h"
-#include "translate/Translator.h"
 
 namespace standin::engine {
 namespace sqlfunctions {

@@ -11,9 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "storage/DataDirectory.h"
-
 namespace standin::engine {
+
+std::string LogPathBeside(const std::string& dataFile) {
+  const std::size_t slash = dataFile.find_last_of("\\/");
+  const std::size_t stemStart = slash == std::string::npos ? 0 : slash + 1;
+  std::size_t stemEnd = dataFile.rfind('.');
+  if (stemEnd == std::string::npos || stemEnd < stemStart) stemEnd = dataFile.size();
+  return dataFile.substr(0, stemEnd) + "_log.LDF";
+}
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -18,8 +18,12 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 
 namespace standin::engine {
+
+// The log file SQL Server puts beside a data file: "C:\\D\\x.mdf" → "C:\\D\\x_log.LDF".
+std::string LogPathBeside(const std::string& dataFile);
 
 inline constexpr std::int64_t kLogPageBytes = 8192;
 

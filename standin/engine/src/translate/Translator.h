@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/SqliteNames.h"
 #include "parse/Ast.h"
 
 namespace standin::engine {
@@ -70,9 +71,6 @@ struct SqlText {
   std::vector<std::string> parameters;
   std::vector<OutputColumn> columns;
 };
-
-std::string QuoteIdentifier(std::string_view name);
-std::string QuoteString(std::string_view value);
 
 class Translator {
  public:
@@ -145,12 +143,8 @@ class Translator {
   int m_Chained = 0;             // > 0 inside a view body standing in for its view
 };
 
-// The declared type of a column in SQLite's schema ("nvarchar(50)").
-std::string StorageTypeName(const ColumnType& type);
 // " COLLATE standin_ci" (or standin_cs for a case-sensitive column) for a
 // character or GUID column; "" for any other.
 std::string StorageCollation(const ColumnType& type);
-// Parses a declared column type as SQLite reports it ("nvarchar(50)").
-std::optional<ColumnType> ParseDeclaredType(std::string_view declared);
 
 }  // namespace standin::engine

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "catalog/DatabaseSecurity.h"
+#include "common/ScopeGuard.h"
 #include "common/SqliteNames.h"
 #include "common/Text.h"
 #include "engine/Errors.h"
@@ -237,24 +238,19 @@ std::string DataDirectory::AttachDatabase(const std::string& name, const std::st
     CreateLogFile(logPath);
     createdLog = logFile;
   }
-  Execute(db, "BEGIN IMMEDIATE");
-  try {
-    SqliteStatement next(db, "SELECT max(dbid) + 1 FROM sysdatabases");
-    next.Step();
-    const int id = std::max(5, sqlite3_column_int(next.Handle(), 0));
-    SqliteStatement insert(
-        db, "INSERT INTO sysdatabases (name, dbid, sid, crdate, filename) VALUES (?, ?, ?, ?, ?)");
-    insert.BindText(1, name);
-    insert.BindInt(2, id);
-    insert.Bind(3, Value(Bytes(owner.begin(), owner.end())));
-    insert.BindText(4, CurrentDateTimeText());
-    insert.BindText(5, dataFile);
-    insert.Step();
-    Execute(db, "COMMIT");
-  } catch (...) {
-    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    throw;
-  }
+  SqliteTransaction transaction(db, SqliteTransaction::Lock::Immediate);
+  SqliteStatement next(db, "SELECT max(dbid) + 1 FROM sysdatabases");
+  next.Step();
+  const int id = std::max(5, sqlite3_column_int(next.Handle(), 0));
+  SqliteStatement insert(
+      db, "INSERT INTO sysdatabases (name, dbid, sid, crdate, filename) VALUES (?, ?, ?, ?, ?)");
+  insert.BindText(1, name);
+  insert.BindInt(2, id);
+  insert.Bind(3, Value(Bytes(owner.begin(), owner.end())));
+  insert.BindText(4, CurrentDateTimeText());
+  insert.BindText(5, dataFile);
+  insert.Step();
+  transaction.Commit();
   return createdLog;
 }
 
@@ -321,30 +317,28 @@ DatabaseEntry DataDirectory::CreateDatabase(const std::string& name, const std::
   const std::filesystem::path logPath = checkCreatable(logFile);
   CreateSecurityCatalog(PrepareDatabaseFile(dataPath).get(), "main", ownerSid, false);
   CreateLogFile(logPath);
-  Execute(db, "BEGIN IMMEDIATE");
-  try {
-    SqliteStatement next(db, "SELECT max(dbid) + 1 FROM sysdatabases");
-    next.Step();
-    const int id = std::max(5, sqlite3_column_int(next.Handle(), 0));
-    SqliteStatement insert(
-        db, "INSERT INTO sysdatabases (name, dbid, sid, crdate, filename) VALUES (?, ?, ?, ?, ?)");
-    insert.BindText(1, name);
-    insert.BindInt(2, id);
-    insert.Bind(3, Value(Bytes(ownerSid)));
-    insert.BindText(4, CurrentDateTimeText());
-    insert.BindText(5, dataFile);
-    insert.Step();
-    Execute(db, "COMMIT");
-    return DatabaseEntry{name, id, dataFile, dataPath};
-  } catch (...) {
-    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-    // Leave no files behind that would make the next attempt fail with 5170.
+  SqliteTransaction transaction(db, SqliteTransaction::Lock::Immediate);
+  // Leave no files behind that would make the next attempt fail with 5170.
+  ScopeGuard removeFiles([&] {
     std::error_code error;
     for (const char* suffix : {"", "-wal", "-shm"})
       std::filesystem::remove(dataPath.string() + suffix, error);
     std::filesystem::remove(logPath, error);
-    throw;
-  }
+  });
+  SqliteStatement next(db, "SELECT max(dbid) + 1 FROM sysdatabases");
+  next.Step();
+  const int id = std::max(5, sqlite3_column_int(next.Handle(), 0));
+  SqliteStatement insert(
+      db, "INSERT INTO sysdatabases (name, dbid, sid, crdate, filename) VALUES (?, ?, ?, ?, ?)");
+  insert.BindText(1, name);
+  insert.BindInt(2, id);
+  insert.Bind(3, Value(Bytes(ownerSid)));
+  insert.BindText(4, CurrentDateTimeText());
+  insert.BindText(5, dataFile);
+  insert.Step();
+  transaction.Commit();
+  removeFiles.Dismiss();
+  return DatabaseEntry{name, id, dataFile, dataPath};
 }
 
 }  // namespace standin::engine

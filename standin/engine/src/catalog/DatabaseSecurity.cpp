@@ -280,23 +280,8 @@ bool DatabaseSecurity::CanGrant(const std::string& object, const std::string& ac
   return !states.count('D') && states.count('W');
 }
 
-SecurityWrite::SecurityWrite(sqlite3* db) : m_Db(db), m_Own(sqlite3_get_autocommit(db) != 0) {
-  Execute(m_Db, m_Own ? "BEGIN IMMEDIATE" : "SAVEPOINT sqlstandin_security");
-}
-
-SecurityWrite::~SecurityWrite() {
-  if (m_Done) return;
-  if (m_Own) {
-    sqlite3_exec(m_Db, "ROLLBACK", nullptr, nullptr, nullptr);
-  } else if (!sqlite3_get_autocommit(m_Db)) {
-    sqlite3_exec(m_Db, "ROLLBACK TO sqlstandin_security; RELEASE sqlstandin_security", nullptr,
-                 nullptr, nullptr);
-  }
-}
-
-void SecurityWrite::Commit() {
-  Execute(m_Db, m_Own ? "COMMIT" : "RELEASE sqlstandin_security");
-  m_Done = true;
+SqliteTransaction BeginSecurityWrite(sqlite3* db) {
+  return SqliteTransaction::ImmediateOrSavepoint(db, "sqlstandin_security");
 }
 
 }  // namespace standin::engine

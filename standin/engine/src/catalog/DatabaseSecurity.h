@@ -112,16 +112,6 @@ class DatabaseSecurity {
 
 // A write to the security catalogue: its own transaction outside a user
 // transaction, a savepoint inside one.
-class SecurityWrite {
- public:
-  explicit SecurityWrite(sqlite3* db);
-  ~SecurityWrite();
-  void Commit();
-
- private:
-  sqlite3* m_Db;
-  bool m_Own;
-  bool m_Done = false;
-};
+SqliteTransaction BeginSecurityWrite(sqlite3* db);
 
 }  // namespace standin::engine

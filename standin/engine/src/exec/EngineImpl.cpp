@@ -8,6 +8,7 @@
 #include <chrono>
 #include <stdexcept>
 
+#include "common/ScopeGuard.h"
 #include "engine/Errors.h"
 #include "exec/SessionImpl.h"
 
@@ -133,11 +134,10 @@ std::unique_ptr<Session> EngineImpl::Login(const LoginRequest& request) {
   auto session = std::make_unique<SessionImpl>(*this, spid, *login, request);
   m_Sessions[spid] = session.get();
   lock.unlock();
-  try {
+  {
+    ScopeGuard unregister([&] { session.reset(); });
     session->Start(*database);
-  } catch (...) {
-    session.reset();  // unregisters
-    throw;
+    unregister.Dismiss();
   }
   return session;
 }

@@ -526,31 +526,14 @@ void SessionImpl::ExecuteRpc(std::string_view procedureName,
   sink.StatementDone(done);
 }
 
-SessionImpl::WriteScope::WriteScope(SessionImpl& session)
-    : m_Session(session), m_Own(session.m_TranCount == 0) {
-  if (m_Own) {
+SqliteTransaction SessionImpl::BeginWrite() {
+  if (m_TranCount == 0) {
     // The session's temp schema is its own: writing only there waits for nobody.
-    Execute(session.m_Db.get(), session.m_StatementTempOnly ? "BEGIN" : "BEGIN IMMEDIATE");
-  } else {
-    session.EnsureTransactionStarted();
-    Execute(session.m_Db.get(), "SAVEPOINT sqlstandin_statement");
+    return SqliteTransaction(m_Db.get(), m_StatementTempOnly ? SqliteTransaction::Lock::Deferred
+                                                             : SqliteTransaction::Lock::Immediate);
   }
-}
-
-SessionImpl::WriteScope::~WriteScope() {
-  if (m_Done) return;
-  sqlite3* db = m_Session.m_Db.get();
-  if (m_Own) {
-    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-  } else if (!sqlite3_get_autocommit(db)) {
-    sqlite3_exec(db, "ROLLBACK TO sqlstandin_statement; RELEASE sqlstandin_statement", nullptr,
-                 nullptr, nullptr);
-  }
-}
-
-void SessionImpl::WriteScope::Commit() {
-  Execute(m_Session.m_Db.get(), m_Own ? "COMMIT" : "RELEASE sqlstandin_statement");
-  m_Done = true;
+  EnsureTransactionStarted();
+  return SqliteTransaction(m_Db.get(), "sqlstandin_statement");
 }
 
 }  // namespace standin::engine

@@ -300,17 +300,7 @@ class SessionImpl : public Session, private TranslationContext {
   // A write outside a user transaction is its own immediate transaction;
   // inside one it is a savepoint, so a failed statement leaves the
   // transaction as it was (SQL Server's statement-level rollback).
-  class WriteScope {
-   public:
-    explicit WriteScope(SessionImpl& session);
-    ~WriteScope();
-    void Commit();
-
-   private:
-    SessionImpl& m_Session;
-    bool m_Own;
-    bool m_Done = false;
-  };
+  SqliteTransaction BeginWrite();
 
   EngineImpl& m_Engine;
   const int m_Spid;

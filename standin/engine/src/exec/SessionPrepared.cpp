@@ -6,6 +6,7 @@
 // session: the handle is a number that only this session knows.
 #include <limits>
 
+#include "common/ScopeGuard.h"
 #include "common/Text.h"
 #include "engine/Errors.h"
 #include "exec/SessionImpl.h"
@@ -207,13 +208,11 @@ bool SessionImpl::RunStatementProcedure(const std::string& base,
   m_Variables.clear();
   const bool wasInProcedure = m_InProcedure;
   m_InProcedure = true;
-  bool restored = false;
-  auto restore = [&] {
-    if (restored) return;
-    restored = true;
+  // Nothing below reads them, so they come back when this returns or throws.
+  ScopeGuard restore([&] {
     m_Variables = std::move(callerVariables);
     m_InProcedure = wasInProcedure;
-  };
+  });
   ReturnedValues returned;
   bool failed = false;
   try {
@@ -258,18 +257,12 @@ bool SessionImpl::RunStatementProcedure(const std::string& base,
     failed = true;
   } catch (const BatchAbort&) {
     // From T-SQL the error ends the caller's batch too.
-    restore();
     if (!rpc) throw;
     failed = true;
   } catch (const Cancelled&) {
-    restore();
     if (!rpc) throw;
     failed = true;
-  } catch (...) {
-    restore();
-    throw;
   }
-  restore();
   sink.ReturnStatus(failed ? (m_LastError ? m_LastError : 1) : 0);
   if (rpc) {
     for (const auto& [index, value] : returned)

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/ScopeGuard.h"
 #include "common/Text.h"
 #include "common/Types.h"
 #include "engine/Errors.h"
@@ -197,7 +198,7 @@ void SessionImpl::RunCreateIndex(const Statement& statement, BatchSink& sink) {
     if (EqualsNoCase(index.name, statement.name)) RaiseError(1913, {table.name, statement.name});
   }
   IndexRequest request{statement.name, statement.optionValue == "UNIQUE", statement.columns};
-  WriteScope scope(*this);
+  SqliteTransaction scope = BeginWrite();
   CreateIndexObjects(table, request, &sink);
   scope.Commit();
   m_RowCount = 0;
@@ -219,7 +220,7 @@ void SessionImpl::RunDropIndex(const Statement& statement, BatchSink& sink) {
   }
   if (stored.empty()) RaiseError(3701, {"index", written});
   if (table.schema != "temp") RequireSchemaChange(table.database, table.name, "DROP INDEX");
-  WriteScope scope(*this);
+  SqliteTransaction scope = BeginWrite();
   DropIndexObjects(table, stored);
   scope.Commit();
   m_RowCount = 0;
@@ -239,14 +240,11 @@ void SessionImpl::RunCreateView(const Statement& statement, BatchSink& sink) {
   const bool wasChained = m_OwnershipChain;
   m_OwnershipChain = true;
   SqlText query;
-  try {
+  {
+    ScopeGuard unchain([&] { m_OwnershipChain = wasChained; });
     Translator translator(*this);
     query = translator.TranslateSelect(*statement.select);
-  } catch (...) {
-    m_OwnershipChain = wasChained;
-    throw;
   }
-  m_OwnershipChain = wasChained;
   if (!query.parameters.empty()) RaiseError(137, {query.parameters.front()});
   // The view is stored without its database's schema name: the name it is
   // attached under belongs to the session, and the view must still resolve
@@ -256,7 +254,7 @@ void SessionImpl::RunCreateView(const Statement& statement, BatchSink& sink) {
        at = query.sql.find(qualifier, at)) {
     query.sql.erase(at, qualifier.size());
   }
-  WriteScope scope(*this);
+  SqliteTransaction scope = BeginWrite();
   Execute(m_Db.get(), "CREATE VIEW " + qualifier + QuoteIdentifier(name.name) + " AS " + query.sql);
   SqliteStatement object(m_Db.get(),
                          "INSERT OR REPLACE INTO " + qualifier +
@@ -281,7 +279,7 @@ void SessionImpl::RunDropView(const Statement& statement, BatchSink& sink) {
   if (schema != "temp" &&
       !MayAlterSchema(name.database.empty() ? m_CurrentDatabase : name.database, stored))
     RaiseError(3701, {"view", name.written});
-  WriteScope scope(*this);
+  SqliteTransaction scope = BeginWrite();
   Execute(m_Db.get(), "DROP VIEW " + QuoteIdentifier(schema) + "." + QuoteIdentifier(stored));
   SqliteStatement remove(m_Db.get(), "DELETE FROM " + QuoteIdentifier(schema) +
                                          ".\"sqlstandin$objects\" WHERE name = ?");
@@ -298,7 +296,7 @@ void SessionImpl::RunAlterTable(const Statement& statement, BatchSink& sink) {
   if (table.schema != "temp") RequireSchemaChange(table.database, table.name, "ALTER TABLE");
   if (ObjectType(m_Db.get(), table.schema, table.name) == "view")
     RaiseUnsupported("ALTER TABLE on a view");
-  WriteScope scope(*this);
+  SqliteTransaction scope = BeginWrite();
   if (statement.name == "ADD") {
     AddColumns(statement, table);
   } else {
@@ -371,11 +369,11 @@ void SessionImpl::RebuildTable(const TableInfo& table, const std::vector<Rebuilt
   Execute(db, "DROP TABLE " + schema + QuoteIdentifier(table.name));
   // The legacy rename leaves the views that name the table alone.
   Execute(db, "PRAGMA legacy_alter_table = ON");
-  try {
+  {
+    ScopeGuard modern(
+        [&] { sqlite3_exec(db, "PRAGMA legacy_alter_table = OFF", nullptr, nullptr, nullptr); });
     Execute(db, "ALTER TABLE " + schema + rebuild + " RENAME TO " + QuoteIdentifier(table.name));
-  } catch (...) {
-    Execute(db, "PRAGMA legacy_alter_table = OFF");
-    throw;
+    modern.Dismiss();
   }
   Execute(db, "PRAGMA legacy_alter_table = OFF");
   ObjectName name;

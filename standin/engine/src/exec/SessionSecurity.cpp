@@ -33,7 +33,7 @@ void SessionImpl::EnsureSecurityCatalog(const std::string& schema, const std::st
   // their catalogue on first use; guest has access where SQL Server gives it.
   const Sid owner = m_Engine.Data().DatabaseOwnerSid(database).value_or(Sid{0x01});
   const std::string lower = Lower(database);
-  SecurityWrite write(m_Db.get());
+  SqliteTransaction write = BeginSecurityWrite(m_Db.get());
   CreateSecurityCatalog(m_Db.get(), schema, owner,
                         lower == "master" || lower == "msdb" || lower == "tempdb");
   write.Commit();
@@ -217,7 +217,7 @@ void SessionImpl::RunPermission(const Statement& statement, BatchSink& sink) {
     grantees.push_back(*grantee);
   }
   const std::string table = QuoteIdentifier(security.Schema()) + ".\"sqlstandin$permissions\"";
-  SecurityWrite write(m_Db.get());
+  SqliteTransaction write = BeginSecurityWrite(m_Db.get());
   for (const Principal& grantee : grantees) {
     for (const std::string& action : actions) {
       std::string sql;

@@ -6,6 +6,7 @@
 #include <limits>
 #include <random>
 
+#include "common/ScopeGuard.h"
 #include "common/Text.h"
 #include "common/Types.h"
 #include "engine/Errors.h"
@@ -377,7 +378,7 @@ void SessionImpl::RunSelectInto(const Statement& statement, BatchSink& sink) {
     names += (i ? ", " : "") + QuoteIdentifier(column.name);
   }
   const std::string table = QuoteIdentifier(schema) + "." + QuoteIdentifier(target.name);
-  WriteScope scope(*this);
+  SqliteTransaction scope = BeginWrite();
   Execute(m_Db.get(), "CREATE TABLE " + table + " (" + definition + ")");
   SqlText insert = query;
   insert.sql = "INSERT INTO " + table + " (" + names + ") " + query.sql;
@@ -402,7 +403,7 @@ void SessionImpl::RunInsert(const Statement& statement, BatchSink& sink) {
   const bool identityInsert = m_IdentityInsertTable == tableKey;
   Translator translator(*this);
   SqlText query = translator.TranslateInsert(statement, table, identityInsert, columns);
-  WriteScope scope(*this);
+  SqliteTransaction scope = BeginWrite();
   const std::string identityTable = QuoteIdentifier(table.schema) + ".\"sqlstandin$identity\"";
   if (table.identityColumn >= 0) {
     SqliteStatement state(m_Db.get(), "SELECT seed, increment, last_value FROM " + identityTable +
@@ -422,18 +423,18 @@ void SessionImpl::RunInsert(const Statement& statement, BatchSink& sink) {
     }
   }
   std::int64_t count = 0;
-  try {
+  {
+    ScopeGuard forget([&] { m_Identity.generated = 0; });
+    // Values handed out stay used, whether or not the insert stands (runs
+    // before `forget`).
+    ScopeGuard release([&] {
+      m_Identity.active = false;
+      if (m_Identity.generated > 0)
+        IdentityCounters::Used(IdentityKey(table), m_Identity.last, m_Identity.increment);
+    });
     count = Changes(query, "INSERT", &table);
-  } catch (...) {
-    m_Identity.active = false;
-    if (m_Identity.generated > 0)
-      IdentityCounters::Used(IdentityKey(table), m_Identity.last, m_Identity.increment);
-    m_Identity.generated = 0;
-    throw;
+    forget.Dismiss();
   }
-  m_Identity.active = false;
-  if (m_Identity.generated > 0)
-    IdentityCounters::Used(IdentityKey(table), m_Identity.last, m_Identity.increment);
   if (m_Identity.generated > 0) {
     SqliteStatement update(m_Db.get(),
                            "UPDATE " + identityTable + " SET last_value = ? WHERE table_name = ?");
@@ -495,7 +496,7 @@ void SessionImpl::RunUpdateOrDelete(const Statement& statement, BatchSink& sink)
     query = update ? translator.TranslateUpdate(statement, table)
                    : translator.TranslateDelete(statement, table);
   }
-  WriteScope scope(*this);
+  SqliteTransaction scope = BeginWrite();
   const std::int64_t count = Changes(query, update ? "UPDATE" : "DELETE", &table);
   const bool truncate = statement.name == "TRUNCATE";
   if (truncate && table.identityColumn >= 0) {
@@ -583,7 +584,7 @@ void SessionImpl::RunCreateTable(const Statement& statement, BatchSink& sink) {
     }
     definition += ")";
   }
-  WriteScope scope(*this);
+  SqliteTransaction scope = BeginWrite();
   Execute(m_Db.get(), "CREATE TABLE " + QuoteIdentifier(schema) + "." + QuoteIdentifier(name.name) +
                           " (" + definition + ")");
   if (identity) {
@@ -648,7 +649,7 @@ void SessionImpl::RunDropTable(const Statement& statement, BatchSink& sink) {
       RaiseError(3705, {"TABLE", table.name, table.name, "a view", "VIEW"});
     }
   }
-  WriteScope scope(*this);
+  SqliteTransaction scope = BeginWrite();
   const std::string prefix = QuoteIdentifier(table.schema) + ".";
   Execute(m_Db.get(), "DROP TABLE " + prefix + QuoteIdentifier(table.name));
   for (const char* bookkeeping : {"\"sqlstandin$identity\"", "\"sqlstandin$constraints\""}) {
@@ -844,12 +845,10 @@ void SessionImpl::RunTransaction(const Statement& statement, BatchSink& sink) {
   } else if (statement.kind == StatementKind::CommitTransaction) {
     if (m_TranCount == 0) RaiseError(3902);
     if (--m_TranCount == 0) {
-      try {
-        if (!sqlite3_get_autocommit(m_Db.get())) Execute(m_Db.get(), "COMMIT");
-      } catch (...) {
-        ++m_TranCount;
-        throw;
-      }
+      // A COMMIT that fails leaves the transaction open.
+      ScopeGuard reopen([&] { ++m_TranCount; });
+      if (!sqlite3_get_autocommit(m_Db.get())) Execute(m_Db.get(), "COMMIT");
+      reopen.Dismiss();
       m_TransactionStarted = false;
       sink.EnvironmentChanged(
           EnvChange{EnvChangeType::CommitTransaction, "", m_TransactionDescriptor});

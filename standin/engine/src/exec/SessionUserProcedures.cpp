@@ -4,6 +4,7 @@
 // it runs, so a procedure never half-runs.
 #include <cctype>
 
+#include "common/ScopeGuard.h"
 #include "common/Text.h"
 #include "common/Types.h"
 #include "engine/Errors.h"
@@ -75,7 +76,7 @@ void SessionImpl::RunCreateProcedure(const Statement& statement, BatchSink& sink
     taken.BindText(2, name.name);
     if (taken.Step("SELECT")) RaiseError(2714, {name.name});
   }
-  WriteScope scope(*this);
+  SqliteTransaction scope = BeginWrite();
   SqliteStatement store(m_Db.get(), "INSERT OR REPLACE INTO " + QuoteIdentifier(schema) +
                                         ".\"sqlstandin$objects\" (name, kind, definition) VALUES "
                                         "(?, 'P', ?)");
@@ -94,7 +95,7 @@ void SessionImpl::RunDropProcedure(const Statement& statement, BatchSink& sink) 
           statement.table.database.empty() ? m_CurrentDatabase : statement.table.database,
           existing->name))
     RaiseError(3701, {"procedure", statement.table.written});
-  WriteScope scope(*this);
+  SqliteTransaction scope = BeginWrite();
   SqliteStatement remove(m_Db.get(), "DELETE FROM " + QuoteIdentifier(existing->schema) +
                                          ".\"sqlstandin$objects\" WHERE kind = 'P' AND name = ?");
   remove.BindText(1, existing->name);
@@ -129,6 +130,12 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
   std::map<std::string, Variable> callerVariables = std::move(m_Variables);
   m_Variables.clear();
   m_InProcedure = true;
+  // The caller's state comes back when this returns or throws (a cancel, a
+  // batch-ending error); nothing below reads it.
+  ScopeGuard restore([&] {
+    m_Variables = std::move(callerVariables);
+    m_InProcedure = wasInProcedure;
+  });
   bool failed = false;
   std::vector<std::pair<std::size_t, const Declaration*>> outputs;  // argument, parameter
   try {
@@ -183,20 +190,16 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
     }
     const bool wasChained = m_OwnershipChain;
     m_OwnershipChain = true;
+    ScopeGuard unchain([&] { m_OwnershipChain = wasChained; });
     try {
       Run(*definition.body[0], sink);
     } catch (const SqlError& error) {
-      m_OwnershipChain = wasChained;
       // SQL Server names the procedure and the line within its text.
       Message message = error.Msg();
       message.procedure = procedure->name;
       message.line = definition.body[0]->line;
       throw SqlError(message);
-    } catch (...) {
-      m_OwnershipChain = wasChained;
-      throw;
     }
-    m_OwnershipChain = wasChained;
     for (const auto& [index, parameter] : outputs) {
       Parameter value;
       value.name = parameter->name;
@@ -214,14 +217,7 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
     m_LastError = message.number;
     Done(sink, true, false, 0, 0);
     failed = true;
-  } catch (...) {
-    // A cancel or a batch-ending error: the caller's state comes back first.
-    m_Variables = std::move(callerVariables);
-    m_InProcedure = wasInProcedure;
-    throw;
   }
-  m_Variables = std::move(callerVariables);
-  m_InProcedure = wasInProcedure;
   sink.ReturnStatus(failed ? 1 : 0);
   if (rpc) {
     for (const auto& [index, value] : m_ProcedureOutputs)

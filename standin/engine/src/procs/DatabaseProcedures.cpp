@@ -289,7 +289,7 @@ std::int32_t SpChangedbowner(ProcedureCall& call) {
   // dbo stands for the new owner in the database as in sysdatabases. master
   // first: the session's own write would lock master, which it has attached.
   call.engine.Data().ChangeOwner(call.currentDatabase, login);
-  SecurityWrite write(security.Connection());
+  SqliteTransaction write = BeginSecurityWrite(security.Connection());
   SetDatabaseOwner(security.Connection(), security.Schema(), details->sid);
   write.Commit();
   call.Info(15501);

@@ -55,7 +55,7 @@ std::int32_t SpGrantdbaccess(ProcedureCall& call) {
   if (userName.empty()) userName = loginName;
   if (EqualsNoCase(loginName, "guest")) {
     // The guest user exists in every database; granting it switches its access on.
-    SecurityWrite write(security.Connection());
+    SqliteTransaction write = BeginSecurityWrite(security.Connection());
     Execute(security.Connection(),
             "UPDATE " + Prefix(security) + "sysusers SET hasdbaccess = 1 WHERE uid = 2");
     write.Commit();
@@ -74,7 +74,7 @@ std::int32_t SpGrantdbaccess(ProcedureCall& call) {
   if (security.Find(userName)) RaiseError(15023, {userName});
   if (userName.find('\\') != std::string::npos && !login->windows) RaiseError(15006, {userName});
   const std::string now = CurrentDateTimeText();
-  SecurityWrite write(security.Connection());
+  SqliteTransaction write = BeginSecurityWrite(security.Connection());
   SqliteStatement insert(security.Connection(),
                          "INSERT INTO " + Prefix(security) +
                              "sysusers (uid, status, name, sid, createdate, updatedate, gid, "
@@ -103,7 +103,7 @@ std::int32_t SpRevokedbaccess(ProcedureCall& call) {
   if (!user || user->role) RaiseError(15008, {name});
   if (user->uid == kUidDbo) RaiseError(15181);
   sqlite3* db = security.Connection();
-  SecurityWrite write(db);
+  SqliteTransaction write = BeginSecurityWrite(db);
   if (user->uid == kUidGuest) {
     if (EqualsNoCase(security.Database(), "master") || EqualsNoCase(security.Database(), "tempdb"))
       RaiseError(15182);
@@ -216,7 +216,7 @@ std::int32_t SpAddrole(ProcedureCall& call) {
     RaiseUnsupported("roles owned by users other than dbo");
   CheckNewName(security, name);
   const std::string now = CurrentDateTimeText();
-  SecurityWrite write(security.Connection());
+  SqliteTransaction write = BeginSecurityWrite(security.Connection());
   const int uid = NextUid(security, true);
   SqliteStatement insert(security.Connection(),
                          "INSERT INTO " + Prefix(security) +
@@ -245,7 +245,7 @@ std::int32_t SpDroprole(ProcedureCall& call) {
   if (role.uid == kUidPublic || IsFixedDatabaseRole(role.uid)) RaiseError(15405, {name});
   if (!security.Members(role.uid).empty()) RaiseError(15144);
   sqlite3* db = security.Connection();
-  SecurityWrite write(db);
+  SqliteTransaction write = BeginSecurityWrite(db);
   for (const char* sql :
        {"DELETE FROM %sysmembers WHERE memberuid = ?", "DELETE FROM %sysusers WHERE uid = ?",
         "DELETE FROM %\"sqlstandin$permissions\" WHERE uid = ?"}) {
@@ -331,7 +331,7 @@ std::int32_t ChangeRoleMember(ProcedureCall& call, bool add) {
       for (int parent : security.RolesOf(uid)) pending.push_back(parent);
     }
   }
-  SecurityWrite write(db);
+  SqliteTransaction write = BeginSecurityWrite(db);
   SqliteStatement change(db, add ? "INSERT OR IGNORE INTO " + Prefix(security) +
                                        "sysmembers (memberuid, groupuid) VALUES (?1, ?2)"
                                  : "DELETE FROM " + Prefix(security) +

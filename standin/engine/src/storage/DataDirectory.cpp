@@ -159,7 +159,7 @@ DataDirectory::DataDirectory(std::filesystem::path root, const std::string& saPa
 
 void DataDirectory::Initialise(const std::string& saPassword) {
   sqlite3* db = m_Master.get();
-  Execute(db, "BEGIN");
+  SqliteTransaction transaction(db, SqliteTransaction::Lock::Deferred);
   std::string script = kMasterSchema;
   char* error = nullptr;
   if (sqlite3_exec(db, script.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
@@ -192,7 +192,7 @@ void DataDirectory::Initialise(const std::string& saPassword) {
   login.BindText(1, now);
   login.BindText(2, HashPassword(saPassword));
   login.Step();
-  Execute(db, "COMMIT");
+  transaction.Commit();
   for (const char* name : {"model", "msdb"}) {
     const std::filesystem::path path = Map(DefaultDataFile(std::string(name) + ".mdf"));
     std::filesystem::remove(path);

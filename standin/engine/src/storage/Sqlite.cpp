@@ -240,4 +240,35 @@ ColumnType TypeOfStoredValue(sqlite3_stmt* statement, int index) {
   return type;
 }
 
+SqliteTransaction::SqliteTransaction(sqlite3* db, Lock lock) : m_Db(db) {
+  Execute(m_Db, lock == Lock::Immediate ? "BEGIN IMMEDIATE" : "BEGIN");
+}
+
+SqliteTransaction::SqliteTransaction(sqlite3* db, std::string savepoint)
+    : m_Db(db), m_Savepoint(std::move(savepoint)) {
+  Execute(m_Db, "SAVEPOINT " + m_Savepoint);
+}
+
+SqliteTransaction SqliteTransaction::ImmediateOrSavepoint(sqlite3* db, std::string savepoint) {
+  if (sqlite3_get_autocommit(db)) return SqliteTransaction(db, Lock::Immediate);
+  return SqliteTransaction(db, std::move(savepoint));
+}
+
+SqliteTransaction::~SqliteTransaction() {
+  if (m_Done) return;
+  if (m_Savepoint.empty()) {
+    sqlite3_exec(m_Db, "ROLLBACK", nullptr, nullptr, nullptr);
+  } else if (!sqlite3_get_autocommit(m_Db)) {
+    // SQLite may have ended the whole transaction already (an I/O error, an
+    // interrupt); then there is no savepoint left to go back to.
+    const std::string sql = "ROLLBACK TO " + m_Savepoint + "; RELEASE " + m_Savepoint;
+    sqlite3_exec(m_Db, sql.c_str(), nullptr, nullptr, nullptr);
+  }
+}
+
+void SqliteTransaction::Commit() {
+  Execute(m_Db, m_Savepoint.empty() ? "COMMIT" : "RELEASE " + m_Savepoint);
+  m_Done = true;
+}
+
 }  // namespace standin::engine

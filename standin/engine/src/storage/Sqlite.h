@@ -49,6 +49,34 @@ class SqliteStatement {
 // Runs SQL without results (DDL, BEGIN/COMMIT, PRAGMA).
 void Execute(sqlite3* db, std::string_view sql);
 
+// One unit of work on a connection, undone unless Commit() is reached. Either
+// a transaction of its own (BEGIN [IMMEDIATE] … COMMIT, else ROLLBACK) or,
+// inside a transaction the connection already has open, a savepoint (…
+// RELEASE, else ROLLBACK TO), so a failure undoes only its own part: SQL
+// Server's statement-level rollback.
+class SqliteTransaction {
+ public:
+  enum class Lock { Deferred, Immediate };
+
+  // A transaction of its own; the connection must have none open.
+  SqliteTransaction(sqlite3* db, Lock lock);
+  // A savepoint inside the connection's open transaction.
+  SqliteTransaction(sqlite3* db, std::string savepoint);
+  // An immediate transaction of its own when the connection has none open,
+  // else the savepoint.
+  static SqliteTransaction ImmediateOrSavepoint(sqlite3* db, std::string savepoint);
+  ~SqliteTransaction();
+  SqliteTransaction(const SqliteTransaction&) = delete;
+  SqliteTransaction& operator=(const SqliteTransaction&) = delete;
+
+  void Commit();
+
+ private:
+  sqlite3* m_Db;
+  std::string m_Savepoint;  // empty: a transaction of its own
+  bool m_Done = false;
+};
+
 // Reads column `index` of the current row as a value of `type`.
 Value ReadValue(sqlite3_stmt* statement, int index, const ColumnType& type);
 // SQL Server type for a value whose type was only known at run time.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/ScopeGuard.h"
 #include "common/Types.h"
 #include "engine/Errors.h"
 #include "translate/TranslatorSupport.h"
@@ -470,14 +471,13 @@ std::string Translator::SourceText(const TableSource& source, Scope& scope) {
     std::vector<OutputColumn> columns;
     // A derived table sees no outer columns (it is not correlated).
     if (source.ownershipChained) ++m_Chained;
-    try {
+    {
+      ScopeGuard unchain([&] {
+        if (source.ownershipChained) --m_Chained;
+      });
       sql = "(" + SelectText(*source.derived, nullptr, columns) + ") AS " +
             QuoteIdentifier(source.alias);
-    } catch (...) {
-      if (source.ownershipChained) --m_Chained;
-      throw;
     }
-    if (source.ownershipChained) --m_Chained;
     entry.qualifier = source.alias;
     for (std::size_t i = 0; i < columns.size(); ++i) {
       if (columns[i].name.empty()) RaiseError(8155, {std::to_string(i + 1), source.alias});

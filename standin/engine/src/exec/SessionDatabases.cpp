@@ -1,8 +1,9 @@
-// DROP DATABASE and keeping each session's attachments in step with the
+// CREATE DATABASE, USE, DROP DATABASE and keeping each session's attachments in step with the
 // catalogue.
 #include "common/Text.h"
 #include "engine/Errors.h"
 #include "exec/SessionImpl.h"
+#include "storage/TransactionLog.h"
 
 namespace standin::engine {
 namespace {
@@ -99,6 +100,50 @@ void SessionImpl::RunDropDatabase(const Statement& statement, BatchSink& sink) {
   const std::vector<std::string> deleted = m_Engine.Data().DropDatabase(entry->name);
   m_Engine.ForgetDatabase(entry->name);
   for (const std::string& file : deleted) Report(MakeMessage(3738, {file}), sink);
+  m_RowCount = 0;
+  Done(sink, false, false, 0, 0);
+}
+
+void SessionImpl::RunCreateDatabase(const Statement& statement, BatchSink& sink) {
+  if (!LoginHasServerRole(m_Engine.Data(), m_Login.name, "dbcreator"))
+    RaiseError(262, {"CREATE DATABASE", "master"});
+  if (m_TranCount > 0) RaiseError(226, {"CREATE DATABASE"});
+  if (!statement.logFiles.empty()) {
+    const std::string beside = LogPathBeside(
+        statement.dataFiles.empty() ? std::string() : statement.dataFiles[0].fileName);
+    if (statement.dataFiles.empty() || !EqualsNoCase(statement.logFiles[0].fileName, beside))
+      RaiseUnsupported("a log file other than <data file>_log.LDF beside the data file");
+  }
+  try {
+    // The login that creates a database owns it.
+    const DatabaseEntry entry = m_Engine.Data().CreateDatabase(
+        statement.name, statement.dataFiles.empty() ? "" : statement.dataFiles[0].fileName,
+        m_Engine.Data().LoginSid(m_Login.name).value_or(Sid{0x01}));
+    ReportAllocation(entry, sink);
+  } catch (const SqlError& error) {
+    // File errors are followed by 1802, which names the failed statement.
+    if (error.Msg().number != 5123 && error.Msg().number != 5170) throw;
+    Message message = error.Msg();
+    message.line = statement.line;
+    Report(message, sink);
+    RaiseError(1802);
+  }
+  m_RowCount = 0;
+  Done(sink, false, false, 0, 0);
+}
+
+void SessionImpl::RunUse(const Statement& statement, BatchSink& sink) {
+  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.name);
+  if (!entry) RaiseError(911, {statement.name});
+  // tempdb is the session's own temporary schema: nothing to attach.
+  if (!EqualsNoCase(entry->name, "tempdb")) AttachDatabase(*entry);
+  if (!HasDatabaseAccess(entry->name)) RaiseError(916, {m_Login.name, entry->name});
+  const std::string old = m_CurrentDatabase;
+  m_CurrentDatabase = entry->name;
+  m_CurrentDatabaseId = entry->id;
+  PublishCurrentDatabase();
+  sink.EnvironmentChanged(EnvChange{EnvChangeType::Database, entry->name, old});
+  Report(MakeMessage(5701, {entry->name}), sink);
   m_RowCount = 0;
   Done(sink, false, false, 0, 0);
 }

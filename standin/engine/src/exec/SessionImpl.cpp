@@ -428,12 +428,6 @@ bool WritesOnlyTemp(const Statement& statement) {
 
 }  // namespace
 
-void SessionImpl::EnsureTransactionStarted() {
-  if (m_TranCount == 0 || !sqlite3_get_autocommit(m_Db.get())) return;
-  Execute(m_Db.get(), m_StatementTempOnly ? "BEGIN" : "BEGIN IMMEDIATE");
-  m_TransactionStarted = true;
-}
-
 void SessionImpl::RunGuarded(const Statement& statement, BatchSink& sink) {
   m_StatementStart = ++m_UseClock;
   try {
@@ -524,16 +518,6 @@ void SessionImpl::ExecuteRpc(std::string_view procedureName,
   done.error = failed;
   done.inTransaction = m_TranCount > 0;
   sink.StatementDone(done);
-}
-
-SqliteTransaction SessionImpl::BeginWrite() {
-  if (m_TranCount == 0) {
-    // The session's temp schema is its own: writing only there waits for nobody.
-    return SqliteTransaction(m_Db.get(), m_StatementTempOnly ? SqliteTransaction::Lock::Deferred
-                                                             : SqliteTransaction::Lock::Immediate);
-  }
-  EnsureTransactionStarted();
-  return SqliteTransaction(m_Db.get(), "sqlstandin_statement");
 }
 
 }  // namespace standin::engine

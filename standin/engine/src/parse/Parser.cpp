@@ -9,7 +9,6 @@
 #include "engine/Errors.h"
 
 namespace standin::engine {
-namespace {
 
 StatementPtr MakeStatement(StatementKind kind, int line) {
   auto statement = std::make_unique<Statement>();
@@ -17,6 +16,8 @@ StatementPtr MakeStatement(StatementKind kind, int line) {
   statement->line = line;
   return statement;
 }
+
+namespace {
 
 // Statement kinds SQL Server has that the stand-in cannot even parse; the
 // whole batch is refused with 50100 naming the construct.
@@ -78,11 +79,7 @@ StatementPtr Parser::ParseStatement(bool firstInBatch) {
     } else if (word == "DELETE") {
       statement = ParseDelete();
     } else if (word == "TRUNCATE") {
-      Next();
-      ExpectKeyword("TABLE");
-      statement = MakeStatement(StatementKind::Delete, line);
-      statement->table = ParseObjectName();
-      statement->name = "TRUNCATE";
+      statement = ParseTruncate(line);
     } else if (word == "CREATE") {
       statement = ParseCreate(firstInBatch);
     } else if (word == "DROP") {
@@ -102,22 +99,9 @@ StatementPtr Parser::ParseStatement(bool firstInBatch) {
     } else if (word == "IF") {
       statement = ParseIf();
     } else if (word == "WHILE") {
-      Next();
-      statement = MakeStatement(StatementKind::While, line);
-      statement->condition = ParseExpression();
-      if (AtEnd()) SyntaxError();
-      ++m_LoopDepth;
-      statement->body.push_back(ParseStatement(false));
-      --m_LoopDepth;
+      statement = ParseWhile(line);
     } else if (word == "BREAK" || word == "CONTINUE") {
-      Next();
-      if (m_LoopDepth == 0) {
-        Message message = MakeMessage(word == "BREAK" ? 135 : 136);
-        message.line = line;
-        throw SqlError(message);
-      }
-      statement =
-          MakeStatement(word == "BREAK" ? StatementKind::Break : StatementKind::Continue, line);
+      statement = ParseBreakOrContinue(word == "BREAK", line);
     } else if (word == "RAISERROR") {
       statement = ParseRaiserror();
     } else if (word == "BEGIN") {
@@ -129,30 +113,9 @@ StatementPtr Parser::ParseStatement(bool firstInBatch) {
     } else if (word == "EXEC" || word == "EXECUTE") {
       statement = ParseExecute(true);
     } else if (word == "RETURN") {
-      Next();
-      statement = MakeStatement(StatementKind::Return, line);
-      // RETURN takes an expression only when one obviously follows.
-      const Token& next = Peek();
-      if (next.kind == TokenKind::Integer || next.kind == TokenKind::Variable ||
-          (next.kind == TokenKind::Operator && (next.text == "(" || next.text == "-"))) {
-        statement->expression = ParseExpression();
-      }
+      statement = ParseReturn(line);
     } else if (word == "ALTER" && IsKeyword("DATABASE", 1)) {
-      Next();
-      Next();
-      statement = MakeStatement(StatementKind::AlterDatabase, line);
-      statement->name = ExpectIdentifier();
-      if (!AcceptKeyword("SET")) RaiseUnsupported("ALTER DATABASE other than SET AUTO_SHRINK");
-      if (!AcceptWord("AUTO_SHRINK")) RaiseUnsupported("ALTER DATABASE SET other than AUTO_SHRINK");
-      if (AcceptKeyword("ON")) {
-        statement->optionValue = "AUTO_SHRINK ON";
-      } else if (AcceptKeyword("OFF")) {
-        statement->optionValue = "AUTO_SHRINK OFF";
-      } else {
-        SyntaxError();
-      }
-      if (IsOperator(",") || IsKeyword("WITH"))
-        RaiseUnsupported("ALTER DATABASE with several options or a termination clause");
+      statement = ParseAlterDatabase(line);
     } else if (word == "ALTER" && IsKeyword("TABLE", 1)) {
       Next();
       statement = ParseAlterTable(line);
@@ -164,47 +127,13 @@ StatementPtr Parser::ParseStatement(bool firstInBatch) {
       }
       statement = ParseCreateProcedure(Next().offset, line, true);
     } else if (word == "BACKUP" && IsWord("LOG", 1)) {
-      Next();
-      Next();
-      statement = MakeStatement(StatementKind::BackupLog, line);
-      statement->name = ExpectIdentifier();
-      if (!AcceptKeyword("WITH")) RaiseUnsupported("BACKUP LOG to a device");
-      if (AcceptWord("TRUNCATE_ONLY")) {
-        statement->optionValue = "TRUNCATE_ONLY";
-      } else if (AcceptWord("NO_LOG")) {
-        statement->optionValue = "NO_LOG";
-      } else {
-        RaiseUnsupported("BACKUP LOG options other than TRUNCATE_ONLY and NO_LOG");
-      }
+      statement = ParseBackupLog(line);
     } else if (word == "DBCC" && IsWord("SHRINKFILE", 1)) {
-      Next();
-      Next();
-      statement = MakeStatement(StatementKind::Dbcc, line);
-      statement->name = "SHRINKFILE";
-      ExpectOperator("(");
-      do {
-        const Token& argument = Peek();
-        if (argument.kind != TokenKind::Identifier && argument.kind != TokenKind::String &&
-            argument.kind != TokenKind::NString && argument.kind != TokenKind::Integer)
-          SyntaxError();
-        statement->columns.push_back(Next().text);
-      } while (statement->columns.size() < 3 && AcceptOperator(","));
-      ExpectOperator(")");
-      if (statement->columns.size() > 2)
-        RaiseUnsupported("DBCC SHRINKFILE with EMPTYFILE, NOTRUNCATE or TRUNCATEONLY");
-      if (AcceptKeyword("WITH")) {
-        if (!AcceptWord("NO_INFOMSGS")) SyntaxError();
-        statement->optionValue = "NO_INFOMSGS";
-      }
+      statement = ParseShrinkFile(line);
     } else if (word == "GRANT" || word == "REVOKE" || word == "DENY") {
       statement = ParsePermission(line);
     } else if (word == "KILL") {
-      Next();
-      statement = MakeStatement(StatementKind::Kill, line);
-      // KILL takes a spid literal only; KILL 'unit of work' is for DTC.
-      if (Peek().kind == TokenKind::String) RaiseUnsupported("KILL of a unit of work");
-      if (Peek().kind != TokenKind::Integer) SyntaxError();
-      statement->expression = ParseExpression();
+      statement = ParseKill(line);
     } else if (std::find(std::begin(kUnsupportedStarts), std::end(kUnsupportedStarts), word) !=
                std::end(kUnsupportedStarts)) {
       RaiseUnsupported("the " + word + " statement");
@@ -225,6 +154,25 @@ StatementPtr Parser::ParseStatement(bool firstInBatch) {
     statement->text =
         std::string(m_Sql.substr(startOffset, last.offset + last.length - startOffset));
   }
+  return statement;
+}
+
+StatementPtr Parser::ParseTruncate(int line) {
+  Next();
+  ExpectKeyword("TABLE");
+  StatementPtr statement = MakeStatement(StatementKind::Delete, line);
+  statement->table = ParseObjectName();
+  statement->name = "TRUNCATE";
+  return statement;
+}
+
+StatementPtr Parser::ParseKill(int line) {
+  Next();
+  StatementPtr statement = MakeStatement(StatementKind::Kill, line);
+  // KILL takes a spid literal only; KILL 'unit of work' is for DTC.
+  if (Peek().kind == TokenKind::String) RaiseUnsupported("KILL of a unit of work");
+  if (Peek().kind != TokenKind::Integer) SyntaxError();
+  statement->expression = ParseExpression();
   return statement;
 }
 
@@ -399,142 +347,6 @@ StatementPtr Parser::ParseCreate(bool firstInBatch) {
   SyntaxError();
 }
 
-StatementPtr Parser::ParseCreateTable() {
-  auto statement = MakeStatement(StatementKind::CreateTable, Next().line);
-  statement->table = ParseObjectName();
-  ExpectOperator("(");
-  do {
-    if (IsOperator(")")) break;
-    if (AcceptKeyword("CONSTRAINT")) {
-      std::string name = ExpectIdentifier();
-      ParseTableConstraint(*statement, std::move(name));
-    } else if (IsKeyword("PRIMARY") || IsKeyword("UNIQUE") || IsKeyword("CHECK") ||
-               IsKeyword("FOREIGN")) {
-      ParseTableConstraint(*statement, {});
-    } else {
-      ParseColumnDefinition(*statement);
-    }
-  } while (AcceptOperator(","));
-  ExpectOperator(")");
-  if (IsKeyword("ON") || IsWord("TEXTIMAGE_ON")) {
-    // Filegroup placement has no meaning for a single SQLite file.
-    while (IsKeyword("ON") || IsWord("TEXTIMAGE_ON")) {
-      Next();
-      if (Peek().kind != TokenKind::Identifier && !IsKeyword("DEFAULT")) SyntaxError();
-      Next();
-    }
-  }
-  return statement;
-}
-
-void Parser::ParseTableConstraint(Statement& statement, std::string name) {
-  TableConstraint constraint;
-  constraint.name = std::move(name);
-  if (AcceptKeyword("PRIMARY")) {
-    ExpectKeyword("KEY");
-    constraint.primaryKey = true;
-  } else if (AcceptKeyword("UNIQUE")) {
-    constraint.primaryKey = false;
-  } else if (IsKeyword("CHECK")) {
-    RaiseUnsupported("CHECK constraints");
-  } else if (IsKeyword("FOREIGN") || IsKeyword("REFERENCES")) {
-    RaiseUnsupported("FOREIGN KEY constraints");
-  } else if (IsKeyword("DEFAULT")) {
-    RaiseUnsupported("named DEFAULT constraints at table level");
-  } else {
-    SyntaxError();
-  }
-  if (!AcceptKeyword("CLUSTERED")) AcceptKeyword("NONCLUSTERED");
-  ExpectOperator("(");
-  do {
-    constraint.columns.push_back(ExpectIdentifier());
-    if (!AcceptKeyword("ASC")) AcceptKeyword("DESC");
-  } while (AcceptOperator(","));
-  ExpectOperator(")");
-  statement.constraints.push_back(std::move(constraint));
-}
-
-void Parser::ParseColumnDefinition(Statement& statement) {
-  ColumnDefinition column;
-  column.name = ExpectIdentifier();
-  if (AcceptKeyword("AS")) RaiseUnsupported("computed columns");
-  column.type = ParseType();
-  while (true) {
-    if (AcceptKeyword("COLLATE")) {
-      column.type.caseSensitive = ParseCollation();
-      if (!IsCharacter(column.type.id)) RaiseError(447, {TypeName(column.type)});
-      continue;
-    }
-    if (AcceptKeyword("NULL")) {
-      column.nullable = true;
-      continue;
-    }
-    if (IsKeyword("NOT") && IsKeyword("NULL", 1)) {
-      Next();
-      Next();
-      column.nullable = false;
-      continue;
-    }
-    if (AcceptKeyword("IDENTITY")) {
-      column.identity = true;
-      if (AcceptOperator("(")) {
-        auto readSigned = [&]() {
-          const bool negative = AcceptOperator("-");
-          if (Peek().kind != TokenKind::Integer) SyntaxError();
-          std::int64_t value = std::stoll(Next().text.substr(0, 18));
-          return negative ? -value : value;
-        };
-        column.identitySeed = readSigned();
-        ExpectOperator(",");
-        column.identityIncrement = readSigned();
-        ExpectOperator(")");
-      }
-      if (IsKeyword("NOT") && IsWord("FOR", 1)) RaiseUnsupported("NOT FOR REPLICATION");
-      continue;
-    }
-    if (IsWord("ROWGUIDCOL")) {
-      Next();
-      continue;
-    }
-    std::string constraintName;
-    if (AcceptKeyword("CONSTRAINT")) constraintName = ExpectIdentifier();
-    if (AcceptKeyword("DEFAULT")) {
-      column.defaultValue = ParseUnary();
-      continue;
-    }
-    if (IsKeyword("PRIMARY") || IsKeyword("UNIQUE")) {
-      TableConstraint constraint;
-      constraint.name = std::move(constraintName);
-      constraint.primaryKey = AcceptKeyword("PRIMARY");
-      if (constraint.primaryKey) {
-        ExpectKeyword("KEY");
-      } else {
-        ExpectKeyword("UNIQUE");
-      }
-      if (!AcceptKeyword("CLUSTERED")) AcceptKeyword("NONCLUSTERED");
-      if (AcceptOperator("(")) {
-        // SQL Server takes a table constraint after a column without a comma
-        // between them: "Status INT DEFAULT 0 CONSTRAINT PK PRIMARY KEY (EntryID)".
-        do {
-          constraint.columns.push_back(ExpectIdentifier());
-          if (!AcceptKeyword("ASC")) AcceptKeyword("DESC");
-        } while (AcceptOperator(","));
-        ExpectOperator(")");
-      } else {
-        constraint.columns.push_back(column.name);
-      }
-      statement.constraints.push_back(std::move(constraint));
-      continue;
-    }
-    if (IsKeyword("CHECK")) RaiseUnsupported("CHECK constraints");
-    if (IsKeyword("REFERENCES") || IsKeyword("FOREIGN"))
-      RaiseUnsupported("FOREIGN KEY constraints");
-    if (!constraintName.empty()) SyntaxError();
-    break;
-  }
-  statement.columnDefinitions.push_back(std::move(column));
-}
-
 StatementPtr Parser::ParseDrop() {
   const int line = Next().line;
   if (AcceptKeyword("TABLE")) {
@@ -567,83 +379,6 @@ StatementPtr Parser::ParseDrop() {
     RaiseUnsupported("DROP " + Upper(Peek().text));
   }
   SyntaxError();
-}
-
-StatementPtr Parser::ParseDeclare() {
-  auto statement = MakeStatement(StatementKind::Declare, Next().line);
-  do {
-    Declaration declaration;
-    // DECLARE name [INSENSITIVE] [SCROLL] CURSOR …
-    if (Peek().kind == TokenKind::Identifier &&
-        (IsKeyword("CURSOR", 1) || IsWord("INSENSITIVE", 1) || IsWord("SCROLL", 1)))
-      RaiseUnsupported("cursors");
-    if (Peek().kind != TokenKind::Variable) SyntaxError();
-    declaration.name = Next().text;
-    AcceptKeyword("AS");
-    if (IsKeyword("CURSOR") || IsKeyword("TABLE")) RaiseUnsupported("DECLARE … " + Peek().text);
-    declaration.type = ParseType();
-    if (AcceptOperator("=")) declaration.initialValue = ParseExpression();
-    statement->declarations.push_back(std::move(declaration));
-  } while (AcceptOperator(","));
-  return statement;
-}
-
-StatementPtr Parser::ParseSet() {
-  const int line = Next().line;
-  if (Peek().kind == TokenKind::Variable) {
-    auto statement = MakeStatement(StatementKind::SetVariable, line);
-    Assignment assignment;
-    assignment.column = Next().text;
-    ExpectOperator("=");
-    assignment.value = ParseExpression();
-    statement->assignments.push_back(std::move(assignment));
-    return statement;
-  }
-  auto statement = MakeStatement(StatementKind::SetOption, line);
-  if (AcceptKeyword("TRANSACTION")) {
-    if (!AcceptWord("ISOLATION")) SyntaxError();
-    if (!AcceptWord("LEVEL")) SyntaxError();
-    statement->name = "TRANSACTION ISOLATION LEVEL";
-    std::string level;
-    while (Peek().kind == TokenKind::Identifier || IsKeyword("READ")) {
-      if (!level.empty()) level += ' ';
-      level += Upper(Next().text);
-    }
-    if (level != "READ COMMITTED" && level != "READ UNCOMMITTED" && level != "REPEATABLE READ" &&
-        level != "SERIALIZABLE") {
-      SyntaxError();
-    }
-    statement->optionValue = level;
-    return statement;
-  }
-  if (AcceptKeyword("IDENTITY_INSERT")) {
-    statement->name = "IDENTITY_INSERT";
-    statement->table = ParseObjectName();
-  } else if (IsKeyword("ROWCOUNT") || IsKeyword("OFFSETS") ||
-             Peek().kind == TokenKind::Identifier) {
-    statement->name = Upper(Next().text);
-    // SET ANSI_NULLS, QUOTED_IDENTIFIER ON: several options share one value.
-    while (AcceptOperator(",")) {
-      if (Peek().kind != TokenKind::Identifier) SyntaxError();
-      statement->name += "," + Upper(Next().text);
-    }
-  } else {
-    SyntaxError();
-  }
-  const Token& value = Peek();
-  if (value.kind == TokenKind::Operator && value.text == "-" &&
-      Peek(1).kind == TokenKind::Integer) {
-    Next();
-    statement->optionValue = "-" + Next().text;  // SET LOCK_TIMEOUT -1
-  } else if (value.kind == TokenKind::Keyword && (value.text == "ON" || value.text == "OFF")) {
-    statement->optionValue = Next().text;
-  } else if (value.kind == TokenKind::Identifier || value.kind == TokenKind::Integer ||
-             value.kind == TokenKind::String || value.kind == TokenKind::Variable) {
-    statement->optionValue = Next().text;
-  } else {
-    SyntaxError();
-  }
-  return statement;
 }
 
 StatementPtr Parser::ParseBegin() {
@@ -725,37 +460,6 @@ StatementPtr Parser::ParseExecute(bool keyword) {
         statement->arguments.emplace_back(std::move(name), std::move(value));
       } while (AcceptOperator(","));
     }
-  }
-  return statement;
-}
-
-StatementPtr Parser::ParseRaiserror() {
-  auto statement = MakeStatement(StatementKind::Raiserror, Next().line);
-  if (!AcceptOperator("(")) RaiseUnsupported("the old RAISERROR number 'text' form");
-  do {
-    statement->arguments.emplace_back("", ParseExpression());
-  } while (AcceptOperator(","));
-  ExpectOperator(")");
-  if (statement->arguments.size() < 3) SyntaxError();
-  if (AcceptKeyword("WITH")) {
-    do {
-      if (!AcceptWord("NOWAIT") && !AcceptWord("LOG") && !AcceptWord("SETERROR")) SyntaxError();
-    } while (AcceptOperator(","));
-  }
-  return statement;
-}
-
-StatementPtr Parser::ParseIf() {
-  auto statement = MakeStatement(StatementKind::If, Next().line);
-  statement->condition = ParseExpression();
-  while (AcceptOperator(";")) {
-  }
-  if (AtEnd()) SyntaxError();
-  statement->body.push_back(ParseStatement(false));
-  while (IsOperator(";") && IsKeyword("ELSE", 1)) Next();
-  if (AcceptKeyword("ELSE")) {
-    if (AtEnd()) SyntaxError();
-    statement->body.push_back(ParseStatement(false));
   }
   return statement;
 }

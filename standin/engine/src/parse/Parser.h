@@ -22,6 +22,10 @@ ProcedureDefinition ParseProcedureText(std::string_view sql, bool quotedIdentifi
 // Parses one expression (for RPC parameter defaults and tests).
 ExprPtr ParseExpressionText(std::string_view sql);
 
+// A new statement of `kind` starting on `line`, and an expression.
+StatementPtr MakeStatement(StatementKind kind, int line);
+ExprPtr MakeExpr(ExprKind kind, int line, std::string text = {});
+
 class Parser {
  public:
   Parser(std::string_view sql, std::vector<Token> tokens);
@@ -33,7 +37,7 @@ class Parser {
   // Statements (Parser.cpp).
   StatementPtr ParseStatement(bool firstInBatch);
 
-  // Expressions and SELECT (ParserExpressions.cpp).
+  // SELECT (ParserSelect.cpp), names and types (ParserTokens.cpp).
   std::shared_ptr<Select> ParseSelect();
   ColumnType ParseType();
   ObjectName ParseObjectName();
@@ -47,15 +51,25 @@ class Parser {
   StatementPtr ParseCreate(bool firstInBatch);
   StatementPtr ParseCreateTable();
   StatementPtr ParseDrop();
-  StatementPtr ParseDeclare();
-  StatementPtr ParseSet();
   StatementPtr ParseBegin();
   StatementPtr ParseTransactionEnd(StatementKind kind);
   StatementPtr ParseExecute(bool keyword);
+  StatementPtr ParseTruncate(int line);
+  StatementPtr ParseKill(int line);
+  // Variables and control of flow (ParserControl.cpp).
+  StatementPtr ParseDeclare();
+  StatementPtr ParseSet();
   StatementPtr ParseIf();
+  StatementPtr ParseWhile(int line);
+  StatementPtr ParseBreakOrContinue(bool isBreak, int line);
+  StatementPtr ParseReturn(int line);
   StatementPtr ParseRaiserror();
-  void ParseColumnDefinition(Statement& statement);
+  // ALTER DATABASE, BACKUP LOG, DBCC SHRINKFILE (ParserDatabase.cpp).
+  StatementPtr ParseAlterDatabase(int line);
+  StatementPtr ParseBackupLog(int line);
+  StatementPtr ParseShrinkFile(int line);
   // Schema statements (ParserSchema.cpp).
+  void ParseColumnDefinition(Statement& statement);
   StatementPtr ParseCreateIndex(int line);
   StatementPtr ParseDropIndex(int line);
   StatementPtr ParseCreateView(std::size_t createOffset, int line);
@@ -75,10 +89,14 @@ class Parser {
   void ParseTableConstraint(Statement& statement, std::string name);
   std::vector<std::string> ParseNameList();
 
-  // Expressions.
+  // SELECT (ParserSelect.cpp).
   SelectCore ParseSelectCore();
   void ParseSelectItem(SelectCore& core);
   TableSource ParseTableSource(JoinKind join);
+  std::string ParseAlias();
+  void SkipTableHints();
+
+  // Expressions (ParserExpressions.cpp).
   ExprPtr ParseOr();
   ExprPtr ParseAnd();
   ExprPtr ParseNot();
@@ -89,10 +107,8 @@ class Parser {
   ExprPtr ParsePrimary();
   ExprPtr ParseCase();
   ExprPtr ParseFunctionCall(std::string name, int line);
-  std::string ParseAlias();
-  void SkipTableHints();
 
-  // Tokens.
+  // Tokens (ParserTokens.cpp).
  public:
   const Token& Peek(std::size_t ahead = 0) const;
   const Token& Next();

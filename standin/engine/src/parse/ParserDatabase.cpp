@@ -1,4 +1,4 @@
-// The file list of CREATE DATABASE.
+// The file list of CREATE DATABASE; ALTER DATABASE, BACKUP LOG and DBCC SHRINKFILE.
 #include <cctype>
 
 #include "common/Text.h"
@@ -45,6 +45,64 @@ std::vector<DatabaseFileClause> Parser::ParseDatabaseFiles() {
   } while (AcceptOperator(",") && IsOperator("("));
   if (files.size() > 1) RaiseUnsupported("CREATE DATABASE with several data or log files");
   return files;
+}
+
+StatementPtr Parser::ParseAlterDatabase(int line) {
+  Next();
+  Next();
+  StatementPtr statement = MakeStatement(StatementKind::AlterDatabase, line);
+  statement->name = ExpectIdentifier();
+  if (!AcceptKeyword("SET")) RaiseUnsupported("ALTER DATABASE other than SET AUTO_SHRINK");
+  if (!AcceptWord("AUTO_SHRINK")) RaiseUnsupported("ALTER DATABASE SET other than AUTO_SHRINK");
+  if (AcceptKeyword("ON")) {
+    statement->optionValue = "AUTO_SHRINK ON";
+  } else if (AcceptKeyword("OFF")) {
+    statement->optionValue = "AUTO_SHRINK OFF";
+  } else {
+    SyntaxError();
+  }
+  if (IsOperator(",") || IsKeyword("WITH"))
+    RaiseUnsupported("ALTER DATABASE with several options or a termination clause");
+  return statement;
+}
+
+StatementPtr Parser::ParseBackupLog(int line) {
+  Next();
+  Next();
+  StatementPtr statement = MakeStatement(StatementKind::BackupLog, line);
+  statement->name = ExpectIdentifier();
+  if (!AcceptKeyword("WITH")) RaiseUnsupported("BACKUP LOG to a device");
+  if (AcceptWord("TRUNCATE_ONLY")) {
+    statement->optionValue = "TRUNCATE_ONLY";
+  } else if (AcceptWord("NO_LOG")) {
+    statement->optionValue = "NO_LOG";
+  } else {
+    RaiseUnsupported("BACKUP LOG options other than TRUNCATE_ONLY and NO_LOG");
+  }
+  return statement;
+}
+
+StatementPtr Parser::ParseShrinkFile(int line) {
+  Next();
+  Next();
+  StatementPtr statement = MakeStatement(StatementKind::Dbcc, line);
+  statement->name = "SHRINKFILE";
+  ExpectOperator("(");
+  do {
+    const Token& argument = Peek();
+    if (argument.kind != TokenKind::Identifier && argument.kind != TokenKind::String &&
+        argument.kind != TokenKind::NString && argument.kind != TokenKind::Integer)
+      SyntaxError();
+    statement->columns.push_back(Next().text);
+  } while (statement->columns.size() < 3 && AcceptOperator(","));
+  ExpectOperator(")");
+  if (statement->columns.size() > 2)
+    RaiseUnsupported("DBCC SHRINKFILE with EMPTYFILE, NOTRUNCATE or TRUNCATEONLY");
+  if (AcceptKeyword("WITH")) {
+    if (!AcceptWord("NO_INFOMSGS")) SyntaxError();
+    statement->optionValue = "NO_INFOMSGS";
+  }
+  return statement;
 }
 
 }  // namespace standin::engine

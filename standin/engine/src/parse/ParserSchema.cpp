@@ -1,5 +1,5 @@
-// Schema statements: CREATE/DROP INDEX, CREATE/DROP VIEW, ALTER TABLE, and
-// the header check of CREATE PROCEDURE.
+// Schema statements: CREATE TABLE with its columns and constraints, CREATE/DROP INDEX, CREATE/DROP
+// VIEW, ALTER TABLE, and the header check of CREATE PROCEDURE.
 #include "parse/Parser.h"
 
 #include <cctype>
@@ -9,19 +9,8 @@
 #include "engine/Errors.h"
 
 namespace standin::engine {
-namespace {
-
-StatementPtr MakeSchemaStatement(StatementKind kind, int line) {
-  auto statement = std::make_unique<Statement>();
-  statement->kind = kind;
-  statement->line = line;
-  return statement;
-}
-
-}  // namespace
-
 StatementPtr Parser::ParseCreateIndex(int line) {
-  auto statement = MakeSchemaStatement(StatementKind::CreateIndex, line);
+  auto statement = MakeStatement(StatementKind::CreateIndex, line);
   if (AcceptKeyword("UNIQUE")) statement->optionValue = "UNIQUE";
   if (!AcceptKeyword("CLUSTERED")) AcceptKeyword("NONCLUSTERED");
   ExpectKeyword("INDEX");
@@ -52,7 +41,7 @@ StatementPtr Parser::ParseCreateIndex(int line) {
 }
 
 StatementPtr Parser::ParseDropIndex(int line) {
-  auto statement = MakeSchemaStatement(StatementKind::DropIndex, line);
+  auto statement = MakeStatement(StatementKind::DropIndex, line);
   // SQL Server 2000 names the index as table.index (owner.table.index).
   ObjectName name = ParseObjectName();
   if (name.owner.empty()) SyntaxError();
@@ -65,7 +54,7 @@ StatementPtr Parser::ParseDropIndex(int line) {
 }
 
 StatementPtr Parser::ParseCreateView(std::size_t createOffset, int line) {
-  auto statement = MakeSchemaStatement(StatementKind::CreateView, line);
+  auto statement = MakeStatement(StatementKind::CreateView, line);
   ExpectKeyword("VIEW");
   statement->table = ParseObjectName();
   if (IsOperator("(")) RaiseUnsupported("CREATE VIEW with a column list");
@@ -89,7 +78,7 @@ StatementPtr Parser::ParseCreateView(std::size_t createOffset, int line) {
 }
 
 StatementPtr Parser::ParseAlterTable(int line) {
-  auto statement = MakeSchemaStatement(StatementKind::AlterTable, line);
+  auto statement = MakeStatement(StatementKind::AlterTable, line);
   ExpectKeyword("TABLE");
   statement->table = ParseObjectName();
   if (AcceptKeyword("ADD")) {
@@ -173,7 +162,7 @@ void Parser::ParseProcedureHeader(ProcedureDefinition& definition) {
 }
 
 StatementPtr Parser::ParseCreateProcedure(std::size_t createOffset, int line, bool alter) {
-  auto statement = MakeSchemaStatement(StatementKind::CreateProcedure, line);
+  auto statement = MakeStatement(StatementKind::CreateProcedure, line);
   ProcedureDefinition definition;
   ParseProcedureHeader(definition);
   statement->table = definition.name;
@@ -201,6 +190,142 @@ ProcedureDefinition Parser::ParseProcedure() {
 ProcedureDefinition ParseProcedureText(std::string_view sql, bool quotedIdentifier) {
   Parser parser(sql, Tokenize(sql, quotedIdentifier));
   return parser.ParseProcedure();
+}
+
+StatementPtr Parser::ParseCreateTable() {
+  auto statement = MakeStatement(StatementKind::CreateTable, Next().line);
+  statement->table = ParseObjectName();
+  ExpectOperator("(");
+  do {
+    if (IsOperator(")")) break;
+    if (AcceptKeyword("CONSTRAINT")) {
+      std::string name = ExpectIdentifier();
+      ParseTableConstraint(*statement, std::move(name));
+    } else if (IsKeyword("PRIMARY") || IsKeyword("UNIQUE") || IsKeyword("CHECK") ||
+               IsKeyword("FOREIGN")) {
+      ParseTableConstraint(*statement, {});
+    } else {
+      ParseColumnDefinition(*statement);
+    }
+  } while (AcceptOperator(","));
+  ExpectOperator(")");
+  if (IsKeyword("ON") || IsWord("TEXTIMAGE_ON")) {
+    // Filegroup placement has no meaning for a single SQLite file.
+    while (IsKeyword("ON") || IsWord("TEXTIMAGE_ON")) {
+      Next();
+      if (Peek().kind != TokenKind::Identifier && !IsKeyword("DEFAULT")) SyntaxError();
+      Next();
+    }
+  }
+  return statement;
+}
+
+void Parser::ParseTableConstraint(Statement& statement, std::string name) {
+  TableConstraint constraint;
+  constraint.name = std::move(name);
+  if (AcceptKeyword("PRIMARY")) {
+    ExpectKeyword("KEY");
+    constraint.primaryKey = true;
+  } else if (AcceptKeyword("UNIQUE")) {
+    constraint.primaryKey = false;
+  } else if (IsKeyword("CHECK")) {
+    RaiseUnsupported("CHECK constraints");
+  } else if (IsKeyword("FOREIGN") || IsKeyword("REFERENCES")) {
+    RaiseUnsupported("FOREIGN KEY constraints");
+  } else if (IsKeyword("DEFAULT")) {
+    RaiseUnsupported("named DEFAULT constraints at table level");
+  } else {
+    SyntaxError();
+  }
+  if (!AcceptKeyword("CLUSTERED")) AcceptKeyword("NONCLUSTERED");
+  ExpectOperator("(");
+  do {
+    constraint.columns.push_back(ExpectIdentifier());
+    if (!AcceptKeyword("ASC")) AcceptKeyword("DESC");
+  } while (AcceptOperator(","));
+  ExpectOperator(")");
+  statement.constraints.push_back(std::move(constraint));
+}
+
+void Parser::ParseColumnDefinition(Statement& statement) {
+  ColumnDefinition column;
+  column.name = ExpectIdentifier();
+  if (AcceptKeyword("AS")) RaiseUnsupported("computed columns");
+  column.type = ParseType();
+  while (true) {
+    if (AcceptKeyword("COLLATE")) {
+      column.type.caseSensitive = ParseCollation();
+      if (!IsCharacter(column.type.id)) RaiseError(447, {TypeName(column.type)});
+      continue;
+    }
+    if (AcceptKeyword("NULL")) {
+      column.nullable = true;
+      continue;
+    }
+    if (IsKeyword("NOT") && IsKeyword("NULL", 1)) {
+      Next();
+      Next();
+      column.nullable = false;
+      continue;
+    }
+    if (AcceptKeyword("IDENTITY")) {
+      column.identity = true;
+      if (AcceptOperator("(")) {
+        auto readSigned = [&]() {
+          const bool negative = AcceptOperator("-");
+          if (Peek().kind != TokenKind::Integer) SyntaxError();
+          std::int64_t value = std::stoll(Next().text.substr(0, 18));
+          return negative ? -value : value;
+        };
+        column.identitySeed = readSigned();
+        ExpectOperator(",");
+        column.identityIncrement = readSigned();
+        ExpectOperator(")");
+      }
+      if (IsKeyword("NOT") && IsWord("FOR", 1)) RaiseUnsupported("NOT FOR REPLICATION");
+      continue;
+    }
+    if (IsWord("ROWGUIDCOL")) {
+      Next();
+      continue;
+    }
+    std::string constraintName;
+    if (AcceptKeyword("CONSTRAINT")) constraintName = ExpectIdentifier();
+    if (AcceptKeyword("DEFAULT")) {
+      column.defaultValue = ParseUnary();
+      continue;
+    }
+    if (IsKeyword("PRIMARY") || IsKeyword("UNIQUE")) {
+      TableConstraint constraint;
+      constraint.name = std::move(constraintName);
+      constraint.primaryKey = AcceptKeyword("PRIMARY");
+      if (constraint.primaryKey) {
+        ExpectKeyword("KEY");
+      } else {
+        ExpectKeyword("UNIQUE");
+      }
+      if (!AcceptKeyword("CLUSTERED")) AcceptKeyword("NONCLUSTERED");
+      if (AcceptOperator("(")) {
+        // SQL Server takes a table constraint after a column without a comma
+        // between them: "Status INT DEFAULT 0 CONSTRAINT PK PRIMARY KEY (EntryID)".
+        do {
+          constraint.columns.push_back(ExpectIdentifier());
+          if (!AcceptKeyword("ASC")) AcceptKeyword("DESC");
+        } while (AcceptOperator(","));
+        ExpectOperator(")");
+      } else {
+        constraint.columns.push_back(column.name);
+      }
+      statement.constraints.push_back(std::move(constraint));
+      continue;
+    }
+    if (IsKeyword("CHECK")) RaiseUnsupported("CHECK constraints");
+    if (IsKeyword("REFERENCES") || IsKeyword("FOREIGN"))
+      RaiseUnsupported("FOREIGN KEY constraints");
+    if (!constraintName.empty()) SyntaxError();
+    break;
+  }
+  statement.columnDefinitions.push_back(std::move(column));
 }
 
 }  // namespace standin::engine

@@ -1,0 +1,151 @@
+// Variables and control of flow: DECLARE, SET, IF, WHILE, BREAK, CONTINUE,
+// RETURN and RAISERROR.
+#include "common/Text.h"
+#include "common/Types.h"
+#include "engine/Errors.h"
+#include "parse/Parser.h"
+
+namespace standin::engine {
+
+StatementPtr Parser::ParseDeclare() {
+  auto statement = MakeStatement(StatementKind::Declare, Next().line);
+  do {
+    Declaration declaration;
+    // DECLARE name [INSENSITIVE] [SCROLL] CURSOR …
+    if (Peek().kind == TokenKind::Identifier &&
+        (IsKeyword("CURSOR", 1) || IsWord("INSENSITIVE", 1) || IsWord("SCROLL", 1)))
+      RaiseUnsupported("cursors");
+    if (Peek().kind != TokenKind::Variable) SyntaxError();
+    declaration.name = Next().text;
+    AcceptKeyword("AS");
+    if (IsKeyword("CURSOR") || IsKeyword("TABLE")) RaiseUnsupported("DECLARE … " + Peek().text);
+    declaration.type = ParseType();
+    if (AcceptOperator("=")) declaration.initialValue = ParseExpression();
+    statement->declarations.push_back(std::move(declaration));
+  } while (AcceptOperator(","));
+  return statement;
+}
+
+StatementPtr Parser::ParseSet() {
+  const int line = Next().line;
+  if (Peek().kind == TokenKind::Variable) {
+    auto statement = MakeStatement(StatementKind::SetVariable, line);
+    Assignment assignment;
+    assignment.column = Next().text;
+    ExpectOperator("=");
+    assignment.value = ParseExpression();
+    statement->assignments.push_back(std::move(assignment));
+    return statement;
+  }
+  auto statement = MakeStatement(StatementKind::SetOption, line);
+  if (AcceptKeyword("TRANSACTION")) {
+    if (!AcceptWord("ISOLATION")) SyntaxError();
+    if (!AcceptWord("LEVEL")) SyntaxError();
+    statement->name = "TRANSACTION ISOLATION LEVEL";
+    std::string level;
+    while (Peek().kind == TokenKind::Identifier || IsKeyword("READ")) {
+      if (!level.empty()) level += ' ';
+      level += Upper(Next().text);
+    }
+    if (level != "READ COMMITTED" && level != "READ UNCOMMITTED" && level != "REPEATABLE READ" &&
+        level != "SERIALIZABLE") {
+      SyntaxError();
+    }
+    statement->optionValue = level;
+    return statement;
+  }
+  if (AcceptKeyword("IDENTITY_INSERT")) {
+    statement->name = "IDENTITY_INSERT";
+    statement->table = ParseObjectName();
+  } else if (IsKeyword("ROWCOUNT") || IsKeyword("OFFSETS") ||
+             Peek().kind == TokenKind::Identifier) {
+    statement->name = Upper(Next().text);
+    // SET ANSI_NULLS, QUOTED_IDENTIFIER ON: several options share one value.
+    while (AcceptOperator(",")) {
+      if (Peek().kind != TokenKind::Identifier) SyntaxError();
+      statement->name += "," + Upper(Next().text);
+    }
+  } else {
+    SyntaxError();
+  }
+  const Token& value = Peek();
+  if (value.kind == TokenKind::Operator && value.text == "-" &&
+      Peek(1).kind == TokenKind::Integer) {
+    Next();
+    statement->optionValue = "-" + Next().text;  // SET LOCK_TIMEOUT -1
+  } else if (value.kind == TokenKind::Keyword && (value.text == "ON" || value.text == "OFF")) {
+    statement->optionValue = Next().text;
+  } else if (value.kind == TokenKind::Identifier || value.kind == TokenKind::Integer ||
+             value.kind == TokenKind::String || value.kind == TokenKind::Variable) {
+    statement->optionValue = Next().text;
+  } else {
+    SyntaxError();
+  }
+  return statement;
+}
+
+StatementPtr Parser::ParseIf() {
+  auto statement = MakeStatement(StatementKind::If, Next().line);
+  statement->condition = ParseExpression();
+  while (AcceptOperator(";")) {
+  }
+  if (AtEnd()) SyntaxError();
+  statement->body.push_back(ParseStatement(false));
+  while (IsOperator(";") && IsKeyword("ELSE", 1)) Next();
+  if (AcceptKeyword("ELSE")) {
+    if (AtEnd()) SyntaxError();
+    statement->body.push_back(ParseStatement(false));
+  }
+  return statement;
+}
+
+StatementPtr Parser::ParseWhile(int line) {
+  Next();
+  StatementPtr statement = MakeStatement(StatementKind::While, line);
+  statement->condition = ParseExpression();
+  if (AtEnd()) SyntaxError();
+  ++m_LoopDepth;
+  statement->body.push_back(ParseStatement(false));
+  --m_LoopDepth;
+  return statement;
+}
+
+StatementPtr Parser::ParseBreakOrContinue(bool isBreak, int line) {
+  Next();
+  if (m_LoopDepth == 0) {
+    Message message = MakeMessage(isBreak ? 135 : 136);
+    message.line = line;
+    throw SqlError(message);
+  }
+  return MakeStatement(isBreak ? StatementKind::Break : StatementKind::Continue, line);
+}
+
+StatementPtr Parser::ParseReturn(int line) {
+  Next();
+  StatementPtr statement = MakeStatement(StatementKind::Return, line);
+  // RETURN takes an expression only when one obviously follows.
+  const Token& next = Peek();
+  if (next.kind == TokenKind::Integer || next.kind == TokenKind::Variable ||
+      (next.kind == TokenKind::Operator && (next.text == "(" || next.text == "-"))) {
+    statement->expression = ParseExpression();
+  }
+  return statement;
+}
+
+StatementPtr Parser::ParseRaiserror() {
+  auto statement = MakeStatement(StatementKind::Raiserror, Next().line);
+  if (!AcceptOperator("(")) RaiseUnsupported("the old RAISERROR number 'text' form");
+  do {
+    statement->arguments.emplace_back("", ParseExpression());
+  } while (AcceptOperator(","));
+  ExpectOperator(")");
+  if (statement->arguments.size() < 3) SyntaxError();
+  if (AcceptKeyword("WITH")) {
+    do {
+      if (!AcceptWord("NOWAIT") && !AcceptWord("LOG") && !AcceptWord("SETERROR")) SyntaxError();
+    } while (AcceptOperator(","));
+  }
+  return statement;
+}
+
+}  // namespace standin::engine

@@ -114,8 +114,28 @@ class Translator {
 
  private:
   std::string Expression(const Expr& expr, const Scope* scope, ExprType& type);
+  // Parts of Expression: constants, CAST/CONVERT, CASE, a scalar sub-query.
+  std::string Literal(const Expr& expr, ExprType& type);
+  std::string Cast(const Expr& expr, const Scope* scope, ExprType& type);
+  std::string Case(const Expr& expr, const Scope* scope, ExprType& type);
+  std::string ScalarSubquery(const Expr& expr, const Scope* scope, ExprType& type);
   std::string Condition(const Expr& expr, const Scope* scope);
   std::string Function(const Expr& expr, const Scope* scope, ExprType& type);
+  // The families of Function; nullopt when the name is not one of theirs.
+  std::optional<std::string> AggregateFunction(const Expr& expr, const Scope* scope,
+                                               ExprType& type);
+  std::optional<std::string> NullHandlingFunction(const Expr& expr, const Scope* scope,
+                                                  ExprType& type);
+  std::optional<std::string> StringFunction(const Expr& expr, const Scope* scope, ExprType& type);
+  std::optional<std::string> NumericFunction(const Expr& expr, const Scope* scope, ExprType& type);
+  std::optional<std::string> DateTimeFunction(const Expr& expr, const Scope* scope, ExprType& type);
+  std::optional<std::string> ObjectIdFunction(const Expr& expr, const Scope* scope, ExprType& type);
+  std::optional<std::string> LoginFunction(const Expr& expr, const Scope* scope, ExprType& type);
+  std::optional<std::string> UserFunction(const Expr& expr, const Scope* scope, ExprType& type);
+  std::optional<std::string> PropertyFunction(const Expr& expr, const Scope* scope, ExprType& type);
+  std::string Argument(const Expr& expr, const Scope* scope, std::size_t index, ExprType& type);
+  // 174 unless the call has `wanted` arguments.
+  static void RequireArguments(const Expr& expr, std::size_t wanted);
   std::string Arithmetic(const Expr& expr, const Scope* scope, ExprType& type);
   // Whether a scalar sub-query can give only one row, so it needs no 512 check.
   static bool YieldsOneRow(const Select& select);

@@ -1,5 +1,7 @@
 // The built-in functions the translator knows, mapped onto SQLite's and the
 // stand-in's own, with SQL Server's result types.
+#include <optional>
+
 #include "engine/Errors.h"
 #include "storage/DataDirectory.h"
 #include "translate/Translator.h"
@@ -92,28 +94,34 @@ const char* kSqlServerFunctions[] = {"ASCII",
 
 }  // namespace
 
-std::string Translator::Function(const Expr& expr, const Scope* scope, ExprType& type) {
+std::string Translator::Argument(const Expr& expr, const Scope* scope, std::size_t index,
+                                 ExprType& type) {
+  return Expression(*expr.args[index], scope, type);
+}
+
+void Translator::RequireArguments(const Expr& expr, std::size_t wanted) {
+  if (expr.args.size() != wanted) RaiseError(174, {expr.text, std::to_string(wanted)});
+}
+
+// COUNT, COUNT_BIG, SUM, AVG, MIN, MAX.
+std::optional<std::string> Translator::AggregateFunction(const Expr& expr, const Scope* scope,
+                                                         ExprType& type) {
   const std::string& name = expr.text;
   const std::size_t count = expr.args.size();
-  auto argument = [&](std::size_t index, ExprType& argumentType) {
-    return Expression(*expr.args[index], scope, argumentType);
-  };
-  auto requireArguments = [&](std::size_t wanted) {
-    if (count != wanted) RaiseError(174, {name, std::to_string(wanted)});
-  };
   if (name == "COUNT" || name == "COUNT_BIG") {
     type = Known(name == "COUNT" ? TypeId::Int : TypeId::BigInt);
-    requireArguments(1);
+    RequireArguments(expr, 1);
     if (expr.args[0]->kind == ExprKind::Star) return "count(*)";
     ExprType at;
-    std::string value = argument(0, at);
+    std::string value = Argument(expr, scope, 0, at);
     return std::string("count(") + (expr.distinct ? "DISTINCT " : "") + value +
            (expr.distinct && IsTextOrUnknown(at) ? CollateFor({&at}) : "") + ")";
   }
   if (name == "SUM" || name == "AVG" || name == "MIN" || name == "MAX") {
-    requireArguments(1);
+    RequireArguments(expr, 1);
     ExprType at;
-    std::string value = std::string(expr.distinct ? "DISTINCT " : "") + argument(0, at);
+    std::string value =
+        std::string(expr.distinct ? "DISTINCT " : "") + Argument(expr, scope, 0, at);
     type = at;
     if (name == "SUM" && at.known) {
       if (IsInteger(at.type.id))
@@ -133,11 +141,19 @@ std::string Translator::Function(const Expr& expr, const Scope* scope, ExprType&
     }
     return Lower(name) + "(" + value + ")";
   }
+  return std::nullopt;
+}
+
+// ISNULL, COALESCE, NULLIF.
+std::optional<std::string> Translator::NullHandlingFunction(const Expr& expr, const Scope* scope,
+                                                            ExprType& type) {
+  const std::string& name = expr.text;
+  const std::size_t count = expr.args.size();
   if (name == "ISNULL") {
-    requireArguments(2);
+    RequireArguments(expr, 2);
     ExprType bt;
-    std::string a = argument(0, type);
-    std::string b = argument(1, bt);
+    std::string a = Argument(expr, scope, 0, type);
+    std::string b = Argument(expr, scope, 1, bt);
     if (expr.args[0]->kind == ExprKind::Null) {
       type = bt;  // ISNULL(NULL, x) is x
     } else if (type.known && bt.known && type.type.id != bt.type.id) {
@@ -151,92 +167,121 @@ std::string Translator::Function(const Expr& expr, const Scope* scope, ExprType&
     std::string sql = "coalesce(";
     for (std::size_t i = 0; i < count; ++i) {
       ExprType at;
-      sql += (i ? ", " : "") + argument(i, at);
+      sql += (i ? ", " : "") + Argument(expr, scope, i, at);
       if (expr.args[i]->kind != ExprKind::Null) type = MergeTypes(type, at);
     }
     return sql + ")";
   }
   if (name == "NULLIF") {
-    requireArguments(2);
+    RequireArguments(expr, 2);
     ExprType bt;
-    std::string a = argument(0, type);
-    return "nullif(" + a + ", " + argument(1, bt) + ")";
+    std::string a = Argument(expr, scope, 0, type);
+    return "nullif(" + a + ", " + Argument(expr, scope, 1, bt) + ")";
   }
+  return std::nullopt;
+}
+
+// LEN, DATALENGTH, UPPER, LOWER, LTRIM, RTRIM, SUBSTRING, LEFT, RIGHT, REPLACE,
+// CHARINDEX, REPLICATE, SPACE.
+std::optional<std::string> Translator::StringFunction(const Expr& expr, const Scope* scope,
+                                                      ExprType& type) {
+  const std::string& name = expr.text;
+  const std::size_t count = expr.args.size();
   if (name == "LEN" || name == "DATALENGTH") {
-    requireArguments(1);
+    RequireArguments(expr, 1);
     ExprType at;
-    std::string value = argument(0, at);
+    std::string value = Argument(expr, scope, 0, at);
     type = Known(TypeId::Int);
     if (name == "LEN") return "length(rtrim(" + value + ", ' '))";
     return "standin_datalength(" + value + ", " + (at.known && IsUnicode(at.type.id) ? "1" : "0") +
            ")";
   }
   if (name == "UPPER" || name == "LOWER" || name == "LTRIM" || name == "RTRIM") {
-    requireArguments(1);
-    std::string value = argument(0, type);
+    RequireArguments(expr, 1);
+    std::string value = Argument(expr, scope, 0, type);
     if (name == "UPPER") return "standin_upper(" + value + ")";
     if (name == "LOWER") return "standin_lower(" + value + ")";
     return Lower(name) + "(" + value + ", ' ')";
   }
   if (name == "SUBSTRING") {
-    requireArguments(3);
+    RequireArguments(expr, 3);
     ExprType st, lt;
-    std::string value = argument(0, type);
-    return "substr(" + value + ", " + argument(1, st) + ", " + argument(2, lt) + ")";
+    std::string value = Argument(expr, scope, 0, type);
+    return "substr(" + value + ", " + Argument(expr, scope, 1, st) + ", " +
+           Argument(expr, scope, 2, lt) + ")";
   }
   if (name == "LEFT" || name == "RIGHT") {
-    requireArguments(2);
+    RequireArguments(expr, 2);
     ExprType nt;
-    std::string value = argument(0, type);
-    std::string n = argument(1, nt);
+    std::string value = Argument(expr, scope, 0, type);
+    std::string n = Argument(expr, scope, 1, nt);
     if (name == "LEFT") return "substr(" + value + ", 1, " + n + ")";
     return "standin_right(" + value + ", " + n + ")";
   }
   if (name == "REPLACE") {
-    requireArguments(3);
+    RequireArguments(expr, 3);
     ExprType bt, ct;
-    std::string a = argument(0, type);
+    std::string a = Argument(expr, scope, 0, type);
     if (type.known && IsCharacter(type.type.id))
       type.type.length = IsUnicode(type.type.id) ? 4000 : 8000;
-    return "standin_replace(" + a + ", " + argument(1, bt) + ", " + argument(2, ct) + ")";
+    return "standin_replace(" + a + ", " + Argument(expr, scope, 1, bt) + ", " +
+           Argument(expr, scope, 2, ct) + ")";
   }
   if (name == "CHARINDEX") {
     if (count != 2 && count != 3) RaiseError(174, {name, "2"});
     ExprType at, bt, ct;
-    std::string sql = "standin_charindex(" + argument(0, at) + ", " + argument(1, bt);
-    sql += count == 3 ? ", " + argument(2, ct) + ")" : ", 1)";
+    std::string sql =
+        "standin_charindex(" + Argument(expr, scope, 0, at) + ", " + Argument(expr, scope, 1, bt);
+    sql += count == 3 ? ", " + Argument(expr, scope, 2, ct) + ")" : ", 1)";
     type = Known(TypeId::Int);
     return sql;
   }
   if (name == "REPLICATE" || name == "SPACE") {
     ExprType nt;
     if (name == "SPACE") {
-      requireArguments(1);
+      RequireArguments(expr, 1);
       type = Known(TypeId::VarChar, 8000);
-      return "standin_replicate(' ', " + argument(0, nt) + ")";
+      return "standin_replicate(' ', " + Argument(expr, scope, 0, nt) + ")";
     }
-    requireArguments(2);
-    std::string value = argument(0, type);
+    RequireArguments(expr, 2);
+    std::string value = Argument(expr, scope, 0, type);
     if (type.known) type.type.length = IsUnicode(type.type.id) ? 4000 : 8000;
-    return "standin_replicate(" + value + ", " + argument(1, nt) + ")";
+    return "standin_replicate(" + value + ", " + Argument(expr, scope, 1, nt) + ")";
   }
+  return std::nullopt;
+}
+
+// ABS, ROUND, FLOOR, CEILING.
+std::optional<std::string> Translator::NumericFunction(const Expr& expr, const Scope* scope,
+                                                       ExprType& type) {
+  const std::string& name = expr.text;
+  const std::size_t count = expr.args.size();
   if (name == "ABS" || name == "ROUND" || name == "FLOOR" || name == "CEILING") {
     ExprType nt;
-    std::string value = argument(0, type);
+    std::string value = Argument(expr, scope, 0, type);
     if (name == "ABS") {
-      requireArguments(1);
+      RequireArguments(expr, 1);
       return "abs(" + value + ")";
     }
     if (name == "ROUND") {
       if (count < 2) RaiseError(174, {name, "2"});
-      return "standin_round(" + value + ", " + argument(1, nt) + ")";
+      return "standin_round(" + value + ", " + Argument(expr, scope, 1, nt) + ")";
     }
-    requireArguments(1);
+    RequireArguments(expr, 1);
     if (type.known && (type.type.id == TypeId::Decimal || type.type.id == TypeId::Numeric)) {
       type.type.scale = 0;
     }
     return (name == "FLOOR" ? "standin_floor(" : "standin_ceiling(") + value + ")";
   }
+  return std::nullopt;
+}
+
+// GETDATE, CURRENT_TIMESTAMP, NEWID, YEAR, MONTH, DAY, DATEPART, DATEADD,
+// DATEDIFF.
+std::optional<std::string> Translator::DateTimeFunction(const Expr& expr, const Scope* scope,
+                                                        ExprType& type) {
+  const std::string& name = expr.text;
+  const std::size_t count = expr.args.size();
   if (name == "GETDATE" || name == "CURRENT_TIMESTAMP") {
     if (count != 0) RaiseError(174, {name, "0"});
     type = Known(TypeId::DateTime);
@@ -247,26 +292,26 @@ std::string Translator::Function(const Expr& expr, const Scope* scope, ExprType&
     return "standin_newid()";
   }
   if (name == "YEAR" || name == "MONTH" || name == "DAY") {
-    requireArguments(1);
+    RequireArguments(expr, 1);
     ExprType at;
     type = Known(TypeId::Int);
     return "standin_datepart('" + name + "', " +
-           Convert(argument(0, at), at, Known(TypeId::DateTime).type, false) + ")";
+           Convert(Argument(expr, scope, 0, at), at, Known(TypeId::DateTime).type, false) + ")";
   }
   if (name == "DATEPART" || name == "DATEADD" || name == "DATEDIFF") {
     ExprType at, bt;
     const ColumnType dateTime = Known(TypeId::DateTime).type;
     if (name == "DATEPART") {
-      requireArguments(2);
+      RequireArguments(expr, 2);
       type = Known(TypeId::Int);
-      return "standin_datepart(" + argument(0, at) + ", " +
-             Convert(argument(1, bt), bt, dateTime, false) + ")";
+      return "standin_datepart(" + Argument(expr, scope, 0, at) + ", " +
+             Convert(Argument(expr, scope, 1, bt), bt, dateTime, false) + ")";
     }
-    requireArguments(3);
+    RequireArguments(expr, 3);
     ExprType ct;
-    std::string part = argument(0, at);
-    std::string b = argument(1, bt);
-    std::string c = argument(2, ct);
+    std::string part = Argument(expr, scope, 0, at);
+    std::string b = Argument(expr, scope, 1, bt);
+    std::string c = Argument(expr, scope, 2, ct);
     if (name == "DATEADD") {
       type = ct.known && IsDateTime(ct.type.id) ? ct : Known(TypeId::DateTime);
       return "standin_dateadd(" + part + ", " + b + ", " + Convert(c, ct, dateTime, false) + ")";
@@ -275,8 +320,15 @@ std::string Translator::Function(const Expr& expr, const Scope* scope, ExprType&
     return "standin_datediff(" + part + ", " + Convert(b, bt, dateTime, false) + ", " +
            Convert(c, ct, dateTime, false) + ")";
   }
+  return std::nullopt;
+}
+
+// OBJECT_ID.
+std::optional<std::string> Translator::ObjectIdFunction(const Expr& expr, const Scope* scope,
+                                                        ExprType& type) {
+  const std::string& name = expr.text;
   if (name == "OBJECT_ID") {
-    requireArguments(1);
+    RequireArguments(expr, 1);
     type = Known(TypeId::Int);
     if (expr.args[0]->kind != ExprKind::String && expr.args[0]->kind != ExprKind::NString) {
       RaiseUnsupported("OBJECT_ID of an expression");
@@ -315,6 +367,14 @@ std::string Translator::Function(const Expr& expr, const Scope* scope, ExprType&
       return "NULL";
     }
   }
+  return std::nullopt;
+}
+
+// IS_SRVROLEMEMBER, SUSER_SID, SUSER_SNAME(sid): per row from master's logins.
+std::optional<std::string> Translator::LoginFunction(const Expr& expr, const Scope* scope,
+                                                     ExprType& type) {
+  const std::string& name = expr.text;
+  const std::size_t count = expr.args.size();
   if (name == "IS_SRVROLEMEMBER" || name == "SUSER_SID" || (name == "SUSER_SNAME" && count > 0)) {
     // Answered from master's logins per row, so a login or SID may come from
     // a column (SUSER_SNAME(sid) over sysdatabases finds orphaned owners).
@@ -329,10 +389,10 @@ std::string Translator::Function(const Expr& expr, const Scope* scope, ExprType&
     auto loginArgument = [&](std::size_t index) {
       if (index >= count) return current;
       ExprType at;
-      return argument(index, at);
+      return Argument(expr, scope, index, at);
     };
     if (name == "SUSER_SNAME") {
-      requireArguments(1);
+      RequireArguments(expr, 1);
       type = Known(TypeId::NVarChar, 128);
       return "(SELECT name" + from + "sid = " + loginArgument(0) + ")";
     }
@@ -351,12 +411,20 @@ std::string Translator::Function(const Expr& expr, const Scope* scope, ExprType&
     return "(SELECT CASE WHEN sysadmin = 1 OR " + std::string(*role) + " = 1 THEN 1 ELSE 0 END" +
            from + "name = " + loginArgument(1) + ")";
   }
+  return std::nullopt;
+}
+
+// USER_NAME, USER_ID, IS_MEMBER.
+std::optional<std::string> Translator::UserFunction(const Expr& expr, const Scope* scope,
+                                                    ExprType& type) {
+  const std::string& name = expr.text;
+  const std::size_t count = expr.args.size();
   if ((name == "USER_NAME" && count > 0) || (name == "USER_ID" && count > 0)) {
     // Per row from the current database's users, so an id or name may come
     // from a column (USER_NAME(uid) over sysusers or sysobjects).
-    requireArguments(1);
+    RequireArguments(expr, 1);
     ExprType argumentType;
-    const std::string value = argument(0, argumentType);
+    const std::string value = Argument(expr, scope, 0, argumentType);
     std::string users;
     try {
       ObjectName catalog;
@@ -386,7 +454,7 @@ std::string Translator::Function(const Expr& expr, const Scope* scope, ExprType&
   }
   if (name == "IS_MEMBER") {
     // Answered by the session for its login in the current database.
-    requireArguments(1);
+    RequireArguments(expr, 1);
     if (expr.args[0]->kind != ExprKind::String && expr.args[0]->kind != ExprKind::NString)
       RaiseUnsupported("IS_MEMBER of a role named by an expression");
     ColumnType valueType;
@@ -395,11 +463,19 @@ std::string Translator::Function(const Expr& expr, const Scope* scope, ExprType&
     type = Known(valueType);
     return sql;
   }
+  return std::nullopt;
+}
+
+// SERVERPROPERTY, DATABASEPROPERTY[EX], FULLTEXTSERVICEPROPERTY,
+// FULLTEXTCATALOGPROPERTY.
+std::optional<std::string> Translator::PropertyFunction(const Expr& expr, const Scope* scope,
+                                                        ExprType& type) {
+  const std::string& name = expr.text;
   if (name == "SERVERPROPERTY" || name == "DATABASEPROPERTYEX" || name == "DATABASEPROPERTY" ||
       name == "FULLTEXTSERVICEPROPERTY" || name == "FULLTEXTCATALOGPROPERTY") {
     // The session answers from the server's state; a property named by an
     // expression would need a value per row, which nothing sends.
-    requireArguments(name == "SERVERPROPERTY" || name == "FULLTEXTSERVICEPROPERTY" ? 1 : 2);
+    RequireArguments(expr, name == "SERVERPROPERTY" || name == "FULLTEXTSERVICEPROPERTY" ? 1 : 2);
     std::string key = name;
     for (const ExprPtr& arg : expr.args) {
       if (arg->kind != ExprKind::String && arg->kind != ExprKind::NString)
@@ -410,6 +486,19 @@ std::string Translator::Function(const Expr& expr, const Scope* scope, ExprType&
     std::string sql = m_Context.SystemValue(key, valueType);
     type = Known(valueType);
     return sql;
+  }
+  return std::nullopt;
+}
+
+std::string Translator::Function(const Expr& expr, const Scope* scope, ExprType& type) {
+  const std::string& name = expr.text;
+  const std::size_t count = expr.args.size();
+  for (auto family :
+       {&Translator::AggregateFunction, &Translator::NullHandlingFunction,
+        &Translator::StringFunction, &Translator::NumericFunction, &Translator::DateTimeFunction,
+        &Translator::ObjectIdFunction, &Translator::LoginFunction, &Translator::UserFunction,
+        &Translator::PropertyFunction}) {
+    if (std::optional<std::string> sql = (this->*family)(expr, scope, type)) return *sql;
   }
   static constexpr std::string_view kNiladic[] = {
       "SYSTEM_USER", "SESSION_USER", "CURRENT_USER", "USER",      "SUSER_SNAME", "SUSER_NAME",

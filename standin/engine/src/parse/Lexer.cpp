@@ -213,22 +213,114 @@ std::vector<std::string_view> ReservedWords() {
   return {kReserved.begin(), kReserved.end()};
 }
 
-std::vector<Token> Tokenize(std::string_view batch, bool quotedIdentifier) {
-  std::vector<Token> tokens;
-  std::size_t i = 0;
-  int line = 1;
-  const std::size_t n = batch.size();
-  auto countLines = [&](std::size_t from, std::size_t to) {
-    line += static_cast<int>(std::count(batch.begin() + from, batch.begin() + to, '\n'));
-  };
+namespace {
+
+// One pass over a batch: each Read… takes the token that starts at m_At.
+class Scanner {
+ public:
+  Scanner(std::string_view batch, bool quotedIdentifier)
+      : m_Batch(batch), m_Size(batch.size()), m_QuotedIdentifier(quotedIdentifier) {}
+
+  std::vector<Token> Run() {
+    while (m_At < m_Size) {
+      if (SkipSpaceOrComment()) continue;
+      m_Tokens.push_back(ReadToken());
+    }
+    Token end;
+    end.kind = TokenKind::End;
+    end.line = m_Line;
+    end.offset = m_Size;
+    m_Tokens.push_back(end);
+    return std::move(m_Tokens);
+  }
+
+ private:
+  char At(std::size_t i) const { return m_Batch[i]; }
+  bool IsDigitAt(std::size_t i) const {
+    return i < m_Size && std::isdigit(static_cast<unsigned char>(m_Batch[i]));
+  }
+  void CountLines(std::size_t from, std::size_t to) {
+    m_Line += static_cast<int>(std::count(m_Batch.begin() + from, m_Batch.begin() + to, '\n'));
+  }
+  // Ends `token` at `end` and moves on to it.
+  Token Finish(Token& token, std::size_t end) {
+    token.length = end - m_At;
+    m_At = end;
+    return std::move(token);
+  }
+
+  // Line breaks, blanks, -- comments and (nested) /* */ comments.
+  bool SkipSpaceOrComment() {
+    const auto c = static_cast<unsigned char>(At(m_At));
+    if (c == '\n') {
+      ++m_Line;
+      ++m_At;
+      return true;
+    }
+    if (std::isspace(c)) {
+      ++m_At;
+      return true;
+    }
+    if (c == '-' && m_At + 1 < m_Size && At(m_At + 1) == '-') {
+      while (m_At < m_Size && At(m_At) != '\n') ++m_At;
+      return true;
+    }
+    if (c == '/' && m_At + 1 < m_Size && At(m_At + 1) == '*') {
+      SkipBlockComment();
+      return true;
+    }
+    return false;
+  }
+
+  void SkipBlockComment() {
+    // SQL Server nests block comments.
+    int depth = 0;
+    std::size_t j = m_At;
+    while (j < m_Size) {
+      if (At(j) == '/' && j + 1 < m_Size && At(j + 1) == '*') {
+        ++depth;
+        j += 2;
+      } else if (At(j) == '*' && j + 1 < m_Size && At(j + 1) == '/') {
+        j += 2;
+        if (--depth == 0) break;
+      } else {
+        ++j;
+      }
+    }
+    if (depth != 0) RaiseError(113);
+    CountLines(m_At, j);
+    m_At = j;
+  }
+
+  Token ReadToken() {
+    const auto c = static_cast<unsigned char>(At(m_At));
+    Token token;
+    token.line = m_Line;
+    token.offset = m_At;
+    const bool national = (c == 'N' || c == 'n') && m_At + 1 < m_Size && At(m_At + 1) == '\'';
+    if (c == '\'' || national || (c == '"' && !m_QuotedIdentifier))
+      return ReadString(token, national);
+    if (c == '[' || c == '"') return ReadDelimitedIdentifier(token);
+    if (c == '0' && m_At + 1 < m_Size && (At(m_At + 1) == 'x' || At(m_At + 1) == 'X'))
+      return ReadBinary(token);
+    // A money constant: the currency sign, then a number without exponent.
+    if (c == '$' &&
+        (IsDigitAt(m_At + 1) || (m_At + 1 < m_Size && At(m_At + 1) == '.' && IsDigitAt(m_At + 2))))
+      return ReadMoney(token);
+    if (std::isdigit(c) || (c == '.' && IsDigitAt(m_At + 1))) return ReadNumber(token);
+    if (c == '@') return ReadVariable(token);
+    if (IsIdentifierStart(c)) return ReadWord(token);
+    return ReadOperator(token);
+  }
+
   // Reads a quoted string or delimited identifier from `j` to its closing
   // character (doubled inside: one of it); returns the index after it. 105
   // when the batch ends first.
-  auto readDelimited = [&](std::size_t j, char close, std::string& value) {
-    while (j < n) {
-      if (batch[j] != close) {
-        value += batch[j++];
-      } else if (j + 1 < n && batch[j + 1] == close) {
+  std::size_t ReadDelimited(std::size_t j, char close, std::string& value) const {
+    while (j < m_Size) {
+      if (At(j) != close) {
+        value += At(j++);
+      } else if (j + 1 < m_Size && At(j + 1) == close) {
         value += close;
         j += 2;
       } else {
@@ -236,180 +328,129 @@ std::vector<Token> Tokenize(std::string_view batch, bool quotedIdentifier) {
       }
     }
     RaiseError(105, {Excerpt(value)});
-  };
-  while (i < n) {
-    const unsigned char c = static_cast<unsigned char>(batch[i]);
-    if (c == '\n') {
-      ++line;
-      ++i;
-      continue;
+  }
+
+  Token ReadString(Token& token, bool national) {
+    const char quote = At(m_At) == '"' ? '"' : '\'';
+    std::string value;
+    const std::size_t j = ReadDelimited(m_At + (national ? 2 : 1), quote, value);
+    token.kind = national ? TokenKind::NString : TokenKind::String;
+    token.text = std::move(value);
+    CountLines(m_At, j);
+    return Finish(token, j);
+  }
+
+  Token ReadDelimitedIdentifier(Token& token) {
+    const char close = At(m_At) == '[' ? ']' : '"';
+    std::string value;
+    const std::size_t j = ReadDelimited(m_At + 1, close, value);
+    CheckIdentifierLength(value);
+    token.kind = TokenKind::Identifier;
+    token.delimited = true;
+    token.text = std::move(value);
+    CountLines(m_At, j);
+    return Finish(token, j);
+  }
+
+  Token ReadBinary(Token& token) {
+    std::size_t j = m_At + 2;
+    while (j < m_Size && std::isxdigit(static_cast<unsigned char>(At(j)))) ++j;
+    token.kind = TokenKind::Binary;
+    token.text = std::string(m_Batch.substr(m_At + 2, j - m_At - 2));
+    return Finish(token, j);
+  }
+
+  Token ReadMoney(Token& token) {
+    std::size_t j = m_At + 1;
+    while (IsDigitAt(j)) ++j;
+    if (j < m_Size && At(j) == '.') {
+      ++j;
+      while (IsDigitAt(j)) ++j;
     }
-    if (std::isspace(c)) {
-      ++i;
-      continue;
+    token.kind = TokenKind::Money;
+    token.text = std::string(m_Batch.substr(m_At + 1, j - m_At - 1));
+    return Finish(token, j);
+  }
+
+  Token ReadNumber(Token& token) {
+    std::size_t j = m_At;
+    token.kind = TokenKind::Integer;
+    while (IsDigitAt(j)) ++j;
+    if (j < m_Size && At(j) == '.') {
+      token.kind = TokenKind::DecimalNumber;
+      ++j;
+      while (IsDigitAt(j)) ++j;
     }
-    if (c == '-' && i + 1 < n && batch[i + 1] == '-') {
-      while (i < n && batch[i] != '\n') ++i;
-      continue;
-    }
-    if (c == '/' && i + 1 < n && batch[i + 1] == '*') {
-      // SQL Server nests block comments.
-      int depth = 0;
-      std::size_t j = i;
-      while (j < n) {
-        if (batch[j] == '/' && j + 1 < n && batch[j + 1] == '*') {
-          ++depth;
-          j += 2;
-        } else if (batch[j] == '*' && j + 1 < n && batch[j + 1] == '/') {
-          j += 2;
-          if (--depth == 0) break;
-        } else {
-          ++j;
-        }
+    if (j < m_Size && (At(j) == 'e' || At(j) == 'E')) {
+      std::size_t k = j + 1;
+      if (k < m_Size && (At(k) == '+' || At(k) == '-')) ++k;
+      if (IsDigitAt(k)) {
+        token.kind = TokenKind::FloatNumber;
+        j = k;
+        while (IsDigitAt(j)) ++j;
       }
-      if (depth != 0) RaiseError(113);
-      countLines(i, j);
-      i = j;
-      continue;
     }
-    Token token;
-    token.line = line;
-    token.offset = i;
-    const bool national = (c == 'N' || c == 'n') && i + 1 < n && batch[i + 1] == '\'';
-    const char quote = (c == '"' && !quotedIdentifier) ? '"' : '\'';
-    if (c == '\'' || national || quote == '"') {
-      std::string value;
-      const std::size_t j = readDelimited(i + (national ? 2 : 1), quote, value);
-      token.kind = national ? TokenKind::NString : TokenKind::String;
-      token.text = std::move(value);
-      countLines(i, j);
-      token.length = j - i;
-      i = j;
-      tokens.push_back(std::move(token));
-      continue;
-    }
-    if (c == '[' || c == '"') {
-      const char close = c == '[' ? ']' : '"';
-      std::string value;
-      const std::size_t j = readDelimited(i + 1, close, value);
-      CheckIdentifierLength(value);
+    token.text = std::string(m_Batch.substr(m_At, j - m_At));
+    return Finish(token, j);
+  }
+
+  Token ReadVariable(Token& token) {
+    std::size_t j = m_At + 1;
+    const bool system = j < m_Size && At(j) == '@';
+    if (system) ++j;
+    while (j < m_Size && IsIdentifierPart(static_cast<unsigned char>(At(j)))) ++j;
+    token.kind = system ? TokenKind::SystemVariable : TokenKind::Variable;
+    token.text = std::string(m_Batch.substr(m_At, j - m_At));
+    CheckIdentifierLength(token.text);
+    if (system) token.text = Upper(token.text);
+    return Finish(token, j);
+  }
+
+  Token ReadWord(Token& token) {
+    std::size_t j = m_At + 1;
+    while (j < m_Size && IsIdentifierPart(static_cast<unsigned char>(At(j)))) ++j;
+    token.text = std::string(m_Batch.substr(m_At, j - m_At));
+    CheckIdentifierLength(token.text);
+    std::string upper = Upper(token.text);
+    if (IsReservedWord(upper)) {
+      token.kind = TokenKind::Keyword;
+      token.text = std::move(upper);
+    } else {
       token.kind = TokenKind::Identifier;
-      token.delimited = true;
-      token.text = std::move(value);
-      countLines(i, j);
-      token.length = j - i;
-      i = j;
-      tokens.push_back(std::move(token));
-      continue;
     }
-    if (c == '0' && i + 1 < n && (batch[i + 1] == 'x' || batch[i + 1] == 'X')) {
-      std::size_t j = i + 2;
-      while (j < n && std::isxdigit(static_cast<unsigned char>(batch[j]))) ++j;
-      token.kind = TokenKind::Binary;
-      token.text = std::string(batch.substr(i + 2, j - i - 2));
-      token.length = j - i;
-      i = j;
-      tokens.push_back(std::move(token));
-      continue;
-    }
-    // A money constant: the currency sign, then a number without exponent.
-    const bool money = c == '$' && i + 1 < n &&
-                       (std::isdigit(static_cast<unsigned char>(batch[i + 1])) ||
-                        (batch[i + 1] == '.' && i + 2 < n &&
-                         std::isdigit(static_cast<unsigned char>(batch[i + 2]))));
-    if (money) {
-      std::size_t j = i + 1;
-      while (j < n && std::isdigit(static_cast<unsigned char>(batch[j]))) ++j;
-      if (j < n && batch[j] == '.') {
-        ++j;
-        while (j < n && std::isdigit(static_cast<unsigned char>(batch[j]))) ++j;
-      }
-      token.kind = TokenKind::Money;
-      token.text = std::string(batch.substr(i + 1, j - i - 1));
-      token.length = j - i;
-      i = j;
-      tokens.push_back(std::move(token));
-      continue;
-    }
-    if (std::isdigit(c) ||
-        (c == '.' && i + 1 < n && std::isdigit(static_cast<unsigned char>(batch[i + 1])))) {
-      std::size_t j = i;
-      token.kind = TokenKind::Integer;
-      while (j < n && std::isdigit(static_cast<unsigned char>(batch[j]))) ++j;
-      if (j < n && batch[j] == '.') {
-        token.kind = TokenKind::DecimalNumber;
-        ++j;
-        while (j < n && std::isdigit(static_cast<unsigned char>(batch[j]))) ++j;
-      }
-      if (j < n && (batch[j] == 'e' || batch[j] == 'E')) {
-        std::size_t k = j + 1;
-        if (k < n && (batch[k] == '+' || batch[k] == '-')) ++k;
-        if (k < n && std::isdigit(static_cast<unsigned char>(batch[k]))) {
-          token.kind = TokenKind::FloatNumber;
-          j = k;
-          while (j < n && std::isdigit(static_cast<unsigned char>(batch[j]))) ++j;
-        }
-      }
-      token.text = std::string(batch.substr(i, j - i));
-      token.length = j - i;
-      i = j;
-      tokens.push_back(std::move(token));
-      continue;
-    }
-    if (c == '@') {
-      std::size_t j = i + 1;
-      const bool system = j < n && batch[j] == '@';
-      if (system) ++j;
-      while (j < n && IsIdentifierPart(static_cast<unsigned char>(batch[j]))) ++j;
-      token.kind = system ? TokenKind::SystemVariable : TokenKind::Variable;
-      token.text = std::string(batch.substr(i, j - i));
-      CheckIdentifierLength(token.text);
-      if (system) token.text = Upper(token.text);
-      token.length = j - i;
-      i = j;
-      tokens.push_back(std::move(token));
-      continue;
-    }
-    if (IsIdentifierStart(c)) {
-      std::size_t j = i + 1;
-      while (j < n && IsIdentifierPart(static_cast<unsigned char>(batch[j]))) ++j;
-      token.text = std::string(batch.substr(i, j - i));
-      CheckIdentifierLength(token.text);
-      std::string upper = Upper(token.text);
-      if (IsReservedWord(upper)) {
-        token.kind = TokenKind::Keyword;
-        token.text = std::move(upper);
-      } else {
-        token.kind = TokenKind::Identifier;
-      }
-      token.length = j - i;
-      i = j;
-      tokens.push_back(std::move(token));
-      continue;
-    }
+    return Finish(token, j);
+  }
+
+  Token ReadOperator(Token& token) {
     static constexpr std::string_view kTwoCharacter[] = {"<>", "!=", "<=", ">=", "!<", "!>"};
     token.kind = TokenKind::Operator;
-    token.length = 1;
-    if (i + 1 < n) {
+    std::size_t length = 1;
+    if (m_At + 1 < m_Size) {
       for (std::string_view op : kTwoCharacter) {
-        if (batch.substr(i, 2) == op) token.length = 2;
+        if (m_Batch.substr(m_At, 2) == op) length = 2;
       }
     }
-    token.text = std::string(batch.substr(i, token.length));
+    token.text = std::string(m_Batch.substr(m_At, length));
     static constexpr std::string_view kSingle = "(),.;+-*/%=<>&|^~";
-    if (token.length == 1 && kSingle.find(batch[i]) == std::string_view::npos) {
+    if (length == 1 && kSingle.find(At(m_At)) == std::string_view::npos) {
       // An unknown character is a syntax error at that character.
       RaiseError(102, {token.text});
     }
-    i += token.length;
-    tokens.push_back(std::move(token));
+    return Finish(token, m_At + length);
   }
-  Token end;
-  end.kind = TokenKind::End;
-  end.line = line;
-  end.offset = n;
-  tokens.push_back(end);
-  return tokens;
+
+  std::string_view m_Batch;
+  std::size_t m_Size;
+  bool m_QuotedIdentifier;
+  std::size_t m_At = 0;
+  int m_Line = 1;
+  std::vector<Token> m_Tokens;
+};
+
+}  // namespace
+
+std::vector<Token> Tokenize(std::string_view batch, bool quotedIdentifier) {
+  return Scanner(batch, quotedIdentifier).Run();
 }
 
 }  // namespace standin::engine

@@ -120,17 +120,8 @@ void CheckFixedSize(std::size_t size, std::initializer_list<std::size_t> allowed
   throw ProtocolError(std::string(type) + " parameter with length " + std::to_string(size));
 }
 
-}  // namespace
-
-ParameterValue ReadParameterValue(ByteReader& in, TdsVersion /*version*/) {
-  auto code = static_cast<TypeCode>(in.U8());
-  // Nullable variants: TYPE_INFO length, then a length byte per value (0 = NULL).
-  auto readSized = [&](TypeId id, std::size_t declared, auto reader) -> ParameterValue {
-    std::size_t size = in.U8();
-    if (size == 0) return {ColumnType{id, 0, 0, 0}, std::monostate{}};
-    if (size != declared) throw ProtocolError("parameter value length differs from its type");
-    return {ColumnType{id, 0, 0, 0}, reader(size)};
-  };
+// Fixed-length types: the value follows the type byte.
+ParameterValue ReadFixedValue(ByteReader& in, TypeCode code) {
   switch (code) {
     case TypeCode::Null:
       return {ColumnType{TypeId::Int, 0, 0, 0}, std::monostate{}};
@@ -156,6 +147,22 @@ ParameterValue ReadParameterValue(ByteReader& in, TdsVersion /*version*/) {
       return {ColumnType{TypeId::DateTime}, ReadDateTime(in, 8)};
     case TypeCode::DateTime4:
       return {ColumnType{TypeId::SmallDateTime}, ReadDateTime(in, 4)};
+    default:
+      break;
+  }
+  throw ProtocolError("unsupported parameter type " + std::to_string(static_cast<int>(code)));
+}
+
+// Nullable variants of the fixed types: TYPE_INFO length, then a length byte
+// per value (0 = NULL).
+ParameterValue ReadNullableFixedValue(ByteReader& in, TypeCode code) {
+  auto readSized = [&](TypeId id, std::size_t declared, auto reader) -> ParameterValue {
+    std::size_t size = in.U8();
+    if (size == 0) return {ColumnType{id, 0, 0, 0}, std::monostate{}};
+    if (size != declared) throw ProtocolError("parameter value length differs from its type");
+    return {ColumnType{id, 0, 0, 0}, reader(size)};
+  };
+  switch (code) {
     case TypeCode::IntN: {
       std::size_t declared = in.U8();
       CheckFixedSize(declared, {1, 2, 4, 8}, "int");
@@ -200,6 +207,15 @@ ParameterValue ReadParameterValue(ByteReader& in, TdsVersion /*version*/) {
         return guid;
       });
     }
+    default:
+      break;
+  }
+  throw ProtocolError("unsupported parameter type " + std::to_string(static_cast<int>(code)));
+}
+
+// decimal and numeric: precision, scale, then a sign byte and the magnitude.
+ParameterValue ReadDecimalValue(ByteReader& in, TypeCode code) {
+  switch (code) {
     case TypeCode::DecimalN:
     case TypeCode::NumericN:
     case TypeCode::DecimalLegacy:
@@ -218,6 +234,16 @@ ParameterValue ReadParameterValue(ByteReader& in, TdsVersion /*version*/) {
       if (size == 0) return {type, std::monostate{}};
       return {type, ReadDecimal(in, size, scale)};
     }
+    default:
+      break;
+  }
+  throw ProtocolError("unsupported parameter type " + std::to_string(static_cast<int>(code)));
+}
+
+// (n)char, (n)varchar, binary and varbinary; 0xFFFF as maximum length is a PLP
+// value (the max types).
+ParameterValue ReadCharacterOrBinaryValue(ByteReader& in, TypeCode code) {
+  switch (code) {
     case TypeCode::BigVarChar:
     case TypeCode::BigChar:
     case TypeCode::NVarChar:
@@ -244,6 +270,15 @@ ParameterValue ReadParameterValue(ByteReader& in, TdsVersion /*version*/) {
       if (length == 0xFFFF) return {type, std::monostate{}};
       return {type, TextValue(in.Take(length), charset)};
     }
+    default:
+      break;
+  }
+  throw ProtocolError("unsupported parameter type " + std::to_string(static_cast<int>(code)));
+}
+
+// text, ntext and image.
+ParameterValue ReadLargeObjectValue(ByteReader& in, TypeCode code) {
+  switch (code) {
     case TypeCode::Text:
     case TypeCode::NText:
     case TypeCode::Image: {
@@ -259,6 +294,15 @@ ParameterValue ReadParameterValue(ByteReader& in, TdsVersion /*version*/) {
       if (length == 0xFFFFFFFF) return {ColumnType{id, 0, 0, 0}, std::monostate{}};
       return {ColumnType{id, 0, 0, 0}, TextValue(in.Take(length), charset)};
     }
+    default:
+      break;
+  }
+  throw ProtocolError("unsupported parameter type " + std::to_string(static_cast<int>(code)));
+}
+
+// date, time, datetime2 and datetimeoffset, as datetime.
+ParameterValue ReadDateOrTimeValue(ByteReader& in, TypeCode code) {
+  switch (code) {
     case TypeCode::Date: {
       ColumnType type{TypeId::DateTime};
       std::size_t size = in.U8();
@@ -299,6 +343,58 @@ ParameterValue ReadParameterValue(ByteReader& in, TdsVersion /*version*/) {
       }
       return {type, value};
     }
+    default:
+      break;
+  }
+  throw ProtocolError("unsupported parameter type " + std::to_string(static_cast<int>(code)));
+}
+
+}  // namespace
+
+ParameterValue ReadParameterValue(ByteReader& in, TdsVersion /*version*/) {
+  auto code = static_cast<TypeCode>(in.U8());
+  switch (code) {
+    case TypeCode::Null:
+    case TypeCode::Int1:
+    case TypeCode::Int2:
+    case TypeCode::Int4:
+    case TypeCode::Int8:
+    case TypeCode::Bit:
+    case TypeCode::Float4:
+    case TypeCode::Float8:
+    case TypeCode::Money:
+    case TypeCode::Money4:
+    case TypeCode::DateTime:
+    case TypeCode::DateTime4:
+      return ReadFixedValue(in, code);
+    case TypeCode::IntN:
+    case TypeCode::BitN:
+    case TypeCode::FloatN:
+    case TypeCode::MoneyN:
+    case TypeCode::DateTimeN:
+    case TypeCode::Guid:
+      return ReadNullableFixedValue(in, code);
+    case TypeCode::DecimalN:
+    case TypeCode::NumericN:
+    case TypeCode::DecimalLegacy:
+    case TypeCode::NumericLegacy:
+      return ReadDecimalValue(in, code);
+    case TypeCode::BigVarChar:
+    case TypeCode::BigChar:
+    case TypeCode::NVarChar:
+    case TypeCode::NChar:
+    case TypeCode::BigVarBinary:
+    case TypeCode::BigBinary:
+      return ReadCharacterOrBinaryValue(in, code);
+    case TypeCode::Text:
+    case TypeCode::NText:
+    case TypeCode::Image:
+      return ReadLargeObjectValue(in, code);
+    case TypeCode::Date:
+    case TypeCode::Time:
+    case TypeCode::DateTime2:
+    case TypeCode::DateTimeOffset:
+      return ReadDateOrTimeValue(in, code);
     default:
       break;
   }

@@ -254,6 +254,80 @@ void WriteTypeInfo(ByteWriter& out, const ColumnType& type, TdsVersion version,
   throw EncodeError("column type has no TDS encoding");
 }
 
+namespace {
+
+// tinyint, smallint, int, bigint: the length byte, then the value; a value its
+// column cannot hold is refused rather than cut.
+void WriteIntegerValue(ByteWriter& out, const ColumnType& type, const Value& value) {
+  std::int64_t integer = AsInteger(value);
+  std::size_t size = type.id == TypeId::TinyInt    ? 1
+                     : type.id == TypeId::SmallInt ? 2
+                     : type.id == TypeId::Int      ? 4
+                                                   : 8;
+  bool fits = size == 8 || (size == 1 ? integer >= 0 && integer <= 255
+                                      : integer >= -(std::int64_t{1} << (8 * size - 1)) &&
+                                            integer < (std::int64_t{1} << (8 * size - 1)));
+  if (!fits)
+    throw EncodeError("integer " + std::to_string(integer) + " out of range of its column");
+  out.U8(static_cast<std::uint8_t>(size));
+  out.UnsignedOfSize(static_cast<std::uint64_t>(integer), size);
+}
+
+// decimal and numeric: the length, the sign byte, the magnitude little-endian.
+void WriteDecimalValue(ByteWriter& out, const ColumnType& type, const Value& value) {
+  std::uint8_t precision = type.precision == 0 ? 18 : std::min<std::uint8_t>(type.precision, 38);
+  Int128 scaled = AsScaled(value, std::min(type.scale, precision));
+  bool negative = scaled < 0;
+  UInt128 magnitude = negative ? static_cast<UInt128>(-scaled) : static_cast<UInt128>(scaled);
+  if (magnitude >= static_cast<UInt128>(PowerOfTen(precision))) {
+    throw EncodeError("decimal value exceeds precision " + std::to_string(precision));
+  }
+  std::uint8_t size = DecimalSize(precision);
+  out.U8(size);
+  out.U8(negative ? 0 : 1);
+  for (std::uint8_t i = 0; i + 1 < size; ++i)
+    out.U8(static_cast<std::uint8_t>(magnitude >> (8 * i)));
+}
+
+// money and smallmoney, in ten-thousandths.
+void WriteMoneyValue(ByteWriter& out, const ColumnType& type, const Value& value) {
+  Int128 scaled = AsScaled(value, 4);
+  if (type.id == TypeId::SmallMoney) {
+    if (scaled < std::numeric_limits<std::int32_t>::min() ||
+        scaled > std::numeric_limits<std::int32_t>::max()) {
+      throw EncodeError("value out of range of smallmoney");
+    }
+    out.U8(4), out.U32(static_cast<std::uint32_t>(static_cast<std::int32_t>(scaled)));
+    return;
+  }
+  if (scaled < std::numeric_limits<std::int64_t>::min() ||
+      scaled > std::numeric_limits<std::int64_t>::max()) {
+    throw EncodeError("value out of range of money");
+  }
+  auto bits = static_cast<std::uint64_t>(static_cast<std::int64_t>(scaled));
+  // MONEY puts the high half first.
+  out.U8(8), out.U32(static_cast<std::uint32_t>(bits >> 32)),
+      out.U32(static_cast<std::uint32_t>(bits));
+}
+
+// datetime (days, 1/300 s) and smalldatetime (days, minutes).
+void WriteDateTimeValue(ByteWriter& out, const ColumnType& type, const Value& value) {
+  auto* dateTime = std::get_if<engine::DateTime>(&value);
+  if (!dateTime) throw EncodeError("value is not a datetime");
+  if (type.id == TypeId::DateTime) {
+    out.U8(8), out.U32(static_cast<std::uint32_t>(dateTime->days)), out.U32(dateTime->ticks);
+    return;
+  }
+  std::int64_t days = dateTime->days;
+  std::uint32_t minutes = (dateTime->ticks + 9000) / 18000;
+  if (minutes >= 1440) minutes -= 1440, ++days;
+  if (days < 0 || days > 0xFFFF) throw EncodeError("value out of range of smalldatetime");
+  out.U8(4), out.U16(static_cast<std::uint16_t>(days)),
+      out.U16(static_cast<std::uint16_t>(minutes));
+}
+
+}  // namespace
+
 void WriteValue(ByteWriter& out, const ColumnType& type, const Value& value) {
   bool isNull = std::holds_alternative<std::monostate>(value);
   switch (type.id) {
@@ -266,18 +340,7 @@ void WriteValue(ByteWriter& out, const ColumnType& type, const Value& value) {
     case TypeId::Int:
     case TypeId::BigInt: {
       if (isNull) return out.U8(0);
-      std::int64_t integer = AsInteger(value);
-      std::size_t size = type.id == TypeId::TinyInt    ? 1
-                         : type.id == TypeId::SmallInt ? 2
-                         : type.id == TypeId::Int      ? 4
-                                                       : 8;
-      bool fits = size == 8 || (size == 1 ? integer >= 0 && integer <= 255
-                                          : integer >= -(std::int64_t{1} << (8 * size - 1)) &&
-                                                integer < (std::int64_t{1} << (8 * size - 1)));
-      if (!fits)
-        throw EncodeError("integer " + std::to_string(integer) + " out of range of its column");
-      out.U8(static_cast<std::uint8_t>(size));
-      out.UnsignedOfSize(static_cast<std::uint64_t>(integer), size);
+      WriteIntegerValue(out, type, value);
       return;
     }
     case TypeId::Real: {
@@ -299,58 +362,19 @@ void WriteValue(ByteWriter& out, const ColumnType& type, const Value& value) {
     case TypeId::Decimal:
     case TypeId::Numeric: {
       if (isNull) return out.U8(0);
-      std::uint8_t precision =
-          type.precision == 0 ? 18 : std::min<std::uint8_t>(type.precision, 38);
-      Int128 scaled = AsScaled(value, std::min(type.scale, precision));
-      bool negative = scaled < 0;
-      UInt128 magnitude = negative ? static_cast<UInt128>(-scaled) : static_cast<UInt128>(scaled);
-      if (magnitude >= static_cast<UInt128>(PowerOfTen(precision))) {
-        throw EncodeError("decimal value exceeds precision " + std::to_string(precision));
-      }
-      std::uint8_t size = DecimalSize(precision);
-      out.U8(size);
-      out.U8(negative ? 0 : 1);
-      for (std::uint8_t i = 0; i + 1 < size; ++i)
-        out.U8(static_cast<std::uint8_t>(magnitude >> (8 * i)));
+      WriteDecimalValue(out, type, value);
       return;
     }
     case TypeId::Money:
     case TypeId::SmallMoney: {
       if (isNull) return out.U8(0);
-      Int128 scaled = AsScaled(value, 4);
-      if (type.id == TypeId::SmallMoney) {
-        if (scaled < std::numeric_limits<std::int32_t>::min() ||
-            scaled > std::numeric_limits<std::int32_t>::max()) {
-          throw EncodeError("value out of range of smallmoney");
-        }
-        out.U8(4), out.U32(static_cast<std::uint32_t>(static_cast<std::int32_t>(scaled)));
-        return;
-      }
-      if (scaled < std::numeric_limits<std::int64_t>::min() ||
-          scaled > std::numeric_limits<std::int64_t>::max()) {
-        throw EncodeError("value out of range of money");
-      }
-      auto bits = static_cast<std::uint64_t>(static_cast<std::int64_t>(scaled));
-      // MONEY puts the high half first.
-      out.U8(8), out.U32(static_cast<std::uint32_t>(bits >> 32)),
-          out.U32(static_cast<std::uint32_t>(bits));
+      WriteMoneyValue(out, type, value);
       return;
     }
     case TypeId::DateTime:
     case TypeId::SmallDateTime: {
       if (isNull) return out.U8(0);
-      auto* dateTime = std::get_if<engine::DateTime>(&value);
-      if (!dateTime) throw EncodeError("value is not a datetime");
-      if (type.id == TypeId::DateTime) {
-        out.U8(8), out.U32(static_cast<std::uint32_t>(dateTime->days)), out.U32(dateTime->ticks);
-        return;
-      }
-      std::int64_t days = dateTime->days;
-      std::uint32_t minutes = (dateTime->ticks + 9000) / 18000;
-      if (minutes >= 1440) minutes -= 1440, ++days;
-      if (days < 0 || days > 0xFFFF) throw EncodeError("value out of range of smalldatetime");
-      out.U8(4), out.U16(static_cast<std::uint16_t>(days)),
-          out.U16(static_cast<std::uint16_t>(minutes));
+      WriteDateTimeValue(out, type, value);
       return;
     }
     case TypeId::Char:

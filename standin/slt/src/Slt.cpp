@@ -133,12 +133,10 @@ std::string CanonicalText(const engine::Value& value, const engine::ColumnType& 
   return digits;
 }
 
-int RunFile(const std::string& path, Backend& backend, std::ostream& failures) {
-  std::ifstream file(path);
-  if (!file) {
-    failures << path << ": cannot read the file\n";
-    return 1;
-  }
+namespace {
+
+// The records of a file, in order; blank lines end them.
+std::vector<Record> ReadRecords(std::istream& file) {
   std::vector<Record> records;
   std::string line;
   int lineNumber = 0;
@@ -191,125 +189,126 @@ int RunFile(const std::string& path, Backend& backend, std::ostream& failures) {
     current.expected.push_back(line);
   }
   finish();
+  return records;
+}
 
+// Each Check… returns what went wrong, or "" when the record holds.
+std::string CheckLogin(const Record& record, Backend& backend) {
+  const std::vector<std::string>& header = record.header;
+  if (header.size() < 3) return "login needs USER PASSWORD [DATABASE] [error N]";
+  std::size_t next = 3;
+  std::string database;
+  if (header.size() > 3 && header[3] != "error") database = header[next++];
+  std::int32_t expected = 0;
+  if (header.size() > next + 1 && header[next] == "error") expected = std::stoi(header[next + 1]);
+  const std::int32_t got =
+      backend.Login(header[1], header[2] == "(empty)" ? "" : header[2], database);
+  if (got == expected) return "";
+  return "login: expected " + (expected ? "error " + std::to_string(expected) : "success") +
+         ", got " + (got ? "error " + std::to_string(got) : "success");
+}
+
+std::string CheckStatement(const Record& record, const Outcome& outcome) {
+  const std::vector<std::string>& header = record.header;
+  const std::string mode = header.size() > 1 ? header[1] : "";
+  if (mode == "ok") {
+    if (!outcome.ok) return "expected success, got " + Describe(outcome);
+  } else if (mode == "count") {
+    const std::int64_t wanted = header.size() > 2 ? std::stoll(header[2]) : -1;
+    if (!outcome.ok) return "expected success, got " + Describe(outcome);
+    if (outcome.rowsAffected.value_or(-1) != wanted) {
+      return "expected " + std::to_string(wanted) + " rows affected, got " +
+             (outcome.rowsAffected ? std::to_string(*outcome.rowsAffected) : "no count");
+    }
+  } else if (mode == "error") {
+    if (outcome.ok) return "expected an error, got success";
+    if (header.size() > 3 && header[2] == "severity") {
+      if (outcome.errorSeverity != std::stoi(header[3]))
+        return "expected severity " + header[3] + ", got " + Describe(outcome);
+    } else if (header.size() > 2 && outcome.errorNumber != std::stoi(header[2])) {
+      return "expected error " + header[2] + ", got " + Describe(outcome);
+    }
+  } else {
+    return "unknown statement mode '" + mode + "'";
+  }
+  return "";
+}
+
+std::string CheckQuery(const Record& record, const Outcome& outcome) {
+  const std::vector<std::string>& header = record.header;
+  bool rowSort = false, withTypes = false, withNames = false, messages = false, errors = false;
+  std::size_t resultSet = 1;
+  for (std::size_t i = 1; i < header.size(); ++i) {
+    if (header[i] == "rowsort")
+      rowSort = true;
+    else if (header[i] == "types")
+      withTypes = true;
+    else if (header[i] == "names")
+      withNames = true;
+    else if (header[i] == "messages")
+      messages = true;
+    else if (header[i] == "errors")
+      errors = true;
+    else if (header[i] == "resultset" && i + 1 < header.size())
+      resultSet = std::stoul(header[++i]);
+  }
+  if (!outcome.ok && !errors) return "expected rows, got " + Describe(outcome);
+  std::vector<std::string> got;
+  if (messages) {
+    got = outcome.messages;
+  } else {
+    if (outcome.resultSets.size() < resultSet) {
+      return "expected result set " + std::to_string(resultSet) + ", got " +
+             std::to_string(outcome.resultSets.size());
+    }
+    const ResultSet& set = outcome.resultSets[resultSet - 1];
+    if (withNames) got.push_back(JoinTabs(set.names));
+    if (withTypes) got.push_back(JoinTabs(set.types));
+    std::vector<std::string> rows;
+    for (const auto& row : set.rows) rows.push_back(JoinTabs(row));
+    if (rowSort) std::sort(rows.begin(), rows.end());
+    got.insert(got.end(), rows.begin(), rows.end());
+  }
+  if (got == record.expected) return "";
+  std::string text = "result differs\n  expected:\n";
+  for (const std::string& row : record.expected) text += "    " + row + "\n";
+  text += "  got:\n";
+  for (const std::string& row : got) text += "    " + row + "\n";
+  return text;
+}
+
+// What went wrong with one record, or "".
+std::string CheckRecord(const Record& record, Backend& backend) {
+  const std::vector<std::string>& header = record.header;
+  const std::string& kind = header[0];
+  if (kind == "login") return CheckLogin(record, backend);
+  if (kind == "product-version" || kind == "account") return "";  // read before the start
+  if (kind.starts_with("misplaced-")) return kind.substr(10) + " must come before the first record";
+  if (kind == "session") {
+    if (header.size() != 2) return "session needs a NAME";
+    backend.UseSession(header[1]);
+    return "";
+  }
+  Outcome outcome = backend.Run(record.sql);
+  if (kind == "statement") return CheckStatement(record, outcome);
+  if (kind != "query") return "unknown record '" + kind + "'";
+  return CheckQuery(record, outcome);
+}
+
+}  // namespace
+
+int RunFile(const std::string& path, Backend& backend, std::ostream& failures) {
+  std::ifstream file(path);
+  if (!file) {
+    failures << path << ": cannot read the file\n";
+    return 1;
+  }
   int failed = 0;
-  auto fail = [&](const Record& record, const std::string& text) {
+  for (const Record& record : ReadRecords(file)) {
+    const std::string failure = CheckRecord(record, backend);
+    if (failure.empty()) continue;
     ++failed;
-    failures << path << ":" << record.line << ": " << text << "\n";
-  };
-  for (const Record& record : records) {
-    const std::vector<std::string>& header = record.header;
-    const std::string& kind = header[0];
-    if (kind == "login") {
-      if (header.size() < 3) {
-        fail(record, "login needs USER PASSWORD [DATABASE] [error N]");
-        continue;
-      }
-      std::size_t next = 3;
-      std::string database;
-      if (header.size() > 3 && header[3] != "error") database = header[next++];
-      std::int32_t expected = 0;
-      if (header.size() > next + 1 && header[next] == "error")
-        expected = std::stoi(header[next + 1]);
-      const std::int32_t got =
-          backend.Login(header[1], header[2] == "(empty)" ? "" : header[2], database);
-      if (got != expected) {
-        fail(record, "login: expected " +
-                         (expected ? "error " + std::to_string(expected) : "success") + ", got " +
-                         (got ? "error " + std::to_string(got) : "success"));
-      }
-      continue;
-    }
-    if (kind == "product-version" || kind == "account") continue;  // read before the start
-    if (kind.starts_with("misplaced-")) {
-      fail(record, kind.substr(10) + " must come before the first record");
-      continue;
-    }
-    if (kind == "session") {
-      if (header.size() != 2) {
-        fail(record, "session needs a NAME");
-        continue;
-      }
-      backend.UseSession(header[1]);
-      continue;
-    }
-    Outcome outcome = backend.Run(record.sql);
-    if (kind == "statement") {
-      const std::string mode = header.size() > 1 ? header[1] : "";
-      if (mode == "ok") {
-        if (!outcome.ok) fail(record, "expected success, got " + Describe(outcome));
-      } else if (mode == "count") {
-        const std::int64_t wanted = header.size() > 2 ? std::stoll(header[2]) : -1;
-        if (!outcome.ok) {
-          fail(record, "expected success, got " + Describe(outcome));
-        } else if (outcome.rowsAffected.value_or(-1) != wanted) {
-          fail(record,
-               "expected " + std::to_string(wanted) + " rows affected, got " +
-                   (outcome.rowsAffected ? std::to_string(*outcome.rowsAffected) : "no count"));
-        }
-      } else if (mode == "error") {
-        if (outcome.ok) {
-          fail(record, "expected an error, got success");
-        } else if (header.size() > 3 && header[2] == "severity") {
-          if (outcome.errorSeverity != std::stoi(header[3])) {
-            fail(record, "expected severity " + header[3] + ", got " + Describe(outcome));
-          }
-        } else if (header.size() > 2 && outcome.errorNumber != std::stoi(header[2])) {
-          fail(record, "expected error " + header[2] + ", got " + Describe(outcome));
-        }
-      } else {
-        fail(record, "unknown statement mode '" + mode + "'");
-      }
-      continue;
-    }
-    if (kind != "query") {
-      fail(record, "unknown record '" + kind + "'");
-      continue;
-    }
-    bool rowSort = false, withTypes = false, withNames = false, messages = false, errors = false;
-    std::size_t resultSet = 1;
-    for (std::size_t i = 1; i < header.size(); ++i) {
-      if (header[i] == "rowsort")
-        rowSort = true;
-      else if (header[i] == "types")
-        withTypes = true;
-      else if (header[i] == "names")
-        withNames = true;
-      else if (header[i] == "messages")
-        messages = true;
-      else if (header[i] == "errors")
-        errors = true;
-      else if (header[i] == "resultset" && i + 1 < header.size())
-        resultSet = std::stoul(header[++i]);
-    }
-    if (!outcome.ok && !errors) {
-      fail(record, "expected rows, got " + Describe(outcome));
-      continue;
-    }
-    std::vector<std::string> got;
-    if (messages) {
-      got = outcome.messages;
-    } else {
-      if (outcome.resultSets.size() < resultSet) {
-        fail(record, "expected result set " + std::to_string(resultSet) + ", got " +
-                         std::to_string(outcome.resultSets.size()));
-        continue;
-      }
-      const ResultSet& set = outcome.resultSets[resultSet - 1];
-      if (withNames) got.push_back(JoinTabs(set.names));
-      if (withTypes) got.push_back(JoinTabs(set.types));
-      std::vector<std::string> rows;
-      for (const auto& row : set.rows) rows.push_back(JoinTabs(row));
-      if (rowSort) std::sort(rows.begin(), rows.end());
-      got.insert(got.end(), rows.begin(), rows.end());
-    }
-    if (got != record.expected) {
-      std::string text = "result differs\n  expected:\n";
-      for (const std::string& row : record.expected) text += "    " + row + "\n";
-      text += "  got:\n";
-      for (const std::string& row : got) text += "    " + row + "\n";
-      fail(record, text);
-    }
+    failures << path << ":" << record.line << ": " << failure << "\n";
   }
   return failed;
 }

@@ -1,10 +1,12 @@
 #include "Options.h"
 
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <ostream>
+#include <string_view>
 
 #include "engine/Accounts.h"
 
@@ -113,6 +115,94 @@ close every database and exit with status 0.
 )";
 }
 
+namespace {
+
+constexpr std::string_view kValueOptions[] = {
+    "--data-dir",        "--listen",          "--port",         "--sa-password",
+    "--product-version", "--login-mode",      "--drive",        "--fulltext",
+    "--server-name",     "--control-port",    "--browser-port", "--workgroup",
+    "--join-status",     "--max-connections", "--login-delay",  "--fault"};
+
+// Sets the option `argument` (one of kValueOptions) to `text`; the error, or "".
+std::string SetOption(const std::string& argument, const std::string& text, Options& options) {
+  if (argument == "--data-dir") {
+    options.dataDir = text;
+  } else if (argument == "--listen") {
+    options.listenAddress = text;
+  } else if (argument == "--port") {
+    if (!ParseInteger(text, options.port) || options.port < 0 || options.port > 65535) {
+      return "--port needs a number from 0 to 65535, not '" + text + "'";
+    }
+  } else if (argument == "--sa-password") {
+    options.saPassword = text;
+  } else if (argument == "--product-version") {
+    if (text != "7" && text != "8") {
+      return "--product-version must be 8 (SQL Server 2000) or 7 (SQL Server 7.0)";
+    }
+    options.productVersion = text == "7" ? 7 : 8;
+  } else if (argument == "--login-mode") {
+    if (text != "mixed" && text != "windows") {
+      return "--login-mode must be mixed or windows";
+    }
+    options.windowsLoginMode = text == "windows";
+  } else if (argument == "--drive") {
+    const char letter =
+        text.empty() ? '\0' : static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    if (text.size() < 3 || text[1] != '=' || letter < 'A' || letter > 'Z' || letter == 'C') {
+      return "--drive needs a letter other than C, '=' and a folder, not '" + text + "'";
+    }
+    std::error_code error;
+    if (!std::filesystem::is_directory(text.substr(2), error)) {
+      return "--drive " + text + ": " + text.substr(2) + " is not a folder";
+    }
+    options.drives.emplace_back(letter, std::filesystem::absolute(text.substr(2)).string());
+  } else if (argument == "--fulltext") {
+    if (text == "installed") {
+      options.fullTextInstalled = 1;
+    } else if (text == "absent") {
+      options.fullTextInstalled = 0;
+    } else if (text == "unknown") {
+      options.fullTextInstalled.reset();
+    } else {
+      return "--fulltext must be installed, absent or unknown";
+    }
+  } else if (argument == "--server-name") {
+    options.serverName = text;
+  } else if (argument == "--control-port" || argument == "--browser-port") {
+    int port = -1;
+    if (text != "off" && (!ParseInteger(text, port) || port < 0 || port > 65535)) {
+      return argument + " needs a number from 0 to 65535 or off, not '" + text + "'";
+    }
+    (argument == "--control-port" ? options.controlPort : options.browserPort) = port;
+  } else if (argument == "--workgroup") {
+    options.workgroup = text;
+  } else if (argument == "--join-status") {
+    if (!ParseInteger(text, options.joinStatus) || options.joinStatus < 0 ||
+        options.joinStatus > 3) {
+      return "--join-status must be 0, 1, 2 or 3";
+    }
+  } else if (argument == "--max-connections") {
+    if (!ParseInteger(text, options.maxConnections) || options.maxConnections < 1) {
+      return "--max-connections needs a number of 1 or more, not '" + text + "'";
+    }
+  } else if (argument == "--login-delay") {
+    if (!ParseInteger(text, options.loginDelayMilliseconds) || options.loginDelayMilliseconds < 0 ||
+        options.loginDelayMilliseconds > 60'000) {
+      return "--login-delay needs milliseconds from 0 to 60000, not '" + text + "'";
+    }
+  } else if (argument == "--fault") {
+    std::optional<engine::FaultRule> rule = ParseFaultRule(text);
+    if (!rule) {
+      return "--fault needs NUMBER:once|always:PATTERN with a number of 1 or more, not '" + text +
+             "'";
+    }
+    options.faults.push_back(*rule);
+  }
+  return "";
+}
+
+}  // namespace
+
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   ParsedCommandLine result;
   Options options;
@@ -122,114 +212,17 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       result.help = true;
       return result;
     }
-    auto value = [&](std::string& out) {
-      if (i + 1 >= arguments.size()) {
-        result.error = argument + " needs a value";
-        return false;
-      }
-      out = arguments[++i];
-      return true;
-    };
-    std::string text;
-    if (argument == "--data-dir") {
-      if (!value(options.dataDir)) return result;
-    } else if (argument == "--listen") {
-      if (!value(options.listenAddress)) return result;
-    } else if (argument == "--port") {
-      if (!value(text)) return result;
-      if (!ParseInteger(text, options.port) || options.port < 0 || options.port > 65535) {
-        result.error = "--port needs a number from 0 to 65535, not '" + text + "'";
-        return result;
-      }
-    } else if (argument == "--sa-password") {
-      if (!value(options.saPassword)) return result;
-    } else if (argument == "--product-version") {
-      if (!value(text)) return result;
-      if (text != "7" && text != "8") {
-        result.error = "--product-version must be 8 (SQL Server 2000) or 7 (SQL Server 7.0)";
-        return result;
-      }
-      options.productVersion = text == "7" ? 7 : 8;
-    } else if (argument == "--login-mode") {
-      if (!value(text)) return result;
-      if (text != "mixed" && text != "windows") {
-        result.error = "--login-mode must be mixed or windows";
-        return result;
-      }
-      options.windowsLoginMode = text == "windows";
-    } else if (argument == "--drive") {
-      if (!value(text)) return result;
-      const char letter =
-          text.empty() ? '\0'
-                       : static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
-      if (text.size() < 3 || text[1] != '=' || letter < 'A' || letter > 'Z' || letter == 'C') {
-        result.error = "--drive needs a letter other than C, '=' and a folder, not '" + text + "'";
-        return result;
-      }
-      std::error_code error;
-      if (!std::filesystem::is_directory(text.substr(2), error)) {
-        result.error = "--drive " + text + ": " + text.substr(2) + " is not a folder";
-        return result;
-      }
-      options.drives.emplace_back(letter, std::filesystem::absolute(text.substr(2)).string());
-    } else if (argument == "--fulltext") {
-      if (!value(text)) return result;
-      if (text == "installed") {
-        options.fullTextInstalled = 1;
-      } else if (text == "absent") {
-        options.fullTextInstalled = 0;
-      } else if (text == "unknown") {
-        options.fullTextInstalled.reset();
-      } else {
-        result.error = "--fulltext must be installed, absent or unknown";
-        return result;
-      }
-    } else if (argument == "--server-name") {
-      if (!value(options.serverName)) return result;
-    } else if (argument == "--control-port" || argument == "--browser-port") {
-      if (!value(text)) return result;
-      int port = -1;
-      if (text != "off" && (!ParseInteger(text, port) || port < 0 || port > 65535)) {
-        result.error = argument + " needs a number from 0 to 65535 or off, not '" + text + "'";
-        return result;
-      }
-      (argument == "--control-port" ? options.controlPort : options.browserPort) = port;
-    } else if (argument == "--workgroup") {
-      if (!value(options.workgroup)) return result;
-    } else if (argument == "--join-status") {
-      if (!value(text)) return result;
-      if (!ParseInteger(text, options.joinStatus) || options.joinStatus < 0 ||
-          options.joinStatus > 3) {
-        result.error = "--join-status must be 0, 1, 2 or 3";
-        return result;
-      }
-    } else if (argument == "--max-connections") {
-      if (!value(text)) return result;
-      if (!ParseInteger(text, options.maxConnections) || options.maxConnections < 1) {
-        result.error = "--max-connections needs a number of 1 or more, not '" + text + "'";
-        return result;
-      }
-    } else if (argument == "--login-delay") {
-      if (!value(text)) return result;
-      if (!ParseInteger(text, options.loginDelayMilliseconds) ||
-          options.loginDelayMilliseconds < 0 || options.loginDelayMilliseconds > 60'000) {
-        result.error = "--login-delay needs milliseconds from 0 to 60000, not '" + text + "'";
-        return result;
-      }
-    } else if (argument == "--fault") {
-      if (!value(text)) return result;
-      std::optional<engine::FaultRule> rule = ParseFaultRule(text);
-      if (!rule) {
-        result.error =
-            "--fault needs NUMBER:once|always:PATTERN with a number of 1 or more, not '" + text +
-            "'";
-        return result;
-      }
-      options.faults.push_back(*rule);
-    } else {
+    if (std::find(std::begin(kValueOptions), std::end(kValueOptions), argument) ==
+        std::end(kValueOptions)) {
       result.error = "unknown option '" + argument + "' (see --help)";
       return result;
     }
+    if (i + 1 >= arguments.size()) {
+      result.error = argument + " needs a value";
+      return result;
+    }
+    result.error = SetOption(argument, arguments[++i], options);
+    if (!result.error.empty()) return result;
   }
   if (options.saPassword.empty()) {
     if (const char* password = std::getenv("SQLSTANDIN_SA_PASSWORD")) options.saPassword = password;

@@ -368,19 +368,21 @@ void SessionImpl::ExecuteBatch(std::string_view sql, BatchSink& sink) {
     return;
   }
   try {
-    RunStatements(batch.statements, sink);
-  } catch (const ReturnSignal&) {
+    RunStatements(batch.statements, sink);  // RETURN ends it early
   } catch (const BatchAbort&) {
   } catch (const Cancelled&) {
   }
   m_Variables.clear();
 }
 
-void SessionImpl::RunStatements(const std::vector<StatementPtr>& statements, BatchSink& sink) {
+SessionImpl::Flow SessionImpl::RunStatements(const std::vector<StatementPtr>& statements,
+                                             BatchSink& sink) {
   for (const StatementPtr& statement : statements) {
     CheckCancelled();
-    RunGuarded(*statement, sink);
+    const Flow flow = RunGuarded(*statement, sink);
+    if (flow != Flow::Next) return flow;
   }
+  return Flow::Next;
 }
 
 namespace {
@@ -428,7 +430,7 @@ bool WritesOnlyTemp(const Statement& statement) {
 
 }  // namespace
 
-void SessionImpl::RunGuarded(const Statement& statement, BatchSink& sink) {
+SessionImpl::Flow SessionImpl::RunGuarded(const Statement& statement, BatchSink& sink) {
   m_StatementStart = ++m_UseClock;
   try {
     // The text of IF, WHILE and BEGIN…END holds the statements inside them,
@@ -441,7 +443,10 @@ void SessionImpl::RunGuarded(const Statement& statement, BatchSink& sink) {
       m_StatementTempOnly = WritesOnlyTemp(statement);
       if (!OnlyReads(statement)) EnsureTransactionStarted();
     }
-    Run(statement, sink);
+    // BREAK, CONTINUE and RETURN leave the statements around them as they
+    // are, like an exception would.
+    const Flow flow = Run(statement, sink);
+    if (flow != Flow::Next) return flow;
     m_StatementTempOnly = false;
     if (!compound && statement.kind != StatementKind::Declare) m_LastError = 0;
   } catch (const SqlError& error) {
@@ -474,6 +479,7 @@ void SessionImpl::RunGuarded(const Statement& statement, BatchSink& sink) {
     }
     throw;
   }
+  return Flow::Next;
 }
 
 void SessionImpl::ExecuteRpc(std::string_view procedureName,

@@ -56,11 +56,10 @@ class SessionImpl : public Session, private TranslationContext {
   ProcessInfo Process() const;
 
  private:
-  // Raised by RETURN; ends the batch or procedure quietly.
-  struct ReturnSignal {};
-  // Raised by BREAK and CONTINUE; caught by the enclosing WHILE.
-  struct BreakSignal {};
-  struct ContinueSignal {};
+  // Where a statement leaves the flow of its batch: on to the next statement,
+  // out of the enclosing WHILE (BREAK) or its current pass (CONTINUE), or out
+  // of the batch or procedure (RETURN).
+  enum class Flow { Next, Break, Continue, Return };
   // Raised by an error that ends the whole batch (conversion errors, as in
   // SQL Server 2000).
   struct BatchAbort {};
@@ -113,8 +112,8 @@ class SessionImpl : public Session, private TranslationContext {
 
  private:
   // Batch machinery (SessionImpl.cpp).
-  void RunStatements(const std::vector<StatementPtr>& statements, BatchSink& sink);
-  void RunGuarded(const Statement& statement, BatchSink& sink);
+  Flow RunStatements(const std::vector<StatementPtr>& statements, BatchSink& sink);
+  Flow RunGuarded(const Statement& statement, BatchSink& sink);
   void Report(const Message& message, BatchSink& sink);
   void Done(BatchSink& sink, bool error, bool counted, std::uint64_t count, std::uint16_t command);
   std::string SchemaFor(const std::string& database);
@@ -123,7 +122,7 @@ class SessionImpl : public Session, private TranslationContext {
   static int BusyHandler(void* session, int count);
 
   // Statements (SessionStatements.cpp).
-  void Run(const Statement& statement, BatchSink& sink);
+  Flow Run(const Statement& statement, BatchSink& sink);
   void RunSelect(const Statement& statement, BatchSink& sink);
   void RunSelectInto(const Statement& statement, BatchSink& sink);
   void RunAssignmentSelect(const Statement& statement, BatchSink& sink);

@@ -126,10 +126,7 @@ void SessionImpl::RunParameterised(const std::string& definitions, const std::st
     m_Variables[Lower(declared[p].name)] = std::move(variable);
   }
   Batch batch = ParseBatch(sql, m_QuotedIdentifier);
-  try {
-    RunStatements(batch.statements, sink);
-  } catch (const ReturnSignal&) {
-  }
+  RunStatements(batch.statements, sink);  // RETURN ends it early
   for (std::size_t p = 0; p < declared.size(); ++p) {
     if (!declared[p].output || !arguments[*source[p]].output) continue;
     Parameter value;

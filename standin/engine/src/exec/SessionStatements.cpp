@@ -16,41 +16,56 @@
 
 namespace standin::engine {
 
-void SessionImpl::Run(const Statement& statement, BatchSink& sink) {
+SessionImpl::Flow SessionImpl::Run(const Statement& statement, BatchSink& sink) {
   switch (statement.kind) {
     case StatementKind::Select:
-      return RunSelect(statement, sink);
+      RunSelect(statement, sink);
+      return Flow::Next;
     case StatementKind::Insert:
-      return RunInsert(statement, sink);
+      RunInsert(statement, sink);
+      return Flow::Next;
     case StatementKind::Update:
     case StatementKind::Delete:
-      return RunUpdateOrDelete(statement, sink);
+      RunUpdateOrDelete(statement, sink);
+      return Flow::Next;
     case StatementKind::CreateTable:
-      return RunCreateTable(statement, sink);
+      RunCreateTable(statement, sink);
+      return Flow::Next;
     case StatementKind::DropTable:
-      return RunDropTable(statement, sink);
+      RunDropTable(statement, sink);
+      return Flow::Next;
     case StatementKind::CreateDatabase:
-      return RunCreateDatabase(statement, sink);
+      RunCreateDatabase(statement, sink);
+      return Flow::Next;
     case StatementKind::Use:
-      return RunUse(statement, sink);
+      RunUse(statement, sink);
+      return Flow::Next;
     case StatementKind::Declare:
-      return RunDeclare(statement, sink);
+      RunDeclare(statement, sink);
+      return Flow::Next;
     case StatementKind::SetVariable:
-      return RunSetVariable(statement, sink);
+      RunSetVariable(statement, sink);
+      return Flow::Next;
     case StatementKind::SetOption:
-      return RunSetOption(statement, sink);
+      RunSetOption(statement, sink);
+      return Flow::Next;
     case StatementKind::BeginTransaction:
     case StatementKind::CommitTransaction:
     case StatementKind::RollbackTransaction:
-      return RunTransaction(statement, sink);
+      RunTransaction(statement, sink);
+      return Flow::Next;
     case StatementKind::Execute:
-      return RunExecute(statement, sink);
+      RunExecute(statement, sink);
+      return Flow::Next;
     case StatementKind::Kill:
-      return RunKill(statement, sink);
+      RunKill(statement, sink);
+      return Flow::Next;
     case StatementKind::DropDatabase:
-      return RunDropDatabase(statement, sink);
+      RunDropDatabase(statement, sink);
+      return Flow::Next;
     case StatementKind::AlterDatabase:
-      return RunAlterDatabase(statement, sink);
+      RunAlterDatabase(statement, sink);
+      return Flow::Next;
     case StatementKind::Print: {
       Value value = EvaluateScalar(*statement.expression, ColumnType{TypeId::NVarChar, 4000, 0, 0});
       Message message;
@@ -61,61 +76,68 @@ void SessionImpl::Run(const Statement& statement, BatchSink& sink) {
       message.text = std::holds_alternative<std::string>(value) ? std::get<std::string>(value) : "";
       sink.Info(message);
       m_RowCount = 0;
-      return Done(sink, false, false, 0, 0);
+      Done(sink, false, false, 0, 0);
+      return Flow::Next;
     }
     case StatementKind::If: {
       const bool condition = EvaluateCondition(*statement.condition);
-      if (condition) {
-        RunGuarded(*statement.body[0], sink);
-      } else if (statement.body.size() > 1) {
-        RunGuarded(*statement.body[1], sink);
-      }
-      return;
+      if (condition) return RunGuarded(*statement.body[0], sink);
+      if (statement.body.size() > 1) return RunGuarded(*statement.body[1], sink);
+      return Flow::Next;
     }
     case StatementKind::While:
       while (EvaluateCondition(*statement.condition)) {
         CheckCancelled();
-        try {
-          RunGuarded(*statement.body[0], sink);
-        } catch (const BreakSignal&) {
-          break;
-        } catch (const ContinueSignal&) {
-        }
+        const Flow flow = RunGuarded(*statement.body[0], sink);
+        if (flow == Flow::Break) break;
+        if (flow == Flow::Return) return flow;
       }
-      return;
+      return Flow::Next;
     case StatementKind::Break:
-      throw BreakSignal{};
+      return Flow::Break;
     case StatementKind::Continue:
-      throw ContinueSignal{};
+      return Flow::Continue;
     case StatementKind::Raiserror:
-      return RunRaiserror(statement, sink);
+      RunRaiserror(statement, sink);
+      return Flow::Next;
     case StatementKind::Block:
       return RunStatements(statement.body, sink);
     case StatementKind::Return:
-      throw ReturnSignal{};
+      return Flow::Return;
     case StatementKind::CreateIndex:
-      return RunCreateIndex(statement, sink);
+      RunCreateIndex(statement, sink);
+      return Flow::Next;
     case StatementKind::DropIndex:
-      return RunDropIndex(statement, sink);
+      RunDropIndex(statement, sink);
+      return Flow::Next;
     case StatementKind::CreateView:
-      return RunCreateView(statement, sink);
+      RunCreateView(statement, sink);
+      return Flow::Next;
     case StatementKind::DropView:
-      return RunDropView(statement, sink);
+      RunDropView(statement, sink);
+      return Flow::Next;
     case StatementKind::AlterTable:
-      return RunAlterTable(statement, sink);
+      RunAlterTable(statement, sink);
+      return Flow::Next;
     case StatementKind::CreateProcedure:
-      return RunCreateProcedure(statement, sink);
+      RunCreateProcedure(statement, sink);
+      return Flow::Next;
     case StatementKind::DropProcedure:
-      return RunDropProcedure(statement, sink);
+      RunDropProcedure(statement, sink);
+      return Flow::Next;
     case StatementKind::BackupLog:
-      return RunBackupLog(statement, sink);
+      RunBackupLog(statement, sink);
+      return Flow::Next;
     case StatementKind::Dbcc:
-      return RunDbcc(statement, sink);
+      RunDbcc(statement, sink);
+      return Flow::Next;
     case StatementKind::Permission:
-      return RunPermission(statement, sink);
+      RunPermission(statement, sink);
+      return Flow::Next;
     case StatementKind::Unsupported:
       RaiseUnsupported(statement.name);
   }
+  return Flow::Next;
 }
 
 void SessionImpl::RunDeclare(const Statement& statement, BatchSink&) {

@@ -3,6 +3,7 @@
 #include "common/Text.h"
 #include "engine/Errors.h"
 #include "exec/SessionImpl.h"
+#include "procs/SystemProcedures.h"
 #include "storage/TransactionLog.h"
 
 namespace standin::engine {

@@ -132,6 +132,7 @@ class SessionImpl : public Session, private TranslationContext {
   void RunDropTable(const Statement& statement, BatchSink& sink);
   void RunCreateDatabase(const Statement& statement, BatchSink& sink);
   void RunUse(const Statement& statement, BatchSink& sink);
+  void RunPrint(const Statement& statement, BatchSink& sink);
   void RunDeclare(const Statement& statement, BatchSink& sink);
   void RunSetVariable(const Statement& statement, BatchSink& sink);
   void RunSetOption(const Statement& statement, BatchSink& sink);

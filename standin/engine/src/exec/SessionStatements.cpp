@@ -66,19 +66,9 @@ SessionImpl::Flow SessionImpl::Run(const Statement& statement, BatchSink& sink) 
     case StatementKind::AlterDatabase:
       RunAlterDatabase(statement, sink);
       return Flow::Next;
-    case StatementKind::Print: {
-      Value value = EvaluateScalar(*statement.expression, ColumnType{TypeId::NVarChar, 4000, 0, 0});
-      Message message;
-      message.number = 0;
-      message.severity = 0;
-      message.state = 1;
-      message.line = statement.line;
-      message.text = std::holds_alternative<std::string>(value) ? std::get<std::string>(value) : "";
-      sink.Info(message);
-      m_RowCount = 0;
-      Done(sink, false, false, 0, 0);
+    case StatementKind::Print:
+      RunPrint(statement, sink);
       return Flow::Next;
-    }
     case StatementKind::If: {
       const bool condition = EvaluateCondition(*statement.condition);
       if (condition) return RunGuarded(*statement.body[0], sink);
@@ -138,6 +128,19 @@ SessionImpl::Flow SessionImpl::Run(const Statement& statement, BatchSink& sink) 
       RaiseUnsupported(statement.name);
   }
   return Flow::Next;
+}
+
+void SessionImpl::RunPrint(const Statement& statement, BatchSink& sink) {
+  Value value = EvaluateScalar(*statement.expression, ColumnType{TypeId::NVarChar, 4000, 0, 0});
+  Message message;
+  message.number = 0;
+  message.severity = 0;
+  message.state = 1;
+  message.line = statement.line;
+  message.text = std::holds_alternative<std::string>(value) ? std::get<std::string>(value) : "";
+  sink.Info(message);
+  m_RowCount = 0;
+  Done(sink, false, false, 0, 0);
 }
 
 void SessionImpl::RunDeclare(const Statement& statement, BatchSink&) {

@@ -3,10 +3,12 @@
 #include <locale.h>
 #include <wctype.h>
 
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "common/Types.h"
 #include "engine/Errors.h"
 #include "storage/SqliteFunctions.h"
 #include "storage/SqliteHelpers.h"

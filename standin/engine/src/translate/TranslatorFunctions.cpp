@@ -107,7 +107,6 @@ void Translator::RequireArguments(const Expr& expr, std::size_t wanted) {
 std::optional<std::string> Translator::AggregateFunction(const Expr& expr, const Scope* scope,
                                                          ExprType& type) {
   const std::string& name = expr.text;
-  const std::size_t count = expr.args.size();
   if (name == "COUNT" || name == "COUNT_BIG") {
     type = Known(name == "COUNT" ? TypeId::Int : TypeId::BigInt);
     RequireArguments(expr, 1);
@@ -324,7 +323,7 @@ std::optional<std::string> Translator::DateTimeFunction(const Expr& expr, const 
 }
 
 // OBJECT_ID.
-std::optional<std::string> Translator::ObjectIdFunction(const Expr& expr, const Scope* scope,
+std::optional<std::string> Translator::ObjectIdFunction(const Expr& expr, const Scope* /*scope*/,
                                                         ExprType& type) {
   const std::string& name = expr.text;
   if (name == "OBJECT_ID") {
@@ -468,7 +467,7 @@ std::optional<std::string> Translator::UserFunction(const Expr& expr, const Scop
 
 // SERVERPROPERTY, DATABASEPROPERTY[EX], FULLTEXTSERVICEPROPERTY,
 // FULLTEXTCATALOGPROPERTY.
-std::optional<std::string> Translator::PropertyFunction(const Expr& expr, const Scope* scope,
+std::optional<std::string> Translator::PropertyFunction(const Expr& expr, const Scope* /*scope*/,
                                                         ExprType& type) {
   const std::string& name = expr.text;
   if (name == "SERVERPROPERTY" || name == "DATABASEPROPERTYEX" || name == "DATABASEPROPERTY" ||

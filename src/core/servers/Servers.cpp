@@ -8,6 +8,7 @@
 
 #include "platform/HiveFormat.h"
 #include "platform/RegistryHive.h"
+#include "support/Helpers.h"
 
 namespace bw {
 
@@ -18,14 +19,6 @@ constexpr std::int32_t kErrSubscriptOutOfRange = 9;
 Servers::DataLinkPrompt& Prompt() {
   static Servers::DataLinkPrompt prompt;
   return prompt;
-}
-
-bool StartsWithIgnoreCase(const std::string& text, const std::string& prefix) {
-  if (prefix.size() > text.size()) return false;
-  return std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) ==
-           std::tolower(static_cast<unsigned char>(b));
-  });
 }
 
 // A sub-key name as a ServerID: decimal digits only, within 32 bits.

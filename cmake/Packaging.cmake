@@ -33,7 +33,8 @@ function(bw_install_package_docs package component)
   add_custom_command(
     OUTPUT ${log}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging/${package}
-    COMMAND sed "s/@PACKAGE@/${package}/; s/@VERSION@/${PROJECT_VERSION}/"
+    # Two -e, no blanks: the command line goes to the shell unquoted.
+    COMMAND sed -e s/@PACKAGE@/${package}/ -e s/@VERSION@/${PROJECT_VERSION}/
             ${bw_packaging_dir}/debian/changelog.in | gzip -9n > ${log}
     DEPENDS ${bw_packaging_dir}/debian/changelog.in)
   add_custom_target(changelog_${package} ALL DEPENDS ${log})

@@ -25,6 +25,9 @@ for deb in "$manager" "$standin"; do
   [ -n "$(dpkg-deb -f "$deb" Depends)" ] || fail "$name declares no dependencies"
   # Nothing installed may name the build or the source tree.
   if grep -rlaF -e "$build" -e "$source_dir" "$root"; then fail "$name holds build paths"; fi
+  version=$(dpkg-deb -f "$deb" Version)
+  zcat "$root/usr/share/doc/$name/changelog.Debian.gz" | grep -qF "$name ($version)" \
+    || fail "$name's changelog does not name $name ($version)"
   if lintian --no-tag-display-limit "$deb" >"$work/lintian-$name.txt" 2>&1; then :; fi
   if grep -E '^E: ' "$work/lintian-$name.txt"; then fail "lintian errors in $name"; fi
   for page in "$root"/usr/share/man/man1/*.1.gz; do

@@ -79,12 +79,9 @@ Servers::Servers(ConnectMode mode) : m_Mode(mode) {
       m_Registry.SetValueType(kRegDword);
       m_Registry.SetValue(Variant(static_cast<std::int64_t>(i + 1)));
     }
-    m_Registry.SetValueKey("ConnectionString");
-    m_Registry.SetDefault(Variant(""));
-    std::string connectionString = m_Registry.Value().ToText();
     auto server = std::make_unique<Server>(this);
     server->SetServerID(pairs[i].serverId);
-    server->SetConnectionString(connectionString);
+    server->ReadRegistration();
     loaded.push_back(std::move(server));
   }
   if (m_Mode == ConnectMode::All) {

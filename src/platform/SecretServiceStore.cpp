@@ -200,7 +200,14 @@ struct SecretServiceStore::Impl {
       GError* error = nullptr;
       SecretService* opened = secret_service_open_finish(result, &error);
       g_object_unref(result);
-      Check(error, "The keyring could not be opened");
+      if (error != nullptr) {
+        // Whatever kept it from opening (no bus there, no Secret Service on
+        // it, a bad address), there is no keyring to use.
+        g_dbus_error_strip_remote_error(error);
+        std::string message = error->message != nullptr ? error->message : "unknown error";
+        g_error_free(error);
+        throw Unavailable(message);
+      }
       service = opened;
       Log("keyring", "the Secret Service answers");
       return service;

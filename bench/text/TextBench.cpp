@@ -14,6 +14,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -22,9 +23,11 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "text/HtmlCleanup.h"
+#include "text/ParallelText.h"
 #include "text/VisibleText.h"
 
 extern char** environ;
@@ -116,6 +119,20 @@ bool RunW3m(const std::filesystem::path& path) {
   return failed == 0 && waitpid(pid, &status, 0) == pid;
 }
 
+// w3m over the files with `width` processes running at once.
+void RunW3mInParallel(const std::vector<std::filesystem::path>& paths, unsigned width) {
+  std::atomic<std::size_t> next{0};
+  std::vector<std::thread> pool;
+  for (unsigned i = 0; i < width; ++i) {
+    pool.emplace_back([&] {
+      for (std::size_t j = next++; j < paths.size(); j = next++) {
+        if (!RunW3m(paths[j])) std::fprintf(stderr, "w3m failed on %s\n", paths[j].c_str());
+      }
+    });
+  }
+  for (std::thread& thread : pool) thread.join();
+}
+
 void Print(const char* what, double megabytes, const Timing& timing) {
   std::printf("%-34s %6.3f s %6.1f MB/s   CPU %6.3f s %6.1f MB/s\n", what, timing.wall,
               megabytes / timing.wall, timing.cpu, megabytes / timing.cpu);
@@ -135,12 +152,30 @@ int main(int argc, char** argv) {
   std::printf("corpus: %zu files, %.1f MB\n", corpus.files.size(), megabytes);
   bool withW3m = std::system("command -v w3m >/dev/null 2>&1") == 0;
 
-  // The three are measured in turn in each round, so that they share
-  // whatever else the machine is doing.
-  Timing engine, parser, w3m;
+  const unsigned threads = bw::DefaultTextThreads();
+
+  // All are measured in turn in each round, so that they share whatever
+  // else the machine is doing. CPU time of the threaded runs is the sum over
+  // their threads, so only their clock figures say what they gain.
+  Timing engine, threaded, parser, w3m, w3mWide;
   std::size_t textBytes = 0;
   std::uint64_t digest = 0;
+  std::uint64_t threadedDigest = 0;
   for (int round = 0; round < 3; ++round) {
+    Measure(threaded, false, [&] {
+      auto texts = bw::ConvertInParallel(corpus.files.size(), [&](std::size_t i) {
+        std::string html = corpus.files[i];
+        bw::CleanHtml(html);
+        bw::VisibleTextResult result = bw::ExtractVisibleText(html);
+        return result.text + '\0' + result.note;
+      });
+      threadedDigest = 14695981039346656037ull;
+      for (const auto& text : texts) {
+        const std::size_t split = text.text.find('\0');
+        threadedDigest =
+            Fnv1a(Fnv1a(threadedDigest, text.text.substr(0, split)), text.text.substr(split + 1));
+      }
+    });
     Measure(engine, false, [&] {
       textBytes = 0;
       digest = 14695981039346656037ull;
@@ -166,18 +201,30 @@ int main(int argc, char** argv) {
           if (!RunW3m(path)) std::fprintf(stderr, "w3m failed on %s\n", path.c_str());
         }
       });
+      Measure(w3mWide, true, [&] { RunW3mInParallel(corpus.paths, threads); });
     }
   }
   Print("engine (clean-up + visible text)", megabytes, engine);
   std::printf("  %zu bytes of text, digest %016llx\n", textBytes,
               static_cast<unsigned long long>(digest));
+  char label[64];
+  std::snprintf(label, sizeof label, "engine on %u threads", threads);
+  Print(label, megabytes, threaded);
+  std::printf("  digest %016llx (%s)\n", static_cast<unsigned long long>(threadedDigest),
+              threadedDigest == digest ? "the same texts" : "DIFFERENT TEXTS");
   Print("gumbo_parse alone (malloc, freed)", megabytes, parser);
   if (!withW3m) {
     std::printf("w3m: not installed, no comparison\n");
     return 0;
   }
   Print("w3m -dump, one process per file", megabytes, w3m);
-  std::printf("engine / w3m: %.1f by the clock, %.1f by CPU time\n", w3m.wall / engine.wall,
-              w3m.cpu / engine.cpu);
+  std::snprintf(label, sizeof label, "w3m -dump, %u processes at once", threads);
+  Print(label, megabytes, w3mWide);
+  std::printf("engine / w3m: %.1f by the clock, %.1f by CPU time (one core each)\n",
+              w3m.wall / engine.wall, w3m.cpu / engine.cpu);
+  std::printf("engine on %u threads / w3m one at a time: %.1f by the clock\n", threads,
+              w3m.wall / threaded.wall);
+  std::printf("engine on %u threads / w3m %u at once: %.1f by the clock\n", threads, threads,
+              w3mWide.wall / threaded.wall);
   return 0;
 }

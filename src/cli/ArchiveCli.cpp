@@ -59,12 +59,6 @@ int Usage(const std::string& problem) {
   return kExitUsage;
 }
 
-std::string Trimmed(const std::string& text) {
-  std::size_t first = text.find_first_not_of(' ');
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 // An archive whose creation did not finish looks usable and is not.
 std::string IncompleteText(const std::string& incompleteness) {
   return "the database " + incompleteness +
@@ -124,9 +118,9 @@ int Properties(Server& server, Database& archive) {
   for (int step = 0; step < 101 && rs.State() != adStateOpen; ++step) rs.NextRecordset();
   std::string owner, created, size;
   if (rs.State() == adStateOpen && !rs.Eof()) {
-    owner = Trimmed(rs.Value("owner").ToText());
-    created = Trimmed(rs.Value("created").ToText());
-    size = Trimmed(rs.Value("db_size").ToText());
+    owner = TrimBlanks(rs.Value("owner").ToText());
+    created = TrimBlanks(rs.Value("created").ToText());
+    size = TrimBlanks(rs.Value("db_size").ToText());
   }
   std::string collation;
   {
@@ -143,8 +137,9 @@ int Properties(Server& server, Database& archive) {
   std::vector<File> files;
   if (rs.State() == adStateOpen) rs.NextRecordset();
   for (; rs.State() == adStateOpen && !rs.Eof(); rs.MoveNext()) {
-    files.push_back({Trimmed(rs.Value("name").ToText()), Trimmed(rs.Value("filename").ToText()),
-                     Trimmed(rs.Value("size").ToText())});
+    files.push_back({TrimBlanks(rs.Value("name").ToText()),
+                     TrimBlanks(rs.Value("filename").ToText()),
+                     TrimBlanks(rs.Value("size").ToText())});
   }
   if (JsonOutput()) {
     Json fileList = Json::array();

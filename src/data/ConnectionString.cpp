@@ -6,24 +6,11 @@
 
 #include "data/DataAccess.h"
 #include "support/Error.h"
+#include "support/Helpers.h"
 
 namespace bw {
 
 namespace {
-
-bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
-std::string Trim(const std::string& text) {
-  std::size_t begin = text.find_first_not_of(" \t");
-  if (begin == std::string::npos) return {};
-  std::size_t end = text.find_last_not_of(" \t");
-  return text.substr(begin, end - begin + 1);
-}
 
 // The text may hold a password, so the message names only where it went
 // wrong, never what stands there.

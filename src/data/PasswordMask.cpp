@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "support/Helpers.h"
+
 namespace bw {
 namespace {
 
@@ -21,9 +23,7 @@ bool IsNameChar(char c) {
 }
 
 std::string Lower(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
+  return LowerAscii(std::string(text));
 }
 
 // The end of a quoted part starting at `begin` (the opening quote), where the

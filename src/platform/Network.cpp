@@ -19,16 +19,7 @@
 
 namespace bw::platform {
 
-namespace {
-
-std::string Trim(const std::string& text) {
-  std::size_t begin = text.find_first_not_of(" \t\r");
-  if (begin == std::string::npos) return {};
-  std::size_t end = text.find_last_not_of(" \t\r");
-  return text.substr(begin, end - begin + 1);
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::optional<JoinInformation> ReadSambaJoinInformation(const std::string& path) {
   std::ifstream in(path);
@@ -36,7 +27,7 @@ std::optional<JoinInformation> ReadSambaJoinInformation(const std::string& path)
   std::string line, section, workgroup, security;
   int lines = 0;
   while (std::getline(in, line) && ++lines < 100000) {
-    line = Trim(line);
+    line = Trim(line, " \t\r");
     if (line.empty() || line[0] == '#' || line[0] == ';') continue;
     if (line.front() == '[') {
       section = LowerAscii(Trim(line.substr(1, line.find(']') - 1)));
@@ -45,8 +36,8 @@ std::optional<JoinInformation> ReadSambaJoinInformation(const std::string& path)
     if (section != "global") continue;
     std::size_t equals = line.find('=');
     if (equals == std::string::npos) continue;
-    std::string key = LowerAscii(Trim(line.substr(0, equals)));
-    std::string value = Trim(line.substr(equals + 1));
+    std::string key = LowerAscii(Trim(line.substr(0, equals), " \t\r"));
+    std::string value = Trim(line.substr(equals + 1), " \t\r");
     if (key == "workgroup") workgroup = value;
     if (key == "security") security = LowerAscii(value);
   }

@@ -151,9 +151,9 @@ void Menus::Views_AddTopMenuItems(const sdk::Selection& selection, sdk::ContextM
   }
   if (selection.ListItemCount() != 1) return;
   const std::string& key = selection.listItems.front()->Key();
-  if (StartsWithNoCase(key, "Login")) {
+  if (StartsWithIgnoreCase(key, "Login")) {
     Offer("mnuLoginName", menu);
-  } else if (StartsWithNoCase(key, "User")) {
+  } else if (StartsWithIgnoreCase(key, "User")) {
     Offer("mnuUser", menu);
   }
 }

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "commands/ArchiveCommands.h"
+#include "support/Helpers.h"
 #include "support/StringTable.h"
 
 namespace bw::snapin {
@@ -11,7 +12,7 @@ namespace {
 
 // Automatic nodes are recognised by the names the host gives them.
 bool IsNamed(const std::string& name, const std::string& kind) {
-  return EqualsNoCase(name, kind) || ContainsNoCase(name, "." + kind);
+  return EqualsIgnoreCase(name, kind) || ContainsIgnoreCase(name, "." + kind);
 }
 
 }  // namespace
@@ -52,7 +53,7 @@ void NodeTree::ScopeItems_Initialize(sdk::ScopeItem& item) {
       item.SetTag(&archives);
       item.SetHasChildren(archives.Count() > 0);
     }
-  } else if (ContainsNoCase(name, "LoginNames")) {
+  } else if (ContainsIgnoreCase(name, "LoginNames")) {
     item.SetDisplayName(LoadResString(8));
     item.SetFolder(Image::Logins);
     if (Server* server = TagAs<Server>(item.Parent()->GetTag())) item.SetTag(server);
@@ -65,7 +66,7 @@ void NodeTree::ScopeItems_Expand(sdk::ScopeItem& item) {
   if (item.NodeTypeName() == "DatabaseServers") {
     AddServerNodes(item);
   } else if (Server* server = TagAs<Server>(item.GetTag())) {
-    if (ContainsNoCase(item.NodeTypeName(), "Server") && !server->IsConnected() &&
+    if (ContainsIgnoreCase(item.NodeTypeName(), "Server") && !server->IsConnected() &&
         !item.ExpandedOnce() && item.Children().empty()) {
       sdk::ScopeItem& error = m_Context.host->GetScopeItems().AddPlain(
           std::to_string(server->ServerID()) + "Error", item, false);
@@ -80,7 +81,7 @@ void NodeTree::ScopeItems_Expand(sdk::ScopeItem& item) {
 
 std::string NodeTree::PlatformSuffix(Server& server) {
   std::string platform = server.Version("Platform");
-  if (ContainsNoCase(platform, "NT")) return LoadResString(9);
+  if (ContainsIgnoreCase(platform, "NT")) return LoadResString(9);
   return " (" + platform + ")";
 }
 

@@ -2,6 +2,7 @@
 
 #include <uuid/uuid.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -11,8 +12,13 @@ namespace {
 
 constexpr char kForbiddenFileNameCharacters[] = "\\/:*?<>|\"";
 
+// ASCII only: under the console's locale std::tolower could fold other bytes.
 char LowerAscii(char c) {
-  return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameIgnoringCase(char a, char b) {
+  return LowerAscii(a) == LowerAscii(b);
 }
 
 bool MatchesAt(const std::string& text, std::size_t pos, const std::string& find,
@@ -36,9 +42,28 @@ std::string LowerAscii(std::string text) {
 }
 
 std::string TrimBlanks(const std::string& text) {
-  const std::size_t first = text.find_first_not_of(' ');
+  return Trim(text, " ");
+}
+
+std::string Trim(const std::string& text, std::string_view characters) {
+  const std::size_t first = text.find_first_not_of(characters);
   if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(' ') - first + 1);
+  return text.substr(first, text.find_last_not_of(characters) - first + 1);
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), SameIgnoringCase);
+}
+
+bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
+  return prefix.size() <= text.size() &&
+         std::equal(prefix.begin(), prefix.end(), text.begin(), SameIgnoringCase);
+}
+
+bool ContainsIgnoreCase(std::string_view text, std::string_view part) {
+  return std::search(text.begin(), text.end(), part.begin(), part.end(), SameIgnoringCase) !=
+             text.end() ||
+         part.empty();
 }
 
 bool IsValidName(const std::string& text) {

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "support/Error.h"
+#include "support/Helpers.h"
 
 namespace bw {
 
@@ -57,10 +58,8 @@ std::string HexText(const std::vector<std::uint8_t>& bytes) {
 }
 
 bool ParseNumber(const std::string& text, double& out) {
-  std::size_t begin = text.find_first_not_of(" \t");
-  std::size_t end = text.find_last_not_of(" \t");
-  if (begin == std::string::npos) return false;
-  std::string trimmed = text.substr(begin, end - begin + 1);
+  std::string trimmed = Trim(text);
+  if (trimmed.empty()) return false;
   if (!trimmed.empty() && trimmed[0] == '+') trimmed.erase(0, 1);
   auto [ptr, ec] = std::from_chars(trimmed.data(), trimmed.data() + trimmed.size(), out);
   return ec == std::errc() && ptr == trimmed.data() + trimmed.size();

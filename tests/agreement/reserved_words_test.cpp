@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "Lexer.h"
 #include "StandinFixture.h"
 #include "data/DataAccess.h"
+#include "parse/Lexer.h"
 #include "support/Helpers.h"
 #include "support/SqlText.h"
 

@@ -454,6 +454,44 @@ TEST_F(LoginAdministration, WizardPagesWarningsAndTheRejectedWindowsAccount) {
             "\r\r" + LoadResString(121));
 }
 
+TEST_F(LoginAdministration, UnknownLoginModeRefusesWindowsLoginsOnlyToASysadmin) {
+  // A sysadmin whose server gives no mode: Windows authentication is refused
+  // with 245, SQL Server authentication goes on.
+  Standin().InjectFault("xp_loginconfig", 50000, false);
+  AddLoginWizard wizard(*m_Server);
+  ASSERT_TRUE(wizard.Next());
+  wizard.SelectWindowsAuthentication(true);
+  EXPECT_FALSE(wizard.Next());
+  EXPECT_EQ(wizard.CurrentPage(), AddLoginWizard::Page::AuthenticationType);
+  EXPECT_EQ(LastMessage(), FormatResString(245, {m_Server->Name()}));
+  EXPECT_EQ(m_Messages.History().back().style, MsgStyle::Information);
+  wizard.SelectWindowsAuthentication(false);
+  EXPECT_TRUE(wizard.Next());
+  EXPECT_EQ(wizard.CurrentPage(), AddLoginWizard::Page::LoginDetails);
+  Standin().ClearFaults();
+
+  // A securityadmin may not read the mode at all; that is no reason to
+  // refuse it the Windows login it is there to grant. Its archives page
+  // offers only the archives it may open.
+  AddSqlLogin("keeper");
+  m_Admin.Execute("EXEC sp_addsrvrolemember 'keeper', 'securityadmin'");
+  Servers servers;
+  std::string registration = RegistrationString("keeper", kPassword);
+  Server* server = servers.Add(registration);
+  ASSERT_NE(server, nullptr);
+  EXPECT_EQ(server->LoginMode(), 0);
+  AddLoginWizard keepers(*server);
+  const std::size_t before = m_Messages.History().size();
+  ToArchivesPage(keepers, true, "SHOP\\alice");
+  EXPECT_EQ(m_Messages.History().size(), before) << LastMessage();
+  EXPECT_TRUE(keepers.Archives().empty());
+  ASSERT_EQ(server->Databases().Unopened().size(), 1u);
+  EXPECT_TRUE(server->Databases().Unopened()[0].refused);
+  ASSERT_TRUE(keepers.Next()) << LastMessage();
+  EXPECT_EQ(Scalar("SELECT COUNT(*) FROM master.dbo.syslogins WHERE loginname = 'SHOP\\alice'"),
+            "1");
+}
+
 TEST_F(LoginAdministration, WizardNextAfterAFailureSendsOnlyWhatIsMissing) {
   AddLoginWizard wizard(*m_Server);
   ToArchivesPage(wizard, false, "retrier", kPassword);

@@ -73,11 +73,12 @@ class SnapInSuite : public StandinSuite {
   }
 
   // The console, started, with its server group expanded.
-  HeadlessConsole& OpenConsole() {
+  // bwconsole opens the root only; most tests want the servers shown too.
+  HeadlessConsole& OpenConsole(bool expandServers = true) {
     m_Console = std::make_unique<HeadlessConsole>();
     m_Console->Start();
     m_Console->Expand("StaticNode");
-    m_Console->Expand("StaticNode.DatabaseServers");
+    if (expandServers) m_Console->Expand("StaticNode.DatabaseServers");
     return *m_Console;
   }
 

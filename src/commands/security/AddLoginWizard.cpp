@@ -23,7 +23,10 @@ bool AddLoginWizard::Next() {
       return true;
     case Page::AuthenticationType: {
       const int mode = m_Server.LoginMode();
-      if (m_Windows && mode == 0) {
+      // Only a sysadmin may read the mode, so for anybody else 0 means "not
+      // told", not a server without Windows authentication; refusing them
+      // would lock securityadmins out of Windows logins with a false reason.
+      if (m_Windows && mode == 0 && m_Server.IsRolemember("sysadmin")) {
         MsgBox(FormatResString(245, {m_Server.Name()}), MsgStyle::Information);
         return false;
       }

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include "data/ConnectionString.h"
+#include "support/Helpers.h"
 #include "support/SqlText.h"
 #include "support/StringTable.h"
 
@@ -241,15 +242,8 @@ const char* const kPropertyFields[] = {
 }  // namespace
 
 std::optional<std::string> ArchiveNameOf(const std::string& databaseName) {
-  const std::size_t length = sizeof(kPrefix) - 1;
-  if (databaseName.size() < length) return std::nullopt;
-  for (std::size_t i = 0; i < length; ++i) {
-    if (std::tolower(static_cast<unsigned char>(databaseName[i])) !=
-        std::tolower(static_cast<unsigned char>(kPrefix[i]))) {
-      return std::nullopt;
-    }
-  }
-  return databaseName.substr(length);
+  if (!StartsWithIgnoreCase(databaseName, kPrefix)) return std::nullopt;
+  return databaseName.substr(sizeof(kPrefix) - 1);
 }
 
 std::string CreateDatabaseStatement(const std::string& name, const std::string& path) {

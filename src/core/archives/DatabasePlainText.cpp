@@ -28,15 +28,21 @@ std::string TextOf(const std::string& html, std::int32_t entryID) {
   return std::move(result.text);
 }
 
+bool IsWebArchiveName(const std::string& fileName) {
+  return LowerAscii(fileName).rfind(".mht") != std::string::npos;
+}
+
 }  // namespace
+
+bool Database::PlainTextFromContentAlone(std::int32_t docType, const std::string& fileName) {
+  return (docType == kTypeHtml || docType == kTypeHtmlFrame) && !IsWebArchiveName(fileName);
+}
 
 std::string Database::CreatePlainText(std::int32_t entryID, const std::string& content,
                                       std::int32_t docType, const std::string& fileName) {
   if (docType == kTypeText) return content;
   if (docType == kTypeHtml || docType == kTypeHtmlFrame) {
-    if (LowerAscii(fileName).rfind(".mht") != std::string::npos) {
-      return CreatePlainTextInIE(entryID);
-    }
+    if (IsWebArchiveName(fileName)) return CreatePlainTextInIE(entryID);
     std::string html = content;
     return HTML2Text(html);
   }

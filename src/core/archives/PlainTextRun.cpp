@@ -2,6 +2,8 @@
 
 #include <cfenv>
 #include <cmath>
+#include <optional>
+#include <utility>
 #include <vector>
 
 #include "archives/Database.h"
@@ -12,6 +14,7 @@
 #include "support/MessageService.h"
 #include "support/Placeholders.h"
 #include "support/StringTable.h"
+#include "text/ParallelText.h"
 
 namespace bw {
 namespace {
@@ -101,12 +104,47 @@ bool PlainTextRun::Run() {
   return true;
 }
 
+std::vector<std::optional<ConvertedText>> PlainTextRun::ConvertAhead(Recordset& rs) {
+  struct Job {
+    std::int32_t entryID;
+    std::string content;
+    std::int32_t type;
+    std::string fileName;
+  };
+  std::vector<Job> jobs;
+  for (; !rs.Eof(); rs.MoveNext()) {
+    Job job{static_cast<std::int32_t>(rs.Value("EntryID").ToInteger()), std::string(),
+            static_cast<std::int32_t>(rs.Value("TypeID").ToInteger()),
+            rs.Value("Filename").ToText()};
+    // Documents that read sub-documents from the archive stay on this
+    // thread with the connection; they get an empty job and are converted
+    // in the loop.
+    if (!rs.Value("BinaryData").ToBoolean() &&
+        Database::PlainTextFromContentAlone(job.type, job.fileName)) {
+      job.content = rs.Value("Content").ToText();
+    }
+    jobs.push_back(std::move(job));
+  }
+  if (!jobs.empty()) rs.MoveFirst();
+  std::vector<ConvertedText> done = ConvertInParallel(jobs.size(), [&](std::size_t i) {
+    const Job& job = jobs[i];
+    if (job.content.empty()) return std::string();
+    return m_Archive.CreatePlainText(job.entryID, job.content, job.type, job.fileName);
+  });
+  std::vector<std::optional<ConvertedText>> converted(jobs.size());
+  for (std::size_t i = 0; i < jobs.size(); ++i) {
+    if (!jobs[i].content.empty()) converted[i] = std::move(done[i]);
+  }
+  return converted;
+}
+
 bool PlainTextRun::ProcessBatch(bool& more) {
   Recordset rs;
   rs.SetCursorLocation(adUseClient);
   rs.Open(kBatchSql, &m_Archive.GetConnection(), adOpenStatic, adLockOptimistic);
   more = !rs.Eof();
-  for (; !rs.Eof(); rs.MoveNext()) {
+  std::vector<std::optional<ConvertedText>> converted = ConvertAhead(rs);
+  for (std::size_t row = 0; !rs.Eof(); rs.MoveNext(), ++row) {
     ++m_Counter;
     m_Progress.SetValue(BarValue(m_Counter, m_Step));
     const std::string content = rs.Value("Content").ToText();
@@ -120,10 +158,19 @@ bool PlainTextRun::ProcessBatch(bool& more) {
           std::vector<std::uint8_t> bytes = ContentBytes(content, codePage);
           rs.SetValue("BinaryContent", Variant(std::move(bytes)));
           if (codePage != storedCodePage) rs.SetValue("CodePage", Variant(codePage));
-          rs.SetValue("PlainText", Variant(m_Archive.CreatePlainText(
-                                       entryID, content,
-                                       static_cast<std::int32_t>(rs.Value("TypeID").ToInteger()),
-                                       rs.Value("Filename").ToText())));
+          std::string text;
+          if (row < converted.size() && converted[row]) {
+            // Used once: a retry converts the document again here.
+            ConvertedText ready = std::move(*converted[row]);
+            converted[row].reset();
+            if (ready.error) std::rethrow_exception(ready.error);
+            text = std::move(ready.text);
+          } else {
+            text = m_Archive.CreatePlainText(
+                entryID, content, static_cast<std::int32_t>(rs.Value("TypeID").ToInteger()),
+                rs.Value("Filename").ToText());
+          }
+          rs.SetValue("PlainText", Variant(std::move(text)));
           break;
         } catch (const Error& error) {
           Answer answer = AskAboutDocument(url, error);

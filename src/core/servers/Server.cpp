@@ -22,13 +22,6 @@ namespace bw {
 
 namespace {
 
-bool EqualsIgnoreCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 // The host of a data source: up to a backslash at position 2 or later, and
 // up to a port's comma.
 std::string HostOf(const std::string& name) {

@@ -8,6 +8,7 @@
 
 #include "platform/HiveFormat.h"
 #include "platform/RegistryHive.h"
+#include "support/Helpers.h"
 
 namespace bw {
 
@@ -18,14 +19,6 @@ constexpr std::int32_t kErrSubscriptOutOfRange = 9;
 Servers::DataLinkPrompt& Prompt() {
   static Servers::DataLinkPrompt prompt;
   return prompt;
-}
-
-bool StartsWithIgnoreCase(const std::string& text, const std::string& prefix) {
-  if (prefix.size() > text.size()) return false;
-  return std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) ==
-           std::tolower(static_cast<unsigned char>(b));
-  });
 }
 
 // A sub-key name as a ServerID: decimal digits only, within 32 bits.
@@ -46,12 +39,15 @@ void Servers::SetDataLinkPrompt(DataLinkPrompt prompt) {
   Prompt() = std::move(prompt);
 }
 
-Servers::Servers(ConnectMode mode) : m_Mode(mode) {
+// One lock and one reading of the hive for all registrations: outside a
+// transaction every value read would read the whole file again.
+std::vector<std::unique_ptr<Server>> Servers::LoadRegistrations() {
+  RegistryHive::Transaction transaction(RegistryHive::ForCurrentUser());
   m_Registry.SetClassKey(kHKeyCurrentUser);
   m_Registry.SetSectionKey(ParentKey());
   std::vector<std::string> sections;
   long count = 0;
-  if (!m_Registry.EnumerateSections(sections, count) || count == 0) return;
+  if (!m_Registry.EnumerateSections(sections, count) || count == 0) return {};
 
   std::vector<PositionPair> pairs;
   std::map<std::int32_t, long> stored;
@@ -66,7 +62,7 @@ Servers::Servers(ConnectMode mode) : m_Mode(mode) {
     stored[*id] = position;
     pairs.push_back({*id, position == 0 ? i : position});
   }
-  if (pairs.empty()) return;
+  if (pairs.empty()) return {};
   SortByPosition(pairs, 0, static_cast<long>(pairs.size()) - 1);
 
   std::vector<std::unique_ptr<Server>> loaded;
@@ -84,14 +80,25 @@ Servers::Servers(ConnectMode mode) : m_Mode(mode) {
     server->ReadRegistration();
     loaded.push_back(std::move(server));
   }
+  return loaded;
+}
+
+Servers::Servers(ConnectMode mode) : m_Mode(mode) {
+  std::vector<std::unique_ptr<Server>> loaded = LoadRegistrations();
   if (m_Mode == ConnectMode::All) {
-    // Every host is asked at once; then each server connects in order with
-    // the answer its host gave, as if it had asked itself.
+    // Every host is asked at once and every server connects with the answer
+    // its host gave, as if it had asked itself; a connect is quiet (its
+    // failure is kept in the server), so the servers need not wait for each
+    // other, and they stay in their registered order all the same.
     std::vector<std::thread> probes;
     probes.reserve(loaded.size());
-    for (auto& server : loaded) probes.emplace_back([&server] { server->ProbeReachability(); });
+    for (auto& server : loaded) {
+      probes.emplace_back([&server] {
+        server->ProbeReachability();
+        server->Connect();
+      });
+    }
     for (auto& probe : probes) probe.join();
-    for (auto& server : loaded) server->Connect();
   } else {
     for (auto& server : loaded) server->ReadName();
   }

@@ -71,6 +71,23 @@ TEST(Helpers, LowerAsciiAndTrimBlanksTouchOnlyWhatTheySay) {
   EXPECT_EQ(LowerAscii("Brindlewick_ÄRCHIV"), "brindlewick_Ärchiv");
   EXPECT_EQ(TrimBlanks("  Doc_Desc \t "), "Doc_Desc \t");
   EXPECT_EQ(TrimBlanks("   "), "");
+  EXPECT_EQ(Trim("\t a b \t\r"), "a b \t\r");
+  EXPECT_EQ(Trim("\t a b \t\r", " \t\r"), "a b");
+  EXPECT_EQ(Trim(" \t "), "");
+}
+
+TEST(Helpers, CaseIsIgnoredForAsciiLettersOnly) {
+  EXPECT_TRUE(EqualsIgnoreCase("Brindlewick_Vault", "BRINDLEWICK_vault"));
+  EXPECT_FALSE(EqualsIgnoreCase("Vault", "Vaults"));
+  // Bytes of UTF-8 letters are compared as they are, under any locale.
+  EXPECT_FALSE(EqualsIgnoreCase("\xC3\x84", "\xC3\xA4"));
+  EXPECT_TRUE(EqualsIgnoreCase("", ""));
+  EXPECT_TRUE(StartsWithIgnoreCase("PROVIDER=SQLOLEDB;Data Source=x", "provider=sqloledb;"));
+  EXPECT_FALSE(StartsWithIgnoreCase("Prov", "Provider"));
+  EXPECT_TRUE(StartsWithIgnoreCase("x", ""));
+  EXPECT_TRUE(ContainsIgnoreCase("StaticNode.Server_3.Users", ".USERS"));
+  EXPECT_FALSE(ContainsIgnoreCase("StaticNode", "nodes"));
+  EXPECT_TRUE(ContainsIgnoreCase("", ""));
 }
 
 }  // namespace bw

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "Parser.h"
 #include "engine/Engine.h"
+#include "parse/Parser.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view sql(reinterpret_cast<const char*>(data), size);

@@ -2,7 +2,7 @@
 // passwords are kept only as salted hashes.
 #include <gtest/gtest.h>
 
-#include "DataDirectory.h"
+#include "storage/DataDirectory.h"
 
 namespace standin::engine {
 namespace {

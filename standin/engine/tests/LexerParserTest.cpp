@@ -2,9 +2,9 @@
 // well-formed ones split into the statements SQL Server would see.
 #include <gtest/gtest.h>
 
-#include "Lexer.h"
-#include "Parser.h"
 #include "engine/Errors.h"
+#include "parse/Lexer.h"
+#include "parse/Parser.h"
 
 namespace standin::engine {
 namespace {

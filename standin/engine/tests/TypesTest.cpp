@@ -1,7 +1,7 @@
 // Exact text forms of datetime, uniqueidentifier and decimal values.
 #include <gtest/gtest.h>
 
-#include "Types.h"
+#include "common/Types.h"
 
 namespace standin::engine {
 namespace {

@@ -18,6 +18,7 @@
 #include <fstream>
 
 #include "StandinProcess.h"
+#include "TabOrder.h"
 #include "archives/Databases.h"
 #include "data/ConnectionString.h"
 #include "dialogs/security/frmLogin.h"
@@ -40,6 +41,7 @@ class SecurityDialogsTest : public QObject {
   void LoginPropertiesDenyAndChangeThePassword();
   void PasswordDialogRefusesADifferentConfirmation();
   void ArchiveUserDialogAddsAUserWithNestedRoles();
+  void KeyboardReachesEveryControlInReadingOrder();
 
  private:
   std::string Registration(const std::string& login, const std::string& password) const {
@@ -225,6 +227,49 @@ void SecurityDialogsTest::ArchiveUserDialogAddsAUserWithNestedRoles() {
   QVERIFY(!Child<QComboBox>(&properties, "cmbLoginName")->isVisible());
   QCOMPARE(Child<QListWidget>(&properties, "lstDatabaseRoles")->item(1)->checkState(), Qt::Checked);
   Shot(&properties, "frmUser-properties");
+}
+
+// Tab from the first focus reaches each control once, in reading order, on
+// every wizard page and every tab of the properties.
+void SecurityDialogsTest::KeyboardReachesEveryControlInReadingOrder() {
+  auto verify = [](QWidget* dialog, const char* where) {
+    const QStringList problems = uitest::TabOrderProblems(dialog);
+    QVERIFY2(problems.isEmpty(), qPrintable(QLatin1String(where) + ": " + problems.join("; ")));
+  };
+  {
+    frmUserWizard wizard(*m_Server);
+    wizard.show();
+    verify(&wizard, "wizard page 1");
+    auto* next = Child<QPushButton>(&wizard, "cmdWeiter");
+    QTest::mouseClick(next, Qt::LeftButton);
+    verify(&wizard, "wizard page 2");
+    Child<QRadioButton>(&wizard, "optSQLServerAuthentication")->click();
+    QTest::mouseClick(next, Qt::LeftButton);
+    verify(&wizard, "wizard page 3, SQL Server login");
+    QTest::mouseClick(Child<QPushButton>(&wizard, "cmdZur_ck"), Qt::LeftButton);
+    Child<QRadioButton>(&wizard, "optWindowsAuthentication")->click();
+    QTest::mouseClick(next, Qt::LeftButton);
+    verify(&wizard, "wizard page 3, Windows login");
+  }
+  {
+    frmLogin dialog(*m_Server, "mapper");
+    dialog.show();
+    auto* tabs = Child<QTabWidget>(&dialog, "TabStrip1");
+    for (int tab = 0; tab < tabs->count(); ++tab) {
+      tabs->setCurrentIndex(tab);
+      verify(&dialog, qPrintable("login properties tab " + QString::number(tab + 1)));
+    }
+  }
+  {
+    frmPassword dialog;
+    dialog.show();
+    verify(&dialog, "password");
+  }
+  {
+    frmUser dialog(*m_Archive, "", "");
+    dialog.show();
+    verify(&dialog, "new archive user");
+  }
 }
 
 }  // namespace bw

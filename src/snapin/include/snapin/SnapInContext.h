@@ -43,9 +43,4 @@ class BusyPointer {
   sdk::Host* m_Host;
 };
 
-// Case-insensitive tests on node names and list keys.
-bool ContainsNoCase(const std::string& text, const std::string& part);
-bool EqualsNoCase(const std::string& a, const std::string& b);
-bool StartsWithNoCase(const std::string& text, const std::string& prefix);
-
 }  // namespace bw::snapin

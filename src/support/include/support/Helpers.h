@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace bw {
 
@@ -15,6 +16,14 @@ std::string LowerAscii(std::string text);
 
 // Without the blanks (spaces only) at either end.
 std::string TrimBlanks(const std::string& text);
+// Without any of `characters` at either end.
+std::string Trim(const std::string& text, std::string_view characters = " \t");
+
+// Comparisons that ignore the case of ASCII letters, as the server compares
+// names and keywords; other bytes must match exactly.
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix);
+bool ContainsIgnoreCase(std::string_view text, std::string_view part);
 
 // Replaces each of \ / : * ? < > | " by a space.
 std::string SanitizeFileName(const std::string& text);

@@ -3,13 +3,14 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "DataDirectory.h"
-#include "DatabaseSecurity.h"
-#include "EngineImpl.h"
-#include "FullText.h"
-#include "Text.h"
+#include "catalog/DatabaseSecurity.h"
+#include "catalog/FullText.h"
+#include "common/Text.h"
 #include "engine/Errors.h"
+#include "exec/EngineImpl.h"
 #include "procs/SystemProcedures.h"
+#include "storage/DataDirectory.h"
+#include "storage/TransactionLog.h"
 
 namespace standin::engine {
 namespace {

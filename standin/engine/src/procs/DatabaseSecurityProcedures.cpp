@@ -6,14 +6,14 @@
 #include <cctype>
 #include <set>
 
-#include "DataDirectory.h"
-#include "DatabaseSecurity.h"
-#include "EngineImpl.h"
-#include "SqliteFunctions.h"
-#include "Text.h"
-#include "Translator.h"
+#include "catalog/DatabaseSecurity.h"
+#include "common/Text.h"
 #include "engine/Errors.h"
+#include "exec/EngineImpl.h"
 #include "procs/SystemProcedures.h"
+#include "storage/DataDirectory.h"
+#include "storage/SqliteFunctions.h"
+#include "translate/Translator.h"
 
 namespace standin::engine {
 namespace {

@@ -8,16 +8,16 @@
 // database.
 #include <cctype>
 
-#include "DataDirectory.h"
-#include "DatabaseSecurity.h"
-#include "EngineImpl.h"
-#include "FullText.h"
-#include "SqliteFunctions.h"
-#include "Text.h"
-#include "Translator.h"
-#include "Types.h"
+#include "catalog/DatabaseSecurity.h"
+#include "catalog/FullText.h"
+#include "common/Text.h"
+#include "common/Types.h"
 #include "engine/Errors.h"
+#include "exec/EngineImpl.h"
 #include "procs/SystemProcedures.h"
+#include "storage/DataDirectory.h"
+#include "storage/SqliteFunctions.h"
+#include "translate/Translator.h"
 
 namespace standin::engine {
 namespace {

@@ -1,7 +1,7 @@
 // Sessions: sp_who.
 #include <cctype>
 
-#include "EngineImpl.h"
+#include "exec/EngineImpl.h"
 #include "procs/SystemProcedures.h"
 
 namespace standin::engine {

@@ -6,11 +6,11 @@
 // login, so a change takes effect for sessions that are already open.
 #include <cctype>
 
-#include "DataDirectory.h"
-#include "EngineImpl.h"
 #include "engine/Accounts.h"
 #include "engine/Errors.h"
+#include "exec/EngineImpl.h"
 #include "procs/SystemProcedures.h"
+#include "storage/DataDirectory.h"
 
 namespace standin::engine {
 namespace {

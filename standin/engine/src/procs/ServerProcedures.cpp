@@ -8,10 +8,10 @@
 #include <filesystem>
 #include <thread>
 
-#include "DataDirectory.h"
-#include "EngineImpl.h"
-#include "Text.h"
+#include "common/Text.h"
+#include "exec/EngineImpl.h"
 #include "procs/SystemProcedures.h"
+#include "storage/DataDirectory.h"
 
 namespace standin::engine {
 namespace {

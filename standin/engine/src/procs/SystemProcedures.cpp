@@ -4,7 +4,7 @@
 #include <cctype>
 #include <charconv>
 
-#include "Text.h"
+#include "common/Text.h"
 #include "engine/Errors.h"
 
 namespace standin::engine {

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "Text.h"
+#include "common/Text.h"
 #include "engine/Engine.h"
 
 namespace standin::engine {

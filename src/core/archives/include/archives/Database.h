@@ -90,6 +90,9 @@ class Database {
   // every other type has none. Raises what the export's reads raise.
   std::string CreatePlainText(std::int32_t entryID, const std::string& content,
                               std::int32_t docType, const std::string& fileName);
+  // True when CreatePlainText needs nothing but the document itself (HTML
+  // that is not a stored web archive): it may then run on any thread.
+  static bool PlainTextFromContentAlone(std::int32_t docType, const std::string& fileName);
   // The visible text of `sHTML`, after the clean-up, which changes it.
   std::string HTML2Text(std::string& sHTML);
   // Exports the stored web archive to a folder under the temp folder, takes

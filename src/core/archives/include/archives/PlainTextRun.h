@@ -6,17 +6,23 @@
 // Documents are processed in batches of 250 in EntryID order; each is saved
 // as soon as it is done, so a run that stops leaves the finished documents
 // converted and a later run goes on with the rest. Failures are shown
-// through the message service; one thread (the caller's).
+// through the message service. The HTML of a batch is converted on several
+// threads before the batch is walked; the database, the progress and the
+// questions stay on the caller's thread, in document order.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "archives/Progress.h"
+#include "text/ParallelText.h"
 
 namespace bw {
 
 class Database;
+class Recordset;
 
 // The property the end of a run sets.
 inline constexpr char kSearchInPlainText[] = "Brindlewick: Search in PlainText";
@@ -38,6 +44,9 @@ class PlainTextRun {
 
  private:
   bool ProcessBatch(bool& more);
+  // The texts of the batch's documents that need nothing but their own
+  // content, by row; the recordset is back at its first row afterwards.
+  std::vector<std::optional<ConvertedText>> ConvertAhead(Recordset& rs);
 
   Database& m_Archive;
   Progress& m_Progress;

@@ -62,6 +62,7 @@ class Servers {
     std::int32_t serverId;
     long position;
   };
+  std::vector<std::unique_ptr<Server>> LoadRegistrations();
   static void SortByPosition(std::vector<PositionPair>& pairs, long low, long high);
 
   // Stands in for the platform's data-link dialog: returns a connection

@@ -1,0 +1,106 @@
+// DROP DATABASE and keeping each session's attachments in step with the
+// catalogue.
+#include "common/Text.h"
+#include "engine/Errors.h"
+#include "exec/SessionImpl.h"
+
+namespace standin::engine {
+namespace {
+
+bool IsSystemDatabase(const std::string& lower) {
+  return lower == "master" || lower == "model" || lower == "msdb" || lower == "tempdb";
+}
+
+}  // namespace
+
+void SessionImpl::PublishCurrentDatabase() {
+  std::lock_guard lock(m_ProcessMutex);
+  m_ProcessDatabase = m_CurrentDatabase;
+}
+
+void SessionImpl::ForgetDatabase(const std::string& name, bool callersThread) {
+  {
+    std::lock_guard lock(m_ProcessMutex);
+    m_StaleDatabases.insert(Lower(name));
+  }
+  if (callersThread) {
+    DetachStaleDatabases();
+    return;
+  }
+  // The connection is only ever used under the run lock: an idle session's
+  // is free to use from here.
+  std::unique_lock run(m_RunMutex, std::try_to_lock);
+  if (run.owns_lock()) DetachStaleDatabases();
+}
+
+void SessionImpl::DetachStaleDatabases() {
+  std::set<std::string> stale;
+  {
+    std::lock_guard lock(m_ProcessMutex);
+    stale.swap(m_StaleDatabases);
+  }
+  std::set<std::string> kept;
+  for (const std::string& name : stale) {
+    auto it = m_Attached.find(name);
+    if (it == m_Attached.end()) continue;
+    // A database this session's open transaction has used stays held until
+    // the transaction ends, as SQL Server's database lock does, even when
+    // nothing has been written yet. SQLite refuses as well while a
+    // transaction reads the file. Either way it stays attached, and in use
+    // for a detach.
+    const bool heldByTransaction = m_TranCount > 0 && m_AttachedUse[name] > m_TransactionStart;
+    if (heldByTransaction) {
+      kept.insert(name);
+      continue;
+    }
+    if (m_Db && sqlite3_exec(m_Db.get(), ("DETACH DATABASE " + QuoteIdentifier(it->second)).c_str(),
+                             nullptr, nullptr, nullptr) != SQLITE_OK) {
+      kept.insert(name);
+      continue;
+    }
+    m_Attached.erase(it);
+    m_AttachedUse.erase(name);
+  }
+  if (!kept.empty()) {
+    std::lock_guard lock(m_ProcessMutex);
+    m_StaleDatabases.insert(kept.begin(), kept.end());
+  }
+}
+
+void SessionImpl::RunAlterDatabase(const Statement& statement, BatchSink& sink) {
+  // SQL Server 7.0's ALTER DATABASE knows files only, not SET.
+  if (m_Engine.Options().productVersion == 7) RaiseError(156, {"SET"});
+  if (m_TranCount > 0) RaiseError(226, {"ALTER DATABASE"});
+  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.name);
+  if (!entry) RaiseError(911, {statement.name});
+  constexpr std::int64_t kStatusAutoShrink = 4194304;
+  m_Engine.Data().SetStatus(entry->name, kStatusAutoShrink,
+                            statement.optionValue == "AUTO_SHRINK ON");
+  m_RowCount = 0;
+  Done(sink, false, false, 0, 0);
+}
+
+void SessionImpl::RunDropDatabase(const Statement& statement, BatchSink& sink) {
+  if (!LoginHasServerRole(m_Engine.Data(), m_Login.name, "dbcreator")) RaiseError(3704);
+  if (m_TranCount > 0) RaiseError(226, {"DROP DATABASE"});
+  const std::string lower = Lower(statement.name);
+  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.name);
+  if (!entry) RaiseError(3701, {"database", statement.name});
+  if (IsSystemDatabase(lower)) RaiseError(3708, {entry->name});
+  // In use means somebody's current database, the caller's included.
+  if (Lower(m_CurrentDatabase) == lower || m_Engine.DatabaseInUse(entry->name, m_Spid))
+    RaiseError(3702, {entry->name});
+  // Our own attachment goes first so SQLite holds no handle on the files.
+  if (auto it = m_Attached.find(lower); it != m_Attached.end()) {
+    Execute(m_Db.get(), "DETACH DATABASE " + QuoteIdentifier(it->second));
+    m_Attached.erase(it);
+    m_AttachedUse.erase(lower);
+  }
+  const std::vector<std::string> deleted = m_Engine.Data().DropDatabase(entry->name);
+  m_Engine.ForgetDatabase(entry->name);
+  for (const std::string& file : deleted) Report(MakeMessage(3738, {file}), sink);
+  m_RowCount = 0;
+  Done(sink, false, false, 0, 0);
+}
+
+}  // namespace standin::engine

@@ -1,0 +1,556 @@
+// Session lifecycle, batch and RPC loops, name resolution, error reporting.
+#include "exec/SessionImpl.h"
+
+#include <algorithm>
+#include <cctype>
+#include <thread>
+
+#include "common/Text.h"
+#include "common/Types.h"
+#include "engine/Errors.h"
+#include "exec/EngineImpl.h"
+#include "parse/Parser.h"
+#include "storage/TransactionLog.h"
+
+namespace standin::engine {
+namespace {
+
+ColumnType TypeOf(TypeId id, std::int32_t length = 0) {
+  ColumnType type;
+  type.id = id;
+  type.length = length;
+  return type;
+}
+
+// Errors that end the batch in SQL Server 2000, not just the statement.
+bool AbortsBatch(const Message& message) {
+  switch (message.number) {
+    case 241:
+    case 245:
+    case 8114:
+    case 8169:
+      return true;
+    default:
+      return message.severity >= 20;
+  }
+}
+
+// Constraint violations are followed by "The statement has been terminated."
+bool Terminates(std::int32_t number) {
+  return number == 2627 || number == 2601 || number == 515 || number == 8152 || number == 544;
+}
+
+// SET LOCK_TIMEOUT -1 (the default) waits "for ever" in SQL Server; here it is
+// bounded, so a forgotten open transaction cannot hang another session.
+constexpr auto kLockWait = std::chrono::seconds(30);
+
+}  // namespace
+
+SessionImpl::SessionImpl(EngineImpl& engine, int spid, LoginEntry login, LoginRequest request)
+    : m_Engine(engine), m_Spid(spid), m_Login(std::move(login)), m_Request(std::move(request)) {
+  m_Request.password.clear();
+}
+
+SessionImpl::~SessionImpl() {
+  // Unregister first: Shutdown may be calling Kill() on us under the engine's lock.
+  m_Engine.Unregister(m_Spid);
+  if (m_Db && m_TranCount > 0) sqlite3_exec(m_Db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  m_Db.reset();
+}
+
+void SessionImpl::Start(const DatabaseEntry& database) {
+  // Registered already: the engine may look at the connection from now on.
+  std::lock_guard run(m_RunMutex);
+  m_Db = OpenConnection(":memory:", true, &m_Identity);
+  sqlite3_busy_handler(m_Db.get(), &SessionImpl::BusyHandler, this);
+  RegisterFileFunctions(m_Db.get(), m_Engine.Data());
+  InstallLogHook(m_Db.get());
+  CreateBookkeeping(m_Db.get(), "temp");
+  AttachDatabase(database);
+  m_CurrentDatabase = database.name;
+  m_CurrentDatabaseId = database.id;
+  if (!HasDatabaseAccess(database.name)) {
+    // A database the login asked for fails the login; an unusable default
+    // database gives way to master, as SQL Server 2000 does (4062).
+    if (!m_Request.database.empty()) throw SqlError(MakeMessage(4060, {database.name}));
+    std::optional<DatabaseEntry> master = m_Engine.Data().FindDatabase("master");
+    if (!master) throw SqlError(MakeMessage(4060, {database.name}));
+    AttachDatabase(*master);
+    m_CurrentDatabase = master->name;
+    m_CurrentDatabaseId = master->id;
+  }
+  m_LoginDatabase = m_CurrentDatabase;
+  PublishCurrentDatabase();
+}
+
+int SessionImpl::BusyHandler(void* pointer, int count) {
+  auto* session = static_cast<SessionImpl*>(pointer);
+  const auto now = std::chrono::steady_clock::now();
+  if (count == 0) session->m_BusySince = now;
+  if (session->m_Cancel.load() || session->m_Killed.load()) return 0;
+  const auto limit = session->m_LockTimeoutMs < 0
+                         ? std::chrono::duration_cast<std::chrono::milliseconds>(kLockWait)
+                         : std::chrono::milliseconds(session->m_LockTimeoutMs);
+  if (now - session->m_BusySince >= limit) return 0;
+  std::this_thread::sleep_for(std::chrono::milliseconds(count < 10 ? 1 : count < 50 ? 5 : 20));
+  return 1;
+}
+
+void SessionImpl::RequestCancel() {
+  m_Cancel = true;
+  std::lock_guard lock(m_KillMutex);
+  if (m_Db) sqlite3_interrupt(m_Db.get());
+}
+
+void SessionImpl::SetKillHandler(std::function<void()> handler) {
+  std::lock_guard lock(m_KillMutex);
+  m_KillHandler = std::move(handler);
+}
+
+void SessionImpl::SetClientGoneProbe(std::function<bool()> probe) {
+  std::lock_guard lock(m_KillMutex);
+  m_ClientGoneProbe = std::move(probe);
+}
+
+bool SessionImpl::ClientGone() const {
+  std::function<bool()> probe;
+  {
+    // Called outside the lock: the protocol layer takes its own locks and
+    // calls RequestCancel under them.
+    std::lock_guard lock(m_KillMutex);
+    probe = m_ClientGoneProbe;
+  }
+  return probe && probe();
+}
+
+void SessionImpl::Kill() {
+  m_Killed = true;
+  m_Cancel = true;
+  std::function<void()> handler;
+  {
+    std::lock_guard lock(m_KillMutex);
+    if (m_Db) sqlite3_interrupt(m_Db.get());
+    handler = m_KillHandler;
+  }
+  {
+    // An idle session's transaction is rolled back here, at once; a busy one
+    // rolls back when its interrupted batch returns.
+    std::unique_lock run(m_RunMutex, std::try_to_lock);
+    if (run.owns_lock()) RollbackIfKilled();
+  }
+  if (handler) handler();
+}
+
+void SessionImpl::CheckCancelled() {
+  if (m_Cancel.load()) throw Cancelled{};
+}
+
+std::string SessionImpl::AttachDatabase(const DatabaseEntry& database) {
+  const std::string key = Lower(database.name);
+  m_AttachedUse[key] = ++m_UseClock;
+  if (auto it = m_Attached.find(key); it != m_Attached.end()) return it->second;
+  if (!sqlite3_get_autocommit(m_Db.get())) {
+    RaiseUnsupported("the first use of database '" + database.name +
+                     "' inside a transaction that has written");
+  }
+  // SQLite attaches at most 10 databases to a connection: make room by
+  // letting go of the one used longest ago, never one of this statement's.
+  if (m_Attached.size() >=
+      static_cast<std::size_t>(sqlite3_limit(m_Db.get(), SQLITE_LIMIT_ATTACHED, -1))) {
+    std::string victim;
+    std::uint64_t oldest = m_StatementStart;
+    for (const auto& [name, schema] : m_Attached) {
+      if (name == Lower(m_CurrentDatabase) || m_AttachedUse[name] >= oldest) continue;
+      oldest = m_AttachedUse[name];
+      victim = name;
+    }
+    if (victim.empty())
+      RaiseUnsupported("more than " + std::to_string(m_Attached.size()) +
+                       " databases in one statement");
+    Execute(m_Db.get(), "DETACH DATABASE " + QuoteIdentifier(m_Attached[victim]));
+    m_Attached.erase(victim);
+  }
+  std::string schema = database.name;
+  // SQLite's own schema names cannot be attached under; "$" keeps the
+  // replacement apart from any plain database name.
+  if (key == "main" || key == "temp") schema = "sqlstandin$" + database.name;
+  SqliteStatement attach(m_Db.get(), "ATTACH DATABASE ? AS " + QuoteIdentifier(schema));
+  attach.BindText(1, database.hostPath.string());
+  attach.Step();
+  Execute(m_Db.get(), "PRAGMA " + QuoteIdentifier(schema) + ".synchronous=NORMAL");
+  m_Attached[key] = schema;
+  EnsureSecurityCatalog(schema, database.name);
+  return schema;
+}
+
+std::string SessionImpl::SchemaFor(const std::string& database) {
+  if (EqualsNoCase(database, "tempdb")) return "temp";
+  if (auto it = m_Attached.find(Lower(database)); it != m_Attached.end()) {
+    m_AttachedUse[it->first] = ++m_UseClock;
+    return it->second;
+  }
+  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(database);
+  if (!entry) RaiseError(911, {database});
+  return AttachDatabase(*entry);
+}
+
+TableInfo SessionImpl::ResolveTable(const ObjectName& name) {
+  TableInfo table;
+  if (name.IsTemp()) {
+    table.schema = "temp";
+    table.database = "tempdb";
+  } else {
+    table.database = name.database.empty() ? m_CurrentDatabase : name.database;
+    table.schema = SchemaFor(table.database);
+    if (!EqualsNoCase(table.database, m_CurrentDatabase)) CheckDatabaseAccess(table.database);
+  }
+  const std::string lower = Lower(name.name);
+  if (lower.rfind("sqlstandin$", 0) == 0 || lower.rfind("sqlite_", 0) == 0) {
+    RaiseError(208, {name.written});
+  }
+  if ((lower == "sysobjects" || lower == "syscomments") && table.schema != "temp")
+    EnsureSystemViews(table.schema);
+  // tempdb's catalogue lives in the session's temporary schema, made on first use.
+  if ((lower == "sysusers" || lower == "sysmembers") && !name.IsTemp() &&
+      EqualsNoCase(table.database, "tempdb"))
+    EnsureSecurityCatalog("temp", "tempdb");
+  {
+    SqliteStatement find(m_Db.get(), "SELECT name FROM " + QuoteIdentifier(table.schema) +
+                                         ".sqlite_master WHERE type IN ('table', 'view') AND "
+                                         "name = ? COLLATE standin_ci");
+    find.BindText(1, name.name);
+    if (!find.Step()) RaiseError(208, {name.written});
+    table.name = reinterpret_cast<const char*>(sqlite3_column_text(find.Handle(), 0));
+  }
+  SqliteStatement info(m_Db.get(), "PRAGMA " + QuoteIdentifier(table.schema) + ".table_info(" +
+                                       QuoteIdentifier(table.name) + ")");
+  while (info.Step()) {
+    Column column;
+    column.name = reinterpret_cast<const char*>(sqlite3_column_text(info.Handle(), 1));
+    const unsigned char* declared = sqlite3_column_text(info.Handle(), 2);
+    std::optional<ColumnType> type =
+        ParseDeclaredType(declared ? reinterpret_cast<const char*>(declared) : "");
+    column.type = type ? *type : TypeOf(TypeId::NVarChar, 4000);
+    if (IsCharacter(column.type.id)) {
+      const char* collation = nullptr;
+      if (sqlite3_table_column_metadata(m_Db.get(), table.schema.c_str(), table.name.c_str(),
+                                        column.name.c_str(), nullptr, &collation, nullptr, nullptr,
+                                        nullptr) == SQLITE_OK &&
+          collation != nullptr) {
+        column.type.caseSensitive = std::string_view(collation) == "standin_cs";
+      }
+    }
+    column.nullable = sqlite3_column_int(info.Handle(), 3) == 0;
+    const unsigned char* fallback = sqlite3_column_text(info.Handle(), 4);
+    table.defaults.push_back(fallback ? reinterpret_cast<const char*>(fallback) : "");
+    table.columns.push_back(std::move(column));
+  }
+  SqliteStatement identity(m_Db.get(), "SELECT column_name FROM " + QuoteIdentifier(table.schema) +
+                                           ".\"sqlstandin$identity\" WHERE table_name = ?");
+  identity.BindText(1, table.name);
+  if (identity.Step()) {
+    const std::string column =
+        reinterpret_cast<const char*>(sqlite3_column_text(identity.Handle(), 0));
+    for (std::size_t i = 0; i < table.columns.size(); ++i) {
+      if (EqualsNoCase(table.columns[i].name, column)) {
+        table.identityColumn = static_cast<int>(i);
+        table.columns[i].identity = true;
+      }
+    }
+  }
+  return table;
+}
+
+const Variable* SessionImpl::FindVariable(const std::string& name) const {
+  auto it = m_Variables.find(Lower(name));
+  return it == m_Variables.end() ? nullptr : &it->second;
+}
+
+std::string SessionImpl::SystemValue(const std::string& upperName, ColumnType& type) const {
+  auto text = [&](const std::string& value) {
+    type = TypeOf(TypeId::NVarChar, 128);
+    return QuoteString(value);
+  };
+  auto number = [&](std::int64_t value, TypeId id = TypeId::Int) {
+    type = TypeOf(id);
+    return std::to_string(value);
+  };
+  if (upperName.rfind(std::string("IS_MEMBER") + kPropertySeparator, 0) == 0)
+    return SecurityValue(upperName, type);
+  if (upperName.find(kPropertySeparator) != std::string::npos)
+    return PropertyValue(upperName, type);
+  if (upperName == "@@ROWCOUNT") return number(m_RowCount);
+  if (upperName == "@@ERROR") return number(m_LastError);
+  if (upperName == "@@SPID") return number(m_Spid, TypeId::SmallInt);
+  if (upperName == "@@TRANCOUNT") return number(m_TranCount);
+  if (upperName == "@@VERSION") {
+    const std::string version = m_Engine.VersionText();
+    type = TypeOf(TypeId::NVarChar, 256);
+    return QuoteString(version);
+  }
+  if (upperName == "@@SERVERNAME") return text(m_Engine.ServerName());
+  if (upperName == "@@SERVICENAME") return text("MSSQLSERVER");
+  if (upperName == "@@LANGUAGE") return text("us_english");
+  if (upperName == "@@DATEFIRST") return number(7, TypeId::TinyInt);
+  if (upperName == "@@MAX_PRECISION") return number(38, TypeId::TinyInt);
+  if (upperName == "@@NESTLEVEL") return number(m_InProcedure ? 1 : 0);
+  if (upperName == "@@TEXTSIZE") return number(m_TextSize);
+  if (upperName == "@@LOCK_TIMEOUT") return number(m_LockTimeoutMs);
+  if (upperName == "@@MICROSOFTVERSION") {
+    return number(m_Engine.Options().productVersion == 7 ? 0x0700041F : 0x080007F7);
+  }
+  if (upperName == "@@IDENTITY" || upperName == "SCOPE_IDENTITY()") {
+    type = ColumnType{TypeId::Numeric, 0, 38, 0};
+    return m_LastIdentity ? std::to_string(*m_LastIdentity) : "NULL";
+  }
+  if (upperName == "DB_NAME()") return text(m_CurrentDatabase);
+  if (upperName == "DB_ID()") return number(m_CurrentDatabaseId, TypeId::SmallInt);
+  if (upperName == "SUSER_SNAME()" || upperName == "SUSER_NAME()" || upperName == "SYSTEM_USER()") {
+    return text(m_Login.name);
+  }
+  if (upperName == "USER_NAME()" || upperName == "USER()" || upperName == "CURRENT_USER()" ||
+      upperName == "SESSION_USER()") {
+    return text(CurrentUserName());
+  }
+  if (upperName == "USER_ID()") {
+    type = TypeOf(TypeId::SmallInt);
+    return CurrentUserId();
+  }
+  if (upperName == "HOST_NAME()") return text(m_Request.hostName);
+  if (upperName == "APP_NAME()") return text(m_Request.applicationName);
+  if (upperName == "SYSTEM_USER") return text(m_Login.name);
+  if (upperName.rfind("@@", 0) == 0) {
+    static constexpr std::string_view kKnown[] = {
+        "@@FETCH_STATUS", "@@CURSOR_ROWS",   "@@DBTS",      "@@PROCID",
+        "@@OPTIONS",      "@@CONNECTIONS",   "@@CPU_BUSY",  "@@IDLE",
+        "@@IO_BUSY",      "@@PACKET_ERRORS", "@@TOTAL_READ"};
+    for (std::string_view known : kKnown) {
+      if (upperName == known) RaiseUnsupported(upperName);
+    }
+    RaiseError(137, {upperName});
+  }
+  RaiseUnsupported(upperName);
+}
+
+void SessionImpl::Report(const Message& message, BatchSink& sink) {
+  if (message.severity <= 10) {
+    sink.Info(message);
+  } else {
+    sink.Error(message);
+  }
+}
+
+void SessionImpl::Done(BatchSink& sink, bool error, bool counted, std::uint64_t count,
+                       std::uint16_t command) {
+  engine::Done done;
+  done.kind = m_InProcedure ? engine::Done::Kind::InProcedure : engine::Done::Kind::Statement;
+  done.error = error;
+  done.hasCount = counted && !m_NoCount;
+  done.rowCount = done.hasCount ? count : 0;
+  done.currentCommand = command;
+  done.inTransaction = m_TranCount > 0;
+  sink.StatementDone(done);
+}
+
+void SessionImpl::ExecuteBatch(std::string_view sql, BatchSink& sink) {
+  if (m_Killed.load()) return;
+  RunningScope running(*this);
+  m_Cancel = false;
+  m_Variables.clear();
+  m_AccessChecked.clear();
+  Batch batch;
+  try {
+    batch = ParseBatch(sql, m_QuotedIdentifier);
+  } catch (const SqlError& error) {
+    Report(error.Msg(), sink);
+    m_LastError = error.Msg().number;
+    Done(sink, true, false, 0, 0);
+    return;
+  }
+  try {
+    RunStatements(batch.statements, sink);
+  } catch (const ReturnSignal&) {
+  } catch (const BatchAbort&) {
+  } catch (const Cancelled&) {
+  }
+  m_Variables.clear();
+}
+
+void SessionImpl::RunStatements(const std::vector<StatementPtr>& statements, BatchSink& sink) {
+  for (const StatementPtr& statement : statements) {
+    CheckCancelled();
+    RunGuarded(*statement, sink);
+  }
+}
+
+namespace {
+
+// Statements that never write: inside a user transaction they run without
+// opening its SQLite transaction.
+bool OnlyReads(const Statement& statement) {
+  switch (statement.kind) {
+    case StatementKind::Select:
+      return !statement.select->cores[0].into;
+    case StatementKind::Declare:
+    case StatementKind::SetVariable:
+    case StatementKind::SetOption:
+    case StatementKind::Print:
+    case StatementKind::Raiserror:
+    case StatementKind::Return:
+    case StatementKind::Break:
+    case StatementKind::Continue:
+    case StatementKind::Use:
+    case StatementKind::BeginTransaction:
+    case StatementKind::CommitTransaction:
+    case StatementKind::RollbackTransaction:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Statements whose only write is to a #temporary table of the session.
+bool WritesOnlyTemp(const Statement& statement) {
+  switch (statement.kind) {
+    case StatementKind::Insert:
+    case StatementKind::Update:
+    case StatementKind::Delete:
+    case StatementKind::CreateTable:
+    case StatementKind::DropTable:
+    case StatementKind::CreateIndex:
+      return statement.table.IsTemp();
+    case StatementKind::Select:
+      return statement.select->cores[0].into && statement.select->cores[0].into->IsTemp();
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+void SessionImpl::EnsureTransactionStarted() {
+  if (m_TranCount == 0 || !sqlite3_get_autocommit(m_Db.get())) return;
+  Execute(m_Db.get(), m_StatementTempOnly ? "BEGIN" : "BEGIN IMMEDIATE");
+  m_TransactionStarted = true;
+}
+
+void SessionImpl::RunGuarded(const Statement& statement, BatchSink& sink) {
+  m_StatementStart = ++m_UseClock;
+  try {
+    // The text of IF, WHILE and BEGIN…END holds the statements inside them,
+    // which are tried on their own.
+    const bool compound = statement.kind == StatementKind::If ||
+                          statement.kind == StatementKind::While ||
+                          statement.kind == StatementKind::Block;
+    if (!compound) {
+      if (std::optional<Message> fault = m_Engine.TakeFault(statement.text)) throw SqlError(*fault);
+      m_StatementTempOnly = WritesOnlyTemp(statement);
+      if (!OnlyReads(statement)) EnsureTransactionStarted();
+    }
+    Run(statement, sink);
+    m_StatementTempOnly = false;
+    if (!compound && statement.kind != StatementKind::Declare) m_LastError = 0;
+  } catch (const SqlError& error) {
+    m_StatementTempOnly = false;
+    // A lock wait given up because of ATTENTION is the cancel, not error 1222.
+    if (m_Cancel.load()) throw Cancelled{};
+    Message message = error.Msg();
+    message.line = statement.line;
+    Report(message, sink);
+    if (Terminates(message.number)) Report(MakeMessage(3621), sink);
+    m_LastError = message.number;
+    m_RowCount = 0;
+    if (m_TranCount > 0 && m_TransactionStarted && sqlite3_get_autocommit(m_Db.get())) {
+      // SQLite gave up the whole transaction (I/O error); tell the client.
+      m_TranCount = 0;
+      m_TransactionStarted = false;
+      sink.EnvironmentChanged(
+          EnvChange{EnvChangeType::RollbackTransaction, "", m_TransactionDescriptor});
+    }
+    Done(sink, true, false, 0, 0);
+    if (AbortsBatch(message)) throw BatchAbort{};
+  } catch (const Cancelled&) {
+    m_StatementTempOnly = false;
+    if (m_TranCount > 0 && m_TransactionStarted && sqlite3_get_autocommit(m_Db.get())) {
+      // An interrupted write inside a transaction rolls it back in SQLite.
+      m_TranCount = 0;
+      m_TransactionStarted = false;
+      sink.EnvironmentChanged(
+          EnvChange{EnvChangeType::RollbackTransaction, "", m_TransactionDescriptor});
+    }
+    throw;
+  }
+}
+
+void SessionImpl::ExecuteRpc(std::string_view procedureName,
+                             const std::vector<Parameter>& parameters, BatchSink& sink) {
+  if (m_Killed.load()) return;
+  RunningScope running(*this);
+  m_Cancel = false;
+  m_AccessChecked.clear();
+  std::string name(procedureName);
+  const std::size_t dot = name.rfind('.');
+  const std::string base = Lower(dot == std::string::npos ? name : name.substr(dot + 1));
+  if (RunStatementProcedure(base, parameters, sink, true)) return;
+  if (std::optional<Message> fault = m_Engine.TakeFault("EXEC " + name)) {
+    Report(*fault, sink);
+    m_LastError = fault->number;
+    engine::Done done;
+    done.kind = engine::Done::Kind::Procedure;
+    done.error = true;
+    done.inTransaction = m_TranCount > 0;
+    sink.StatementDone(done);
+    return;
+  }
+  if (RunSystemProcedure(name, parameters, sink)) return;
+  try {
+    if (RunUserProcedure(name, parameters, sink, true)) return;
+  } catch (const SqlError&) {
+    // The name's database is unknown: no procedure of ours, 2812 below.
+  }
+  m_InProcedure = true;
+  bool failed = false;
+  try {
+    RunProcedure(name, sink);
+  } catch (const SqlError& error) {
+    Report(error.Msg(), sink);
+    m_LastError = error.Msg().number;
+    failed = true;
+  } catch (const Cancelled&) {
+  }
+  m_InProcedure = false;
+  engine::Done done;
+  done.kind = engine::Done::Kind::Procedure;
+  done.error = failed;
+  done.inTransaction = m_TranCount > 0;
+  sink.StatementDone(done);
+}
+
+SessionImpl::WriteScope::WriteScope(SessionImpl& session)
+    : m_Session(session), m_Own(session.m_TranCount == 0) {
+  if (m_Own) {
+    // The session's temp schema is its own: writing only there waits for nobody.
+    Execute(session.m_Db.get(), session.m_StatementTempOnly ? "BEGIN" : "BEGIN IMMEDIATE");
+  } else {
+    session.EnsureTransactionStarted();
+    Execute(session.m_Db.get(), "SAVEPOINT sqlstandin_statement");
+  }
+}
+
+SessionImpl::WriteScope::~WriteScope() {
+  if (m_Done) return;
+  sqlite3* db = m_Session.m_Db.get();
+  if (m_Own) {
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+  } else if (!sqlite3_get_autocommit(db)) {
+    sqlite3_exec(db, "ROLLBACK TO sqlstandin_statement; RELEASE sqlstandin_statement", nullptr,
+                 nullptr, nullptr);
+  }
+}
+
+void SessionImpl::WriteScope::Commit() {
+  Execute(m_Session.m_Db.get(), m_Own ? "COMMIT" : "RELEASE sqlstandin_statement");
+  m_Done = true;
+}
+
+}  // namespace standin::engine

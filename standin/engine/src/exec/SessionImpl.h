@@ -1,0 +1,373 @@
+// One login's connection state and the executor of its batches. The session
+// has one SQLite connection on which every database it uses is ATTACHed under
+// its own name, and #temp tables live in SQLite's per-connection temp schema,
+// so they are private to the session and vanish with it.
+//
+// Threading: one thread runs batches; RequestCancel and Kill may come from any
+// thread.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "catalog/DatabaseSecurity.h"
+#include "engine/Engine.h"
+#include "exec/EngineImpl.h"
+#include "parse/Ast.h"
+#include "storage/DataDirectory.h"
+#include "storage/Sqlite.h"
+#include "storage/SqliteFunctions.h"
+#include "translate/Translator.h"
+
+namespace standin::engine {
+
+class EngineImpl;
+
+class SessionImpl : public Session, private TranslationContext {
+ public:
+  SessionImpl(EngineImpl& engine, int spid, LoginEntry login, LoginRequest request);
+  ~SessionImpl() override;
+
+  // Opens the connection and makes `database` current (called by Login).
+  void Start(const DatabaseEntry& database);
+
+  int Spid() const override { return m_Spid; }
+  std::string CurrentDatabase() const override { return m_CurrentDatabase; }
+  std::string LoginName() const override { return m_Login.name; }
+  void ExecuteBatch(std::string_view sql, BatchSink& sink) override;
+  void ExecuteRpc(std::string_view procedureName, const std::vector<Parameter>& parameters,
+                  BatchSink& sink) override;
+  void ResetConnection(bool keepTransaction, BatchSink& sink) override;
+  void RequestCancel() override;
+  bool IsKilled() const override { return m_Killed.load(); }
+  void SetKillHandler(std::function<void()> handler) override;
+  void SetClientGoneProbe(std::function<bool()> probe) override;
+  bool ClientGone() const;
+  // Ends the session (KILL): a running batch stops at once, an open
+  // transaction is rolled back, and the kill handler closes the connection.
+  void Kill();
+  // What sp_who shows of this session; safe from any thread.
+  ProcessInfo Process() const;
+
+ private:
+  // Raised by RETURN; ends the batch or procedure quietly.
+  struct ReturnSignal {};
+  // Raised by BREAK and CONTINUE; caught by the enclosing WHILE.
+  struct BreakSignal {};
+  struct ContinueSignal {};
+  // Raised by an error that ends the whole batch (conversion errors, as in
+  // SQL Server 2000).
+  struct BatchAbort {};
+
+  // TranslationContext
+  TableInfo ResolveTable(const ObjectName& name) override;
+  const Variable* FindVariable(const std::string& name) const override;
+  std::string SystemValue(const std::string& upperName, ColumnType& type) const override;
+  void CheckRead(const TableInfo& table) override;
+  // SERVERPROPERTY and DATABASEPROPERTYEX (SessionProperties.cpp).
+  std::string PropertyValue(const std::string& key, ColumnType& type) const;
+
+  // Held while a batch or RPC runs, so KILL can tell an idle session (whose
+  // transaction it rolls back itself) from a busy one (which rolls back when
+  // its batch ends).
+  class RunningScope {
+   public:
+    explicit RunningScope(SessionImpl& session);
+    ~RunningScope();
+
+   private:
+    SessionImpl& m_Session;
+    std::unique_lock<std::mutex> m_Lock;
+  };
+  void RollbackIfKilled();
+  void RunKill(const Statement& statement, BatchSink& sink);
+  // Databases (SessionDatabases.cpp).
+  void RunDropDatabase(const Statement& statement, BatchSink& sink);
+  void RunAlterDatabase(const Statement& statement, BatchSink& sink);
+  // The transaction log (SessionFiles.cpp).
+  void RunBackupLog(const Statement& statement, BatchSink& sink);
+  void RunDbcc(const Statement& statement, BatchSink& sink);
+  // Whether the login is a sysadmin or the database's owner (db_owner's
+  // statements: BACKUP LOG, DBCC SHRINKFILE).
+  // The login is sysadmin, the database's owner, a member of db_owner or of
+  // `otherRole` (a fixed database role's uid; 0 for none) in `database`.
+  bool OwnsOrAdministers(const std::string& database, int otherRole = 0);
+  // Makes the current database visible to sp_who and DROP DATABASE.
+  void PublishCurrentDatabase();
+  // Detaches databases dropped (or detached) by other sessions since the
+  // last batch, so their names never reach the old files.
+  void DetachStaleDatabases();
+
+ public:
+  // Called by the engine from any thread when `name` was dropped or is being
+  // detached. An idle session lets go of the files at once (so a detach finds
+  // them closed); a busy one does before its next batch. `callersThread`: the
+  // call comes from this session's own batch.
+  void ForgetDatabase(const std::string& name, bool callersThread);
+
+ private:
+  // Batch machinery (SessionImpl.cpp).
+  void RunStatements(const std::vector<StatementPtr>& statements, BatchSink& sink);
+  void RunGuarded(const Statement& statement, BatchSink& sink);
+  void Report(const Message& message, BatchSink& sink);
+  void Done(BatchSink& sink, bool error, bool counted, std::uint64_t count, std::uint16_t command);
+  std::string SchemaFor(const std::string& database);
+  std::string AttachDatabase(const DatabaseEntry& database);
+  void CheckCancelled();
+  static int BusyHandler(void* session, int count);
+
+  // Statements (SessionStatements.cpp).
+  void Run(const Statement& statement, BatchSink& sink);
+  void RunSelect(const Statement& statement, BatchSink& sink);
+  void RunSelectInto(const Statement& statement, BatchSink& sink);
+  void RunAssignmentSelect(const Statement& statement, BatchSink& sink);
+  void RunInsert(const Statement& statement, BatchSink& sink);
+  void RunUpdateOrDelete(const Statement& statement, BatchSink& sink);
+  void RunCreateTable(const Statement& statement, BatchSink& sink);
+  void RunDropTable(const Statement& statement, BatchSink& sink);
+  void RunCreateDatabase(const Statement& statement, BatchSink& sink);
+  void RunUse(const Statement& statement, BatchSink& sink);
+  void RunDeclare(const Statement& statement, BatchSink& sink);
+  void RunSetVariable(const Statement& statement, BatchSink& sink);
+  void RunSetOption(const Statement& statement, BatchSink& sink);
+  void RunTransaction(const Statement& statement, BatchSink& sink);
+  void RunExecute(const Statement& statement, BatchSink& sink);
+  void RunRaiserror(const Statement& statement, BatchSink& sink);
+  void RunProcedure(const std::string& name, BatchSink& sink);
+  // Streams a query's rows to the sink; returns the row count. With
+  // `metadataOnly` only the columns are sent (sp_prepare).
+  std::uint64_t StreamQuery(const SqlText& query, BatchSink& sink, bool metadataOnly = false);
+  // Runs a write; names the violated constraint for 2627 from `table`.
+  std::int64_t Changes(const SqlText& query, std::string_view kind,
+                       const TableInfo* table = nullptr);
+  void BindParameters(SqliteStatement& statement, const SqlText& query);
+  // The table's key in IdentityCounters.
+  std::string IdentityKey(const TableInfo& table);
+  Value EvaluateScalar(const Expr& expr, const ColumnType& type);
+  bool EvaluateCondition(const Expr& expr);
+  // sp_executesql and prepared statements (SessionPrepared.cpp). Runs
+  // sp_executesql, sp_prepare, sp_execute, sp_prepexec or sp_unprepare with
+  // its return status and DONEPROC; false, having sent nothing, for any other
+  // name. OUTPUT values go out as RETURNVALUE tokens for an RPC, otherwise
+  // into m_ProcedureOutputs for the caller's variables.
+  bool RunStatementProcedure(const std::string& base, const std::vector<Parameter>& arguments,
+                             BatchSink& sink, bool rpc);
+  struct DeclaredParameter {
+    std::string name;
+    ColumnType type;
+    bool output = false;
+  };
+  struct PreparedStatement {
+    std::string definitions;  // "@P1 int,@P2 nvarchar(50)"
+    std::string sql;
+  };
+  // (argument index, value) of each OUTPUT parameter handed back.
+  using ReturnedValues = std::vector<std::pair<std::size_t, Parameter>>;
+  std::vector<DeclaredParameter> ParseDefinitions(const std::string& definitions);
+  // Runs `sql` with the declared parameters bound to arguments[first…]
+  // (8144, 8145, 8178 when they do not fit).
+  void RunParameterised(const std::string& definitions, const std::string& sql,
+                        const std::vector<Parameter>& arguments, std::size_t first, BatchSink& sink,
+                        ReturnedValues& returned);
+  // Compiles and keeps a statement (arguments: @handle, @params, @stmt);
+  // describes the first SELECT's columns on `metadata` when given.
+  std::int32_t Prepare(const std::vector<Parameter>& arguments, const std::string& name,
+                       BatchSink* metadata, ReturnedValues& returned);
+  // The statement of arguments[0]'s handle, 8179 for an unknown one.
+  const PreparedStatement& FindPrepared(const std::vector<Parameter>& arguments,
+                                        const std::string& name);
+  std::map<std::int32_t, PreparedStatement> m_Prepared;
+  std::int32_t m_NextPreparedHandle = 1;
+
+  // Writes through views (SessionViewWrites.cpp).
+  struct ViewColumn {
+    std::string name;
+    int source = -1;         // the entry of the view's FROM it comes from; -1: computed
+    std::string baseColumn;  // its name in that table
+  };
+  struct UpdatableView {
+    std::shared_ptr<Select> select;  // the body, its table names qualified
+    std::vector<TableInfo> tables;   // per entry of its FROM
+    std::vector<ViewColumn> columns;
+    const ViewColumn& Find(const std::string& name) const;  // 207
+  };
+  bool IsView(const TableInfo& table);
+  // The view's body and where its columns come from; 4403, 4404, 4406, 4436
+  // for a view that cannot be written at all.
+  UpdatableView LoadUpdatableView(const TableInfo& view);
+  // The one table the modified columns belong to (4405, 4406).
+  TableInfo ViewBaseTable(const UpdatableView& shape, const TableInfo& view,
+                          const std::vector<const ViewColumn*>& modified);
+  // The table an INSERT into `view` writes; `columns` become its names.
+  TableInfo ViewInsertTarget(const TableInfo& view, std::vector<std::string>& columns);
+  // UPDATE or DELETE of the view `table`, which becomes the table written.
+  SqlText TranslateViewWrite(const Statement& statement, TableInfo& table);
+
+  // Indexes, views and ALTER TABLE (SessionSchema.cpp).
+  struct IndexRequest {
+    std::string name;
+    bool unique = false;
+    std::vector<std::string> columns;
+  };
+  void RunCreateIndex(const Statement& statement, BatchSink& sink);
+  void RunDropIndex(const Statement& statement, BatchSink& sink);
+  void RunCreateView(const Statement& statement, BatchSink& sink);
+  void RunDropView(const Statement& statement, BatchSink& sink);
+  void RunAlterTable(const Statement& statement, BatchSink& sink);
+  // One column of a table being rebuilt: its definition and the SQL of its
+  // value for the existing rows (empty: its default).
+  struct RebuiltColumn {
+    std::string name;
+    ColumnType type;
+    bool notNull = false;
+    std::string defaultSql;
+    std::string value;
+  };
+  std::vector<RebuiltColumn> CurrentColumns(const TableInfo& table);
+  void RebuildTable(const TableInfo& table, const std::vector<RebuiltColumn>& columns);
+  void AddColumns(const Statement& statement, const TableInfo& table);
+  void AlterColumn(const ColumnDefinition& change, const TableInfo& table, BatchSink& sink);
+  // Creates the SQLite index and, for a key that can pass 900 bytes, its key
+  // length triggers; warns with 1945 on `warnings` when given.
+  void CreateIndexObjects(const TableInfo& table, const IndexRequest& request, BatchSink* warnings);
+  void DropIndexObjects(const TableInfo& table, const std::string& index);
+  // User stored procedures (SessionUserProcedures.cpp). The session looks a
+  // name up among the system procedures first (RunSystemProcedure), then
+  // here; RunUserProcedure returns false, having sent nothing, when the
+  // current (or named) database has no procedure of that name.
+  struct UserProcedure {
+    std::string schema;
+    std::string name;  // as stored
+    std::string text;  // as sent
+  };
+  std::optional<UserProcedure> FindUserProcedure(const ObjectName& name);
+  void RunCreateProcedure(const Statement& statement, BatchSink& sink);
+  void RunDropProcedure(const Statement& statement, BatchSink& sink);
+  bool RunUserProcedure(const std::string& writtenName, const std::vector<Parameter>& arguments,
+                        BatchSink& sink, bool rpc);
+  void RunHelpText(const std::vector<Parameter>& arguments, BatchSink& sink);
+  Value ConvertValue(const Value& value, const ColumnType& from, const ColumnType& to);
+  // The OUTPUT parameters of the last user procedure: argument index, value.
+  std::vector<std::pair<std::size_t, Parameter>> m_ProcedureOutputs;
+  // Users, roles and permissions (SessionSecurity.cpp).
+  void EnsureSecurityCatalog(const std::string& schema, const std::string& database);
+  // The login's standing in a database (attached on demand).
+  DatabaseSecurity SecurityFor(const std::string& database);
+  DatabaseSecurity CurrentSecurity() const;
+  bool HasDatabaseAccess(const std::string& database);
+  // 916 unless the login is a user of the database, guest has access there,
+  // or the login is sysadmin. Checked once per batch and database.
+  void CheckDatabaseAccess(const std::string& database);
+  void CheckObjectPermission(const TableInfo& table, const std::string& action);
+  // INSERT, UPDATE, DELETE of a table: 229, or 259 for the security tables.
+  void CheckWrite(const TableInfo& table, const std::string& action);
+  void CheckStatementPermission(const std::string& action, const std::string& database);
+  // db_owner, db_ddladmin, or the user who created `object`.
+  bool MayAlterSchema(const std::string& database, const std::string& object);
+  void RequireSchemaChange(const std::string& database, const std::string& object,
+                           const std::string& statement);
+  void CheckCreateObject(const std::string& database, const std::string& statement);
+  void RecordCreator(const std::string& database, const std::string& object);
+  void ForgetObjectPermissions(const std::string& schema, const std::string& object);
+  void CheckExecute(const std::string& database, const std::string& procedure);
+  void RunPermission(const Statement& statement, BatchSink& sink);
+  std::string SecurityValue(const std::string& key, ColumnType& type) const;  // IS_MEMBER
+  std::string CurrentUserName() const;                                        // USER_NAME()
+  std::string CurrentUserId() const;  // USER_ID(): SQL text of the uid, NULL without access
+  // Set while a procedure body runs: its objects share its owner, so only
+  // the EXECUTE permission counted.
+  bool m_OwnershipChain = false;
+  std::set<std::string> m_AccessChecked;  // lower-case databases checked this batch
+
+  // Creates the database's sysobjects and syscomments views on first use.
+  void EnsureSystemViews(const std::string& schema);
+
+  // System procedures (SessionProcedures.cpp). Runs `name` when it is a
+  // procedure SQL Server ships (sp_helpdb, xp_msver …), with its return
+  // status and DONEPROC; returns false, having sent nothing, when it is not.
+  // User procedures are looked up only after this.
+  bool RunSystemProcedure(const std::string& name, const std::vector<Parameter>& arguments,
+                          BatchSink& sink);
+  // The values of an EXEC statement's arguments, with their names.
+  std::vector<Parameter> EvaluateArguments(const Statement& statement);
+
+  // A write outside a user transaction is its own immediate transaction;
+  // inside one it is a savepoint, so a failed statement leaves the
+  // transaction as it was (SQL Server's statement-level rollback).
+  class WriteScope {
+   public:
+    explicit WriteScope(SessionImpl& session);
+    ~WriteScope();
+    void Commit();
+
+   private:
+    SessionImpl& m_Session;
+    bool m_Own;
+    bool m_Done = false;
+  };
+
+  EngineImpl& m_Engine;
+  const int m_Spid;
+  LoginEntry m_Login;
+  LoginRequest m_Request;
+  ConnectionPtr m_Db;
+  IdentityState m_Identity;
+  std::map<std::string, std::string> m_Attached;       // lower-case database name → schema
+  std::map<std::string, std::uint64_t> m_AttachedUse;  // when each was last used
+  std::uint64_t m_UseClock = 0;
+  std::uint64_t m_StatementStart = 0;    // m_UseClock when the running statement began
+  std::uint64_t m_TransactionStart = 0;  // m_UseClock when the open transaction began
+  std::string m_CurrentDatabase;
+  int m_CurrentDatabaseId = 1;
+  std::string m_LoginDatabase;  // where the login put the session (a reset returns there)
+
+  // Batch state.
+  std::map<std::string, Variable> m_Variables;  // lower-case name
+  bool m_InProcedure = false;
+
+  // Session state.
+  bool m_NoCount = false;
+  bool m_AnsiNullDefault = true;
+  bool m_QuotedIdentifier = true;
+  std::int64_t m_LockTimeoutMs = -1;  // SET LOCK_TIMEOUT
+  // SET TEXTSIZE: bytes of a text, ntext or image value a SELECT returns.
+  // Every ODBC, OLE DB and DB-Library client sets the maximum when it
+  // connects, so a session starts there; SET TEXTSIZE 0 gives SQL Server's
+  // own default of 4 KB.
+  static constexpr std::int64_t kDefaultTextSize = 2147483647;
+  static constexpr std::int64_t kServerTextSize = 4096;
+  std::int64_t m_TextSize = kDefaultTextSize;
+  std::string m_IdentityInsertTable;  // "schema.table" with IDENTITY_INSERT ON
+  std::int64_t m_RowCount = 0;
+  std::int32_t m_LastError = 0;
+  std::optional<std::int64_t> m_LastIdentity;
+  int m_TranCount = 0;
+  std::string m_TransactionDescriptor;
+  // A user transaction opens its SQLite transaction at its first write, so
+  // one that has written nothing holds no lock; a statement that writes only
+  // the session's own temporary tables locks nothing shared either.
+  bool m_TransactionStarted = false;
+  bool m_StatementTempOnly = false;
+  // Opens the SQLite transaction of the user transaction if it is not open.
+  void EnsureTransactionStarted();
+
+  std::atomic<bool> m_Cancel{false};
+  std::atomic<bool> m_Killed{false};
+  mutable std::mutex m_KillMutex;
+  std::function<void()> m_KillHandler;
+  std::function<bool()> m_ClientGoneProbe;
+  std::chrono::steady_clock::time_point m_BusySince;
+  std::mutex m_RunMutex;
+  std::atomic<bool> m_Running{false};
+  mutable std::mutex m_ProcessMutex;
+  std::string m_ProcessDatabase;           // the current database as other sessions see it
+  std::set<std::string> m_StaleDatabases;  // lower-case names; guarded by m_ProcessMutex
+};
+
+}  // namespace standin::engine

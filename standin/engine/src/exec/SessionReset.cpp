@@ -1,0 +1,64 @@
+// The reset a pooling client asks for with the reset-connection flag: the
+// next user of the connection must find it as a new login would, without
+// the previous user's temporary tables, transaction, prepared statements or
+// SET options.
+#include "common/Text.h"
+#include "exec/SessionImpl.h"
+#include "storage/DataDirectory.h"
+
+namespace standin::engine {
+
+void SessionImpl::ResetConnection(bool keepTransaction, BatchSink& sink) {
+  if (m_Killed.load()) return;
+  RunningScope running(*this);
+  m_Cancel = false;
+  if (!keepTransaction && m_TranCount > 0) {
+    if (!sqlite3_get_autocommit(m_Db.get())) Execute(m_Db.get(), "ROLLBACK");
+    m_TranCount = 0;
+    m_TransactionStarted = false;
+    sink.EnvironmentChanged(
+        EnvChange{EnvChangeType::RollbackTransaction, "", m_TransactionDescriptor});
+  }
+  // Everything in the temporary schema is the session's own: #tables, and
+  // what it made after USE tempdb. The bookkeeping tables come back empty.
+  std::vector<std::pair<std::string, std::string>> objects;
+  {
+    SqliteStatement list(m_Db.get(),
+                         "SELECT type, name FROM temp.sqlite_master WHERE type IN ('view', "
+                         "'table') AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY type DESC");
+    while (list.Step()) {
+      objects.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(list.Handle(), 0)),
+                           reinterpret_cast<const char*>(sqlite3_column_text(list.Handle(), 1)));
+    }
+  }
+  for (const auto& [type, name] : objects) {
+    Execute(m_Db.get(), std::string(type == "view" ? "DROP VIEW " : "DROP TABLE ") + "temp." +
+                            QuoteIdentifier(name));
+  }
+  CreateBookkeeping(m_Db.get(), "temp");
+  m_Prepared.clear();
+  m_NoCount = false;
+  m_AnsiNullDefault = true;
+  m_QuotedIdentifier = true;
+  m_LockTimeoutMs = -1;
+  m_TextSize = kDefaultTextSize;
+  m_IdentityInsertTable.clear();
+  m_RowCount = 0;
+  m_LastError = 0;
+  m_LastIdentity.reset();
+  if (!EqualsNoCase(m_CurrentDatabase, m_LoginDatabase)) {
+    std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(m_LoginDatabase);
+    // A login database dropped meanwhile leaves the session where it is, as
+    // a failed USE would.
+    if (entry) {
+      if (!EqualsNoCase(entry->name, "tempdb")) AttachDatabase(*entry);
+      const std::string old = m_CurrentDatabase;
+      m_CurrentDatabase = entry->name;
+      m_CurrentDatabaseId = entry->id;
+      PublishCurrentDatabase();
+      sink.EnvironmentChanged(EnvChange{EnvChangeType::Database, entry->name, old});
+    }
+  }
+}
+
+}  // namespace standin::engine

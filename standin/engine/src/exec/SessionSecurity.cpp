@@ -1,0 +1,279 @@
+// What the session's login may do in each database: access (916), object
+// permissions on reads, writes and EXEC (229), statement permissions (262),
+// GRANT/REVOKE/DENY, IS_MEMBER and USER_NAME.
+//
+// All objects here belong to dbo, so a view or procedure and the objects it
+// uses always share their owner: only the outer object's permission is
+// checked (ownership chaining). Views get this from SQLite, which expands
+// them without asking again; procedure bodies run with m_OwnershipChain set.
+#include <cctype>
+
+#include "catalog/DatabaseSecurity.h"
+#include "common/Text.h"
+#include "engine/Accounts.h"
+#include "engine/Errors.h"
+#include "exec/EngineImpl.h"
+#include "exec/SessionImpl.h"
+#include "storage/SqliteFunctions.h"
+
+namespace standin::engine {
+namespace {
+
+bool IsSystemName(std::string_view name) {
+  return Lower(name.substr(0, 3)) == "sys";
+}
+
+constexpr std::string_view kTableActions[] = {"SELECT", "INSERT", "UPDATE", "DELETE", "REFERENCES"};
+
+}  // namespace
+
+void SessionImpl::EnsureSecurityCatalog(const std::string& schema, const std::string& database) {
+  if (HasSecurityCatalog(m_Db.get(), schema)) return;
+  // Databases made before users existed, and the system databases, get
+  // their catalogue on first use; guest has access where SQL Server gives it.
+  const Sid owner = m_Engine.Data().DatabaseOwnerSid(database).value_or(Sid{0x01});
+  const std::string lower = Lower(database);
+  SecurityWrite write(m_Db.get());
+  CreateSecurityCatalog(m_Db.get(), schema, owner,
+                        lower == "master" || lower == "msdb" || lower == "tempdb");
+  write.Commit();
+}
+
+DatabaseSecurity SessionImpl::SecurityFor(const std::string& database) {
+  const std::string schema = SchemaFor(database);
+  EnsureSecurityCatalog(schema, database);
+  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(database);
+  return DatabaseSecurity(m_Db.get(), schema, entry ? entry->name : database, m_Engine.Data(),
+                          m_Login.name);
+}
+
+DatabaseSecurity SessionImpl::CurrentSecurity() const {
+  auto it = m_Attached.find(Lower(m_CurrentDatabase));
+  std::string schema = it == m_Attached.end() ? m_CurrentDatabase : it->second;
+  if (EqualsNoCase(m_CurrentDatabase, "tempdb")) schema = "temp";
+  return DatabaseSecurity(m_Db.get(), schema, m_CurrentDatabase, m_Engine.Data(), m_Login.name);
+}
+
+bool SessionImpl::HasDatabaseAccess(const std::string& database) {
+  if (EqualsNoCase(database, "tempdb")) return true;
+  return SecurityFor(database).CurrentUser().has_value();
+}
+
+void SessionImpl::CheckDatabaseAccess(const std::string& database) {
+  const std::string key = Lower(database);
+  if (m_AccessChecked.count(key)) return;
+  if (!HasDatabaseAccess(database)) RaiseError(916, {m_Login.name, database});
+  m_AccessChecked.insert(key);
+}
+
+void SessionImpl::CheckObjectPermission(const TableInfo& table, const std::string& action) {
+  if (table.schema == "temp" || m_OwnershipChain || IsSystemName(table.name)) return;
+  DatabaseSecurity security = SecurityFor(table.database);
+  if (!security.ObjectPermitted(table.name, action, true))
+    RaiseError(229, {action, table.name, security.Database(), "dbo"});
+}
+
+void SessionImpl::CheckRead(const TableInfo& table) {
+  CheckObjectPermission(table, "SELECT");
+}
+
+void SessionImpl::CheckWrite(const TableInfo& table, const std::string& action) {
+  const std::string lower = Lower(table.name);
+  if (table.schema != "temp" && (lower == "sysusers" || lower == "sysmembers")) RaiseError(259);
+  CheckObjectPermission(table, action);
+}
+
+void SessionImpl::CheckStatementPermission(const std::string& action, const std::string& database) {
+  if (m_OwnershipChain) return;
+  DatabaseSecurity security = SecurityFor(database);
+  if (!security.StatementPermitted(action)) RaiseError(262, {action, security.Database()});
+}
+
+bool SessionImpl::MayAlterSchema(const std::string& database, const std::string& object) {
+  if (m_OwnershipChain) return true;
+  DatabaseSecurity security = SecurityFor(database);
+  if (security.InRole(kUidDbOwner) || security.InRole(kUidDdlAdmin)) return true;
+  std::optional<Principal> user = security.CurrentUser();
+  if (!user || object.empty()) return false;
+  SqliteStatement owned(m_Db.get(), "SELECT 1 FROM " + QuoteIdentifier(security.Schema()) +
+                                        ".\"sqlstandin$permissions\" WHERE object = ? AND uid = ? "
+                                        "AND owner = 1");
+  owned.BindText(1, object);
+  owned.BindInt(2, user->uid);
+  return owned.Step("SELECT");
+}
+
+void SessionImpl::RequireSchemaChange(const std::string& database, const std::string& object,
+                                      const std::string& statement) {
+  if (!MayAlterSchema(database, object)) RaiseError(262, {statement, database});
+}
+
+void SessionImpl::CheckCreateObject(const std::string& database, const std::string& statement) {
+  CheckStatementPermission(statement, database);
+  // Views and procedures of other owners would break the ownership chains
+  // the permission checks rely on; only dbo's are made.
+  if (statement != "CREATE TABLE" && !MayAlterSchema(database, ""))
+    RaiseUnsupported("objects owned by users other than dbo");
+}
+
+void SessionImpl::RecordCreator(const std::string& database, const std::string& object) {
+  DatabaseSecurity security = SecurityFor(database);
+  if (security.InRole(kUidDbOwner)) return;
+  std::optional<Principal> user = security.CurrentUser();
+  if (!user) return;
+  // A table made by a user who is not dbo is that user's: full rights on it,
+  // and the right to grant them.
+  for (std::string_view action : kTableActions) {
+    SqliteStatement grant(m_Db.get(), "INSERT OR REPLACE INTO " +
+                                          QuoteIdentifier(security.Schema()) +
+                                          ".\"sqlstandin$permissions\" (object, action, uid, "
+                                          "state, owner) VALUES (?, ?, ?, 'W', 1)");
+    grant.BindText(1, object);
+    grant.BindText(2, action);
+    grant.BindInt(3, user->uid);
+    grant.Step();
+  }
+}
+
+void SessionImpl::ForgetObjectPermissions(const std::string& schema, const std::string& object) {
+  if (!HasSecurityCatalog(m_Db.get(), schema)) return;
+  SqliteStatement remove(m_Db.get(), "DELETE FROM " + QuoteIdentifier(schema) +
+                                         ".\"sqlstandin$permissions\" WHERE object = ?");
+  remove.BindText(1, object);
+  remove.Step();
+}
+
+void SessionImpl::CheckExecute(const std::string& database, const std::string& procedure) {
+  if (m_OwnershipChain) return;
+  DatabaseSecurity security = SecurityFor(database);
+  if (!security.ObjectPermitted(procedure, "EXECUTE", false))
+    RaiseError(229, {"EXECUTE", procedure, security.Database(), "dbo"});
+}
+
+void SessionImpl::RunPermission(const Statement& statement, BatchSink& sink) {
+  DatabaseSecurity security = SecurityFor(m_CurrentDatabase);
+  const std::string& verb = statement.name;
+  // The object: a table or view (sqlite_master) or a procedure.
+  std::string object;
+  bool isProcedure = false;
+  if (!statement.table.name.empty()) {
+    if (!statement.table.database.empty() &&
+        !EqualsNoCase(statement.table.database, m_CurrentDatabase))
+      RaiseUnsupported(verb + " on an object of another database");
+    const std::string prefix = QuoteIdentifier(security.Schema()) + ".";
+    SqliteStatement table(m_Db.get(), "SELECT name FROM " + prefix +
+                                          "sqlite_master WHERE type IN ('table', 'view') AND "
+                                          "name = ? COLLATE standin_ci");
+    table.BindText(1, statement.table.name);
+    if (table.Step("SELECT") && !Lower(statement.table.name).starts_with("sqlstandin$")) {
+      object = reinterpret_cast<const char*>(sqlite3_column_text(table.Handle(), 0));
+    } else {
+      SqliteStatement procedure(m_Db.get(), "SELECT name FROM " + prefix +
+                                                "\"sqlstandin$objects\" WHERE kind = 'P' AND "
+                                                "name = ? COLLATE standin_ci");
+      procedure.BindText(1, statement.table.name);
+      if (!procedure.Step("SELECT")) RaiseError(208, {statement.table.written});
+      object = reinterpret_cast<const char*>(sqlite3_column_text(procedure.Handle(), 0));
+      isProcedure = true;
+    }
+  }
+  // ALL means every permission that applies to the object.
+  std::vector<std::string> actions;
+  for (const std::string& action : statement.columns) {
+    if (action != "ALL") {
+      actions.push_back(action);
+    } else if (object.empty()) {
+      for (const char* each :
+           {"CREATE DATABASE", "CREATE DEFAULT", "CREATE FUNCTION", "CREATE PROCEDURE",
+            "CREATE RULE", "CREATE TABLE", "CREATE VIEW", "BACKUP DATABASE", "BACKUP LOG"}) {
+        if (std::string_view(each) != "CREATE DATABASE" ||
+            EqualsNoCase(m_CurrentDatabase, "master"))
+          actions.emplace_back(each);
+      }
+    } else if (isProcedure) {
+      actions.emplace_back("EXECUTE");
+    } else {
+      for (std::string_view each : kTableActions) actions.emplace_back(each);
+    }
+  }
+  for (const std::string& action : actions) {
+    const bool statementPermission = action.starts_with("CREATE") || action.starts_with("BACKUP");
+    if (statementPermission != object.empty() || (isProcedure && action != "EXECUTE") ||
+        (!isProcedure && !object.empty() && action == "EXECUTE"))
+      RaiseError(4606, {action});
+    if (action == "CREATE DATABASE") {
+      if (!EqualsNoCase(m_CurrentDatabase, "master")) RaiseError(4619);
+      if (!security.IsSysadmin()) RaiseError(4602);
+    }
+    const bool allowed =
+        object.empty() ? security.InRole(kUidSecurityAdmin) : security.CanGrant(object, action);
+    if (!allowed) RaiseError(4613);
+  }
+  std::vector<Principal> grantees;
+  for (const std::string& name : statement.grantees) {
+    std::optional<Principal> grantee = security.Find(name);
+    if (!grantee || (!grantee->role && !grantee->hasAccess)) RaiseError(4604, {name});
+    if (grantee->uid == kUidDbo || IsFixedDatabaseRole(grantee->uid)) RaiseError(4617);
+    grantees.push_back(*grantee);
+  }
+  const std::string table = QuoteIdentifier(security.Schema()) + ".\"sqlstandin$permissions\"";
+  SecurityWrite write(m_Db.get());
+  for (const Principal& grantee : grantees) {
+    for (const std::string& action : actions) {
+      std::string sql;
+      if (verb == "REVOKE" && statement.optionValue == "GRANT OPTION FOR") {
+        sql = "UPDATE " + table +
+              " SET state = 'G' WHERE object = ?1 AND action = ?2 AND uid = ?3 AND state = 'W'";
+      } else if (verb == "REVOKE") {
+        sql = "DELETE FROM " + table + " WHERE object = ?1 AND action = ?2 AND uid = ?3";
+      } else {
+        const char* state = verb == "DENY"                                 ? "D"
+                            : statement.optionValue == "WITH GRANT OPTION" ? "W"
+                                                                           : "G";
+        sql = "INSERT INTO " + table + " (object, action, uid, state) VALUES (?1, ?2, ?3, '" +
+              state + "') ON CONFLICT (object, action, uid) DO UPDATE SET state = excluded.state";
+      }
+      SqliteStatement change(m_Db.get(), sql);
+      change.BindText(1, object);
+      change.BindText(2, action);
+      change.BindInt(3, grantee.uid);
+      change.Step();
+    }
+  }
+  write.Commit();
+  m_RowCount = 0;
+  Done(sink, false, false, 0, 0);
+}
+
+std::string SessionImpl::SecurityValue(const std::string& key, ColumnType& type) const {
+  type = ColumnType{TypeId::Int, 0, 0, 0};
+  const std::string name = key.substr(key.find(kPropertySeparator) + 1);
+  DatabaseSecurity security = CurrentSecurity();
+  if (!HasSecurityCatalog(m_Db.get(), security.Schema())) return "NULL";
+  if (name.find('\\') != std::string::npos) {
+    // The login cannot be a Windows account's member: Windows logins do not
+    // connect here.
+    return AccountDirectory(m_Engine.Data().Root()).Find(name) ? "0" : "NULL";
+  }
+  std::optional<Principal> principal = security.Find(name);
+  if (!principal || !principal->role) return "NULL";
+  return security.Memberships().count(principal->uid) ? "1" : "0";
+}
+
+std::string SessionImpl::CurrentUserName() const {
+  DatabaseSecurity security = CurrentSecurity();
+  if (security.IsSysadmin()) return "dbo";
+  if (!HasSecurityCatalog(m_Db.get(), security.Schema())) return m_Login.name;
+  std::optional<Principal> user = security.CurrentUser();
+  return user ? user->name : m_Login.name;
+}
+
+std::string SessionImpl::CurrentUserId() const {
+  DatabaseSecurity security = CurrentSecurity();
+  if (security.IsSysadmin()) return "1";
+  if (!HasSecurityCatalog(m_Db.get(), security.Schema())) return "NULL";
+  std::optional<Principal> user = security.CurrentUser();
+  return user ? std::to_string(user->uid) : "NULL";
+}
+
+}  // namespace standin::engine

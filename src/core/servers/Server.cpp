@@ -109,16 +109,19 @@ void Server::ReadRegistration() {
   m_Registry.SetSectionKey(RegistryKey());
   m_Registry.SetValueKey("ConnectionString");
   m_Registry.SetDefault(Variant(""));
-  const std::string stored = m_Registry.Value().ToText();
+  m_StoredString = m_Registry.Value().ToText();
   m_Registry.SetValueKey(kPasswordStoreValueName);
-  const std::string marker = m_Registry.Value().ToText();
-  m_ConnectionString = stored;
+  m_StoredMarker = m_Registry.Value().ToText();
+  m_ConnectionString = m_StoredString;
   m_PasswordProblem.clear();
   m_KeyringReference.clear();
-  m_PasswordPlace = RegistrationPassword::PlaceOf(stored);
+  m_PasswordPlace = RegistrationPassword::PlaceOf(m_StoredString);
+}
 
+void Server::ResolvePassword() {
+  const std::string stored = m_StoredString;
   auto split = RegistrationPassword::Split(stored);
-  if (split && marker == kPasswordStoreKeyring && !split->Reference().empty()) {
+  if (split && m_StoredMarker == kPasswordStoreKeyring && !split->Reference().empty()) {
     m_PasswordPlace = PasswordPlace::Keyring;
     m_KeyringReference = split->Reference();
     try {

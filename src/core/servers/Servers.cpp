@@ -85,6 +85,8 @@ std::vector<std::unique_ptr<Server>> Servers::LoadRegistrations() {
 
 Servers::Servers(ConnectMode mode) : m_Mode(mode) {
   std::vector<std::unique_ptr<Server>> loaded = LoadRegistrations();
+  // Outside the hive's lock: a keyring may take its time.
+  for (auto& server : loaded) server->ResolvePassword();
   if (m_Mode == ConnectMode::All) {
     // Every host is asked at once and every server connects with the answer
     // its host gave, as if it had asked itself; a connect is quiet (its

@@ -39,8 +39,8 @@ class ScopedEnvironment {
 };
 
 TEST(SecretServiceStore, NoBusIsKnownAtOnceAndNothingIsAutolaunched) {
-  const auto runtime = std::filesystem::temp_directory_path() /
-                       ("bw-secret-store-" + std::to_string(::getpid()));
+  const auto runtime =
+      std::filesystem::temp_directory_path() / ("bw-secret-store-" + std::to_string(::getpid()));
   std::filesystem::create_directories(runtime);
   const std::string nowhere = "unix:path=" + (runtime / "no-bus").string();
   struct Row {

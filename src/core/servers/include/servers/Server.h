@@ -46,13 +46,16 @@ class Server {
   // goes into the keyring when one answers; when the keyring fails, it stays
   // in the hive and a message says why. Raises the registry's 26001.
   void SetConnectionString(const std::string& text);
-  // Reads the registration from its key: the string, and the password from
-  // the keyring when the hive refers to it (PasswordProblem when it cannot be
-  // read there). A password still in the hive moves into the keyring when one
-  // answers: the secret is stored and read back before the hive's copy is
-  // replaced by the reference, so a failure anywhere leaves it where it was.
-  // Raises the registry's errors only.
+  // Reads the registration from its key, as stored (a keyring reference
+  // included). Raises the registry's errors.
   void ReadRegistration();
+  // Then the password: from the keyring when the hive refers to it
+  // (PasswordProblem when it cannot be read there). A password still in the
+  // hive moves into the keyring when one answers: the secret is stored and
+  // read back before the hive's copy is replaced by the reference, so a
+  // failure anywhere leaves it where it was. Apart from ReadRegistration, so
+  // a slow keyring is never asked while the hive is locked. Never raises.
+  void ResolvePassword();
 
   // Where the password lives.
   PasswordPlace PasswordLocation() const { return m_PasswordPlace; }
@@ -135,7 +138,7 @@ class Server {
   int DataSourcePort() const;
   // Connect's steps before the echo: connection string, Name, HostName.
   void PrepareConnection();
-  // The keyring step of ReadRegistration for a password still in the hive.
+  // The step of ResolvePassword for a password still in the hive.
   void MoveIntoKeyring(const RegistrationPassword& split, const std::string& stored);
   // Removes a secret no registration refers to any more; reports a failure.
   void ForgetSecret(const std::string& reference);
@@ -160,6 +163,9 @@ class Server {
   // The keyring item's reference while the hive refers to one.
   std::string m_KeyringReference;
   std::string m_PasswordProblem;
+  // The registration as ReadRegistration found it, and its PasswordStore.
+  std::string m_StoredString;
+  std::string m_StoredMarker;
 };
 
 }  // namespace bw

@@ -1,11 +1,14 @@
 # Installation and the Debian packages (CPack):
-#   brindlewick-server-manager  bwctl (and bwconsole with its snap-in once built), manuals,
-#                               bash completion
+#   brindlewick-server-manager  bwctl, bwconsole with its snap-in, manuals, bash completion,
+#                               the desktop entry, AppStream metainfo and icons
 #   sqlstandin                  the stand-in, its manual and a systemd user unit
 # scripts/package builds them; tests/packaging checks them.
 include(GNUInstallDirs)
 
 target_compile_definitions(bwctl PRIVATE BW_VERSION="${PROJECT_VERSION}")
+if(TARGET bwconsole)
+  target_compile_definitions(bwconsole PRIVATE BW_VERSION="${PROJECT_VERSION}")
+endif()
 if(TARGET sqlstandin)
   target_compile_definitions(sqlstandin PRIVATE SQLSTANDIN_VERSION="${PROJECT_VERSION}")
 endif()
@@ -30,12 +33,40 @@ function(bw_install_package_docs package component)
   add_custom_command(
     OUTPUT ${log}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging/${package}
-    COMMAND sed "s/@PACKAGE@/${package}/; s/@VERSION@/${PROJECT_VERSION}/"
+    # Two -e, no blanks: the command line goes to the shell unquoted.
+    COMMAND sed -e s/@PACKAGE@/${package}/ -e s/@VERSION@/${PROJECT_VERSION}/
             ${bw_packaging_dir}/debian/changelog.in | gzip -9n > ${log}
     DEPENDS ${bw_packaging_dir}/debian/changelog.in)
   add_custom_target(changelog_${package} ALL DEPENDS ${log})
   install(FILES ${bw_packaging_dir}/debian/copyright ${log}
           DESTINATION ${CMAKE_INSTALL_DOCDIR}/../${package} COMPONENT ${component})
+endfunction()
+
+# The console's menu entry, its AppStream description and its icon: scalable,
+# and rendered to the usual hicolor sizes for desktops that want pixels.
+set(bw_app_id org.brindlewick.ServerManager)
+function(bw_install_desktop_entry)
+  set(desktop ${bw_packaging_dir}/desktop)
+  install(FILES ${desktop}/${bw_app_id}.desktop
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT manager)
+  configure_file(${desktop}/${bw_app_id}.metainfo.xml
+                 ${CMAKE_BINARY_DIR}/packaging/${bw_app_id}.metainfo.xml @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/packaging/${bw_app_id}.metainfo.xml
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT manager)
+  set(icons ${CMAKE_INSTALL_DATADIR}/icons/hicolor)
+  install(FILES ${desktop}/${bw_app_id}.svg DESTINATION ${icons}/scalable/apps COMPONENT manager)
+  set(pngs)
+  foreach(size 16 24 32 48 64 128 256)
+    set(png ${CMAKE_BINARY_DIR}/packaging/icons/${size}/${bw_app_id}.png)
+    add_custom_command(
+      OUTPUT ${png}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/packaging/icons/${size}
+      COMMAND bw_render_icon ${desktop}/${bw_app_id}.svg ${size} ${png}
+      DEPENDS ${desktop}/${bw_app_id}.svg bw_render_icon)
+    list(APPEND pngs ${png})
+    install(FILES ${png} DESTINATION ${icons}/${size}x${size}/apps COMPONENT manager)
+  endforeach()
+  add_custom_target(desktop_icons ALL DEPENDS ${pngs})
 endfunction()
 
 install(TARGETS bwctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT manager)
@@ -45,6 +76,8 @@ install(FILES ${bw_packaging_dir}/completion/bwctl
 bw_install_package_docs(brindlewick-server-manager manager)
 if(TARGET bwconsole)
   install(TARGETS bwconsole RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT manager)
+  bw_install_manual(bwconsole.1 manager)
+  bw_install_desktop_entry()
 endif()
 if(TARGET bwadmin)
   install(TARGETS bwadmin LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/brindlewick COMPONENT manager)

@@ -80,6 +80,11 @@ ConsoleWindow::ConsoleWindow() {
   QAction* exit = file->addAction("E&xit", this, &QWidget::close);
   exit->setShortcut(QKeySequence::Quit);
   exit->setStatusTip("Closes the console.");
+  QMenu* view = menuBar()->addMenu("&View");
+  m_SqlLogAction = view->addAction("&SQL log", this, [this] { ShowSqlLog(); });
+  m_SqlLogAction->setObjectName("viewSqlLog");
+  m_SqlLogAction->setStatusTip("Shows the statements sent to the servers, as they are sent.");
+  m_SqlLogAction->setEnabled(false);
   statusBar()->showMessage("Ready", kReadyMessageMs);
 
   m_Root = new QTreeWidgetItem(m_Scope, QStringList("Console Root"));
@@ -114,8 +119,11 @@ ConsoleWindow::ConsoleWindow() {
 
 ConsoleWindow::~ConsoleWindow() {
   // Snap-ins stop their timers through their sessions, so they go first;
-  // both go before the libraries that hold their code.
+  // both go before the libraries that hold their code. A log window reads
+  // its snap-in's log, so it goes before the snap-in.
   for (auto& loaded : m_Loaded) {
+    delete loaded->logWindow;
+    loaded->logWindow = nullptr;
     loaded->snapIn.reset();
     loaded->session.reset();
   }
@@ -158,8 +166,26 @@ void ConsoleWindow::AddSnapIn(std::unique_ptr<SnapInLibrary> library,
   loaded->top->setData(0, kSessionRole, static_cast<int>(m_Loaded.size()));
   Loaded& added = *loaded;
   m_Loaded.push_back(std::move(loaded));
+  if (sdk::StatementLog* log = added.snapIn->Log()) {
+    // Kept from the start, so the window shows what was sent before it opened.
+    log->KeepRecent(true);
+    m_SqlLogAction->setEnabled(true);
+  }
   Raise([&] { added.session->Start(); });
   m_Root->setExpanded(true);
+}
+
+SqlLogWindow* ConsoleWindow::ShowSqlLog() {
+  for (auto& loaded : m_Loaded) {
+    sdk::StatementLog* log = loaded->snapIn->Log();
+    if (log == nullptr) continue;
+    if (loaded->logWindow == nullptr) loaded->logWindow = new SqlLogWindow(*log, this);
+    loaded->logWindow->show();
+    loaded->logWindow->raise();
+    loaded->logWindow->activateWindow();
+    return loaded->logWindow;
+  }
+  return nullptr;
 }
 
 void ConsoleWindow::LoadRegisteredSnapIns() {

@@ -13,6 +13,7 @@
 
 #include "QtHostPlatform.h"
 #include "SnapInLibrary.h"
+#include "SqlLogWindow.h"
 #include "sdk/ConsoleSession.h"
 
 class QTreeWidget;
@@ -21,6 +22,7 @@ class QListWidget;
 class QListWidgetItem;
 class QStackedWidget;
 class QMenu;
+class QAction;
 
 namespace bw::console {
 
@@ -47,6 +49,10 @@ class ConsoleWindow : public QMainWindow {
   std::unique_ptr<QMenu> ContextMenuForResults();
   // Starts renaming the selected node where the snap-in allows it.
   void RenameSelected();
+  // View → SQL log: opens (or raises) the log window of the first snap-in
+  // that keeps a log; nullptr when none does.
+  SqlLogWindow* ShowSqlLog();
+  QAction* SqlLogAction() const { return m_SqlLogAction; }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -57,6 +63,7 @@ class ConsoleWindow : public QMainWindow {
     std::unique_ptr<sdk::SnapIn> snapIn;
     std::unique_ptr<sdk::ConsoleSession> session;
     QTreeWidgetItem* top = nullptr;
+    SqlLogWindow* logWindow = nullptr;  // made when first opened; a child of the window
   };
 
   void Refresh();
@@ -80,6 +87,7 @@ class ConsoleWindow : public QMainWindow {
   QListWidget* m_Icons;
   QTreeWidget* m_Details;
   QTreeWidgetItem* m_Root;
+  QAction* m_SqlLogAction;
   std::vector<std::unique_ptr<Loaded>> m_Loaded;
   bool m_Syncing = false;
 };

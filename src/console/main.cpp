@@ -2,6 +2,7 @@
 // console root, or registers and unregisters a snap-in library.
 #include <QApplication>
 #include <QGuiApplication>
+#include <QIcon>
 #include <cstring>
 #include <iostream>
 #include <string>
@@ -16,6 +17,7 @@ constexpr char kUsage[] =
     "       bwconsole --register PATH   register the snap-in library at PATH for this user\n"
     "       bwconsole --unregister PATH remove that snap-in's registration\n"
     "       bwconsole --help            show this text\n"
+    "       bwconsole --version         show the version\n"
     "Registrations live in the per-user hive under $XDG_CONFIG_HOME (default ~/.config).\n";
 
 int Registration(const std::string& option, const std::string& path) {
@@ -39,6 +41,10 @@ int main(int argc, char** argv) {
       std::cout << kUsage;
       return 0;
     }
+    if (option == "--version" && argc == 2) {
+      std::cout << "bwconsole " << BW_VERSION << "\n";
+      return 0;
+    }
     if ((option == "--register" || option == "--unregister") && argc == 3) {
       return Registration(option, argv[2]);
     }
@@ -47,6 +53,11 @@ int main(int argc, char** argv) {
   }
   QApplication app(argc, argv);
   QApplication::setApplicationName("bwconsole");
+  QApplication::setApplicationVersion(BW_VERSION);
+  // Lets the desktop match the window to its menu entry and icon.
+  QGuiApplication::setDesktopFileName("org.brindlewick.ServerManager");
+  QApplication::setWindowIcon(
+      QIcon::fromTheme("org.brindlewick.ServerManager", QIcon(":/icons/console-root.svg")));
   bw::console::ConsoleWindow window;
   window.show();
   window.LoadRegisteredSnapIns();

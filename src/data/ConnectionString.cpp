@@ -201,9 +201,10 @@ std::string ToOdbcConnectionString(const OleDbConnectionString& oleDb, const std
 std::optional<int> ConnectTimeoutOf(const OleDbConnectionString& oleDb) {
   auto text = oleDb.Get("Connect Timeout");
   if (!text) return std::nullopt;
+  const std::string& digits = *text;
   int seconds = 0;
-  auto [end, ec] = std::from_chars(text->data(), text->data() + text->size(), seconds);
-  if (ec != std::errc() || end != text->data() + text->size() || seconds < 0) return std::nullopt;
+  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), seconds);
+  if (ec != std::errc() || end != digits.data() + digits.size() || seconds < 0) return std::nullopt;
   return seconds;
 }
 

@@ -183,7 +183,7 @@ std::string MaskKeywordValues(std::string_view text, bool doubledQuote) {
     if (v >= text.size() || text[v] != '=') continue;
     ++v;
     while (v < text.size() && text[v] == ' ') ++v;
-    std::size_t end = v;
+    std::size_t end = 0;
     if (v < text.size() && text[v] == '{') {
       end = QuotedEnd(text, v, '}');
     } else if (v < text.size() && text[v] == '"') {

@@ -22,6 +22,7 @@ struct LogState {
   std::deque<SqlLogEntry> recent;
   std::FILE* file = nullptr;
   bool recentKept = false;
+  std::uint64_t sequence = 0;
 };
 
 LogState& State() {
@@ -128,22 +129,43 @@ bool SqlLog::Active() {
 void SqlLog::Record(const SqlLogEntry& entry) {
   LogState& state = State();
   std::vector<Subscriber> subscribers;
+  SqlLogEntry numbered = entry;
   {
     std::lock_guard lock(state.mutex);
+    numbered.sequence = ++state.sequence;
     if (state.file != nullptr) {
-      const std::string text = FormatSqlLogEntry(entry);
+      const std::string text = FormatSqlLogEntry(numbered);
       // Flushed per entry: the log must show what was sent even when the
       // program is killed right after.
       std::fwrite(text.data(), 1, text.size(), state.file);
       std::fflush(state.file);
     }
     if (state.recentKept) {
-      state.recent.push_back(entry);
+      state.recent.push_back(numbered);
       if (state.recent.size() > kRecentLimit) state.recent.pop_front();
     }
     for (const auto& [id, subscriber] : state.subscribers) subscribers.push_back(subscriber);
   }
-  for (const Subscriber& subscriber : subscribers) subscriber(entry);
+  for (const Subscriber& subscriber : subscribers) subscriber(numbered);
+}
+
+std::string SqlLogOutcome(const SqlLogEntry& entry) {
+  if (!entry.failed)
+    return entry.rowsAffected >= 0 ? "rows=" + std::to_string(entry.rowsAffected) : "ok";
+  std::string out = "error=";
+  for (std::size_t i = 0; i < entry.errors.size(); ++i) {
+    if (i > 0) out += ",";
+    // The server's numbers are positive; the provider's own are HRESULTs.
+    if (entry.errors[i] >= 0) {
+      out += std::to_string(entry.errors[i]);
+    } else {
+      char number[16];
+      std::snprintf(number, sizeof number, "0x%08X", static_cast<unsigned>(entry.errors[i]));
+      out += number;
+    }
+  }
+  if (entry.errors.empty()) out += "0";
+  return out;
 }
 
 std::string FormatSqlLogEntry(const SqlLogEntry& entry) {
@@ -155,25 +177,7 @@ std::string FormatSqlLogEntry(const SqlLogEntry& entry) {
   std::snprintf(duration, sizeof duration, " duration=%.3fms",
                 static_cast<double>(entry.duration.count()) / 1000.0);
   out += duration;
-  if (entry.failed) {
-    out += " error=";
-    for (std::size_t i = 0; i < entry.errors.size(); ++i) {
-      if (i > 0) out += ",";
-      // The server's numbers are positive; the provider's own are HRESULTs.
-      if (entry.errors[i] >= 0) {
-        out += std::to_string(entry.errors[i]);
-      } else {
-        char number[16];
-        std::snprintf(number, sizeof number, "0x%08X", static_cast<unsigned>(entry.errors[i]));
-        out += number;
-      }
-    }
-    if (entry.errors.empty()) out += "0";
-  } else if (entry.rowsAffected >= 0) {
-    out += " rows=" + std::to_string(entry.rowsAffected);
-  } else {
-    out += " ok";
-  }
+  out += " " + SqlLogOutcome(entry);
   out += "\n";
   std::string text = entry.connect ? "-- connect " + entry.text : entry.text;
   // The entry's own line break follows; a trailing one would leave a gap.

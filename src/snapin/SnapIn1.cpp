@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "commands/VersionCheck.h"
+#include "data/SqlLog.h"
 #include "support/Error.h"
 #include "support/Helpers.h"
 #include "support/MessageService.h"
@@ -113,6 +114,8 @@ void SnapIn1::Initialize(sdk::Host& host) {
   m_Context.host = &host;
   SetSmallFonts(host.LogicalDpiX() < 100);
   m_CTimer.Timer = [this] { m_CTimer_Timer(); };
+  // The SqlLog setting writes the console's statements to a file, as bwctl's.
+  Guard([] { SqlLog::OpenFileFromSettings(); });
 }
 
 void SnapIn1::ScopeItemsInitialize(sdk::ScopeItem& item) {

@@ -2,7 +2,8 @@
 # Builds both Debian packages from a built tree, unpacks each into a fresh
 # root and checks them as an installer would: the programs run from there
 # (libraries found, nothing pointing back into the build), lintian finds no
-# error, the manuals render without warnings and the systemd unit verifies.
+# error, the manuals render without warnings, the desktop entry validates
+# and the systemd unit verifies.
 # Usage: package_test.sh BUILD_DIR
 set -euo pipefail
 build="$(cd "$1" && pwd)"
@@ -24,6 +25,9 @@ for deb in "$manager" "$standin"; do
   [ -n "$(dpkg-deb -f "$deb" Depends)" ] || fail "$name declares no dependencies"
   # Nothing installed may name the build or the source tree.
   if grep -rlaF -e "$build" -e "$source_dir" "$root"; then fail "$name holds build paths"; fi
+  version=$(dpkg-deb -f "$deb" Version)
+  zcat "$root/usr/share/doc/$name/changelog.Debian.gz" | grep -qF "$name ($version)" \
+    || fail "$name's changelog does not name $name ($version)"
   if lintian --no-tag-display-limit "$deb" >"$work/lintian-$name.txt" 2>&1; then :; fi
   if grep -E '^E: ' "$work/lintian-$name.txt"; then fail "lintian errors in $name"; fi
   for page in "$root"/usr/share/man/man1/*.1.gz; do
@@ -41,6 +45,23 @@ runs() {  # runs ROOT PROGRAM ARGUMENT PATTERN
 root="$work/root-brindlewick-server-manager"
 runs "$root" bwctl --version "^bwctl [0-9.]*$"
 runs "$root" bwctl --help "Usage: bwctl"
+
+runs "$root" bwconsole --version "^bwconsole $(dpkg-deb -f "$manager" Version | sed 's/-[^-]*$//')$"
+runs "$root" bwconsole --help "Usage: bwconsole"
+[ -f "$root/usr/lib/brindlewick/libbwadmin.so" ] || fail "no snap-in library"
+[ -f "$root/usr/share/man/man1/bwconsole.1.gz" ] || fail "no bwconsole(1)"
+# The menu entry with its metainfo and icons, valid where they are installed.
+app=org.brindlewick.ServerManager
+entry="$root/usr/share/applications/$app.desktop"
+metainfo="$root/usr/share/metainfo/$app.metainfo.xml"
+[ -f "$entry" ] || fail "no desktop entry"
+[ -f "$metainfo" ] || fail "no AppStream metainfo"
+out=$(desktop-file-validate "$entry" 2>&1) && [ -z "$out" ] || fail "desktop-file-validate: $out"
+out=$(appstreamcli validate --no-net --strict "$metainfo" 2>&1) || fail "appstreamcli: $out"
+[ -f "$root/usr/share/icons/hicolor/scalable/apps/$app.svg" ] || fail "no scalable icon"
+for size in 16 24 32 48 64 128 256; do
+  [ -f "$root/usr/share/icons/hicolor/${size}x${size}/apps/$app.png" ] || fail "no ${size}px icon"
+done
 
 completion="$root/usr/share/bash-completion/completions/bwctl"
 [ -f "$completion" ] || fail "no bash completion for bwctl"

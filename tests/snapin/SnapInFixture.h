@@ -6,8 +6,10 @@
 #include <stdlib.h>
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "DialogTwin.h"
 #include "HeadlessConsole.h"
@@ -44,10 +46,24 @@ class SnapInSuite : public StandinSuite {
       left.Open("SELECT name FROM master..sysdatabases WHERE name LIKE 'Brindlewick[_]%'", &admin);
       for (; !left.Eof(); left.MoveNext()) names.push_back(left.Value("name").ToText());
     }
-    for (const std::string& name : names) admin.Execute("DROP DATABASE " + name);
+    for (const std::string& name : names) DropWhenReleased(admin, name);
     SetDialogService(nullptr);
     ::unsetenv("BW_SERVICE_CONTROL_PORT");
     LeaveProfile(m_Home);
+  }
+
+  // The console's connections were just closed; the server ends their
+  // sessions a moment later, and until then the database is in use (3702).
+  static void DropWhenReleased(Connection& admin, const std::string& name) {
+    for (int attempt = 1;; ++attempt) {
+      try {
+        admin.Execute("DROP DATABASE " + name);
+        return;
+      } catch (const DataError& error) {
+        if (error.ServerNumber() != 3702 || attempt == 50) throw;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+    }
   }
 
   // Registers the stand-in for `login` (sa first: it is the administrator's).

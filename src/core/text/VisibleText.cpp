@@ -257,8 +257,6 @@ VisibleTextResult ExtractVisibleText(std::string_view html, const TextBounds& bo
     switch (child->type) {
       case GUMBO_NODE_TEXT:
       case GUMBO_NODE_CDATA:
-        builder.AppendText(child->v.text.text, preformatted);
-        break;
       case GUMBO_NODE_WHITESPACE:
         builder.AppendText(child->v.text.text, preformatted);
         break;

@@ -77,6 +77,9 @@ TEST(SqlLogDelivery, SubscribersRecentEntriesAndTheFile) {
   std::vector<SqlLogEntry> recent = SqlLog::Recent();
   ASSERT_EQ(recent.size(), 3u);
   EXPECT_EQ(recent.back().text, "second");
+  // A view that read the kept entries tells a live one it already has by its number.
+  EXPECT_EQ(recent[1].sequence, recent[0].sequence + 1);
+  EXPECT_EQ(recent[2].sequence, recent[1].sequence + 1);
   SqlLog::KeepRecent(false);
   EXPECT_TRUE(SqlLog::Recent().empty());
   EXPECT_FALSE(SqlLog::Active());

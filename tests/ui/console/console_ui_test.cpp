@@ -12,7 +12,10 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <QTreeWidget>
@@ -24,6 +27,7 @@
 #include "ConsoleWindow.h"
 #include "OldArchive.h"
 #include "SnapInLibrary.h"
+#include "SqlLogWindow.h"
 #include "StandinProcess.h"
 #include "archives/Database.h"
 #include "archives/Databases.h"
@@ -111,6 +115,7 @@ class ConsoleUiTest : public QObject {
   void initTestCase();
   void cleanupTestCase();
   void ExpandsAServerAndListsItsArchives();
+  void SqlLogShowsWhatTheConsoleSentWithoutPasswords();
   void ArchiveMenuShowsStatusTextsAndDeletesAfterYes();
   void RenamesAnArchiveWithF2();
   void EveryDialogCommandOpensItsDialog_data();
@@ -223,6 +228,79 @@ void ConsoleUiTest::ExpandsAServerAndListsItsArchives() {
   for (int i = 0; i < m_Window->IconPane()->count(); ++i)
     labels << m_Window->IconPane()->item(i)->text();
   QCOMPARE(labels, (QStringList{"Properties", "Users", "Fulltext Index"}));
+}
+
+void ConsoleUiTest::SqlLogShowsWhatTheConsoleSentWithoutPasswords() {
+  using bw::console::SqlLogWindow;
+  // Opened from the View menu after the server was expanded: what was sent
+  // before is there, the login included, its password masked.
+  QAction* action = nullptr;
+  for (QAction* each : m_Window->menuBar()->findChildren<QAction*>()) {
+    if (each->objectName() == "viewSqlLog") action = each;
+  }
+  QVERIFY(action != nullptr);
+  QVERIFY(action->isEnabled());
+  action->trigger();
+  auto* window = m_Window->findChild<SqlLogWindow*>("SqlLogWindow");
+  QVERIFY(window != nullptr);
+  QVERIFY(QTest::qWaitForWindowExposed(window));
+  QTreeWidget* entries = window->Entries();
+  const QString server = QString("127.0.0.1,%1").arg(m_Standin->Port());
+  auto rowsWith = [entries](const QString& text) {
+    QList<QTreeWidgetItem*> rows;
+    for (int i = 0; i < entries->topLevelItemCount(); ++i) {
+      if (entries->topLevelItem(i)
+              ->data(SqlLogWindow::kStatement, Qt::UserRole)
+              .toString()
+              .contains(text)) {
+        rows << entries->topLevelItem(i);
+      }
+    }
+    return rows;
+  };
+  QList<QTreeWidgetItem*> logins = rowsWith("connect ");
+  QVERIFY(!logins.isEmpty());
+  QCOMPARE(logins.first()->text(SqlLogWindow::kServer), server);
+  QCOMPARE(logins.first()->text(SqlLogWindow::kLogin), QString("sa"));
+  QVERIFY(logins.first()->text(SqlLogWindow::kStatement).contains("********"));
+  // The catalogue queries of the expanded server too.
+  QVERIFY(entries->topLevelItemCount() > logins.size());
+
+  // A command run while the window is open appears as it is sent.
+  const int before = entries->topLevelItemCount();
+  QTreeWidgetItem* letters = Open("Server1.Database1");
+  QVERIFY(letters != nullptr);
+  auto menu = m_Window->ContextMenuForScope(letters);
+  QAction* shrink = ActionNamed(*menu, "mnuShrinkLogfile");
+  QVERIFY(shrink != nullptr);
+  QString question;
+  AnswerNextBox(QMessageBox::Yes, &question);
+  shrink->trigger();
+  QVERIFY(!question.isEmpty());
+  QTRY_VERIFY(!rowsWith("sysaltfiles").isEmpty());
+  QVERIFY(entries->topLevelItemCount() > before);
+  QTreeWidgetItem* sent = rowsWith("sysaltfiles").last();
+  QCOMPARE(sent->text(SqlLogWindow::kServer), server);
+  QVERIFY(!sent->text(SqlLogWindow::kOutcome).isEmpty());
+  entries->setCurrentItem(sent);
+  QVERIFY(window->StatementText()->toPlainText().contains("Brindlewick_Letters"));
+
+  // The password is nowhere: no cell, no tooltip, not the statement pane.
+  const QString password = standin::integration::StandinProcess::kSaPassword;
+  for (int i = 0; i < entries->topLevelItemCount(); ++i) {
+    QTreeWidgetItem* row = entries->topLevelItem(i);
+    for (int column = 0; column < entries->columnCount(); ++column) {
+      QVERIFY(!row->text(column).contains(password));
+      QVERIFY(!row->toolTip(column).contains(password));
+      QVERIFY(!row->data(column, Qt::UserRole).toString().contains(password));
+    }
+  }
+  QVERIFY(!window->StatementText()->toPlainText().contains(password));
+
+  QDir().mkpath(BW_SCREENSHOT_DIR);
+  QVERIFY(window->grab().save(QString(BW_SCREENSHOT_DIR) + "/console-sql-log.png"));
+  window->close();
+  QVERIFY(!window->Subscribed());
 }
 
 void ConsoleUiTest::ArchiveMenuShowsStatusTextsAndDeletesAfterYes() {

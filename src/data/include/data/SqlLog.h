@@ -18,6 +18,7 @@
 namespace bw {
 
 struct SqlLogEntry {
+  std::uint64_t sequence = 0;                  // set by Record: one more than the entry before
   std::chrono::system_clock::time_point time;  // when it was sent
   std::string server;                          // the Data Source
   std::string database;                        // the current database when it was sent
@@ -66,5 +67,7 @@ class SqlLog {
 // The outcome is "rows=N", "ok" (no count reported) or "error=N[,N…]" (server error numbers; the
 // provider's own as 0x…).
 std::string FormatSqlLogEntry(const SqlLogEntry& entry);
+// The outcome alone, as the file writes it: "rows=N", "ok" or "error=N[,N…]".
+std::string SqlLogOutcome(const SqlLogEntry& entry);
 
 }  // namespace bw

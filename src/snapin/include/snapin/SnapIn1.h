@@ -15,6 +15,7 @@
 #include "snapin/PropertyViews.h"
 #include "snapin/ResultViews.h"
 #include "snapin/SnapInContext.h"
+#include "snapin/SqlLogFeed.h"
 #include "support/CTimer.h"
 
 namespace bw::snapin {
@@ -43,6 +44,7 @@ class SnapIn1 : public sdk::SnapIn {
                    sdk::ConsoleVerbs& verbs) override;
   void ViewsSetControlbar() override;
   void MenuClick(const std::string& itemName, int index, const sdk::Selection& selection) override;
+  sdk::StatementLog* Log() override { return &m_Log; }
 
   // The registered servers (nullptr until the server group node exists).
   Servers* GetServers() { return m_Context.m_Servers.get(); }
@@ -63,6 +65,7 @@ class SnapIn1 : public sdk::SnapIn {
   Menus m_Menus;
   CommandHandlers m_Commands;
   CTimer m_CTimer;
+  SqlLogFeed m_Log;
 };
 
 }  // namespace bw::snapin

@@ -15,11 +15,12 @@
 #include "sdk/Host.h"
 #include "sdk/Results.h"
 #include "sdk/Scope.h"
+#include "sdk/StatementLog.h"
 
 namespace bw::sdk {
 
 // Raised when the host's interface and the library's differ.
-inline constexpr int kInterfaceVersion = 1;
+inline constexpr int kInterfaceVersion = 2;
 
 class SnapIn {
  public:
@@ -46,6 +47,9 @@ class SnapIn {
   virtual void ViewsSetControlbar() = 0;
   // A menu item's click, by the item's name; `index` its 1-based position.
   virtual void MenuClick(const std::string& itemName, int index, const Selection& selection) = 0;
+  // What the snap-in sent to its servers, or nullptr when it keeps no log.
+  // Owned by the snap-in and alive as long as it is.
+  virtual StatementLog* Log() = 0;
 };
 
 // The entry points' C names and types.

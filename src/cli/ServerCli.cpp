@@ -7,6 +7,7 @@
 #include "JsonOutput.h"
 #include "commands/ServerCommands.h"
 #include "data/ConnectionString.h"
+#include "platform/SecretStore.h"
 #include "servers/Servers.h"
 #include "support/Error.h"
 #include "support/Helpers.h"
@@ -19,7 +20,8 @@ const char kServerHelp[] =
     "Registered SQL Servers of the current user (the same list the console shows).\n"
     "\n"
     "Commands:\n"
-    "  list [--offline]             position, ServerID, data source, and whether it connects;\n"
+    "  list [--offline]             position, ServerID, data source, where the password is\n"
+    "                               kept (keyring, hive or none) and whether it connects;\n"
     "                               --offline: the registrations as stored, not connecting\n"
     "  add --data-source SOURCE (--integrated | --user LOGIN [--password-file FILE])\n"
     "                               register a server (SOURCE: HOST, HOST\\INSTANCE or "
@@ -97,7 +99,7 @@ int ListOffline() {
   Servers servers(Servers::ConnectMode::OnDemand);
   Json list = Json::array();
   if (!JsonOutput() && servers.Count() > 0) {
-    std::printf("%-4s %-8s %-32s %s\n", "POS", "ID", "DATA SOURCE", "STATE");
+    std::printf("%-4s %-8s %-32s %-9s %s\n", "POS", "ID", "DATA SOURCE", "PASSWORD", "STATE");
   }
   long position = 0;
   for (Server* server : servers.NewEnum()) {
@@ -106,20 +108,25 @@ int ListOffline() {
     Describe(server->ConnectionString(), dataSource, login, integrated);
     ++position;
     if (!JsonOutput()) {
-      std::printf("%-4ld %-8d %-32s %s\n", position, server->ServerID(),
+      std::printf("%-4ld %-8d %-32s %-9s %s\n", position, server->ServerID(),
                   dataSource.empty() ? "(unreadable registration)" : dataSource.c_str(),
-                  "not checked");
+                  PasswordPlaceName(server->PasswordLocation()),
+                  server->PasswordProblem().empty()
+                      ? "not checked"
+                      : ("not checked: " + server->PasswordProblem()).c_str());
       continue;
     }
-    list.push_back({{"position", position},
-                    {"serverId", server->ServerID()},
-                    {"dataSource", dataSource},
-                    {"name", nullptr},
-                    {"authentication", integrated ? "windows" : "sql"},
-                    {"login", integrated ? Json() : Json(login)},
-                    {"connected", nullptr},
-                    {"state", "not checked"},
-                    {"error", nullptr}});
+    list.push_back(
+        {{"position", position},
+         {"serverId", server->ServerID()},
+         {"dataSource", dataSource},
+         {"name", nullptr},
+         {"authentication", integrated ? "windows" : "sql"},
+         {"login", integrated ? Json() : Json(login)},
+         {"passwordStore", PasswordPlaceName(server->PasswordLocation())},
+         {"connected", nullptr},
+         {"state", "not checked"},
+         {"error", server->PasswordProblem().empty() ? Json() : Json(server->PasswordProblem())}});
   }
   if (JsonOutput()) {
     PrintJson(Json{{"servers", std::move(list)}});
@@ -146,6 +153,7 @@ int List() {
       entry["name"] = server->Name();
       entry["authentication"] = integrated ? "windows" : "sql";
       entry["login"] = integrated ? Json() : Json(login);
+      entry["passwordStore"] = PasswordPlaceName(server->PasswordLocation());
       entry["connected"] = server->IsConnected();
       entry["state"] = server->IsConnected()           ? "connected"
                        : server->Description().empty() ? "not reachable"
@@ -160,7 +168,7 @@ int List() {
     std::printf("No SQL Servers are registered. Add one with: bwctl server add --help\n");
     return kExitOk;
   }
-  std::printf("%-4s %-8s %-32s %s\n", "POS", "ID", "DATA SOURCE", "STATE");
+  std::printf("%-4s %-8s %-32s %-9s %s\n", "POS", "ID", "DATA SOURCE", "PASSWORD", "STATE");
   long position = 0;
   for (Server* server : servers.NewEnum()) {
     std::string dataSource, login;
@@ -170,8 +178,8 @@ int List() {
     const std::string shown = !server->Name().empty() ? server->Name()
                               : !dataSource.empty()   ? dataSource
                                                       : "(unreadable registration)";
-    std::printf("%-4ld %-8d %-32s %s\n", ++position, server->ServerID(), shown.c_str(),
-                StateText(*server).c_str());
+    std::printf("%-4ld %-8d %-32s %-9s %s\n", ++position, server->ServerID(), shown.c_str(),
+                PasswordPlaceName(server->PasswordLocation()), StateText(*server).c_str());
   }
   return kExitOk;
 }
@@ -220,6 +228,13 @@ int Add(const std::vector<std::string>& args) {
                 server->Name().c_str());
   } else {
     std::printf("Registered as ServerID %d (%s)\n", server->ServerID(), server->Name().c_str());
+    if (server->PasswordLocation() == PasswordPlace::Keyring) {
+      std::printf("The password is kept in the keyring.\n");
+    } else if (server->PasswordLocation() == PasswordPlace::Hive) {
+      const std::string why = platform::Secrets().WhyUnavailable();
+      std::printf("The password is kept in the registration file, readable only by you%s\n",
+                  why.empty() ? "." : (" (" + why + ")").c_str());
+    }
   }
   return kExitOk;
 }

@@ -20,10 +20,10 @@ namespace {
       "Invalid connection string: " + why + " at character " + std::to_string(position + 1) + ".");
 }
 
-}  // namespace
-
-OleDbConnectionString OleDbConnectionString::Parse(const std::string& text) {
-  OleDbConnectionString result;
+// Walks `text` part by part, handing each keyword, its value and where the
+// value stands (quotes included) to `visit`.
+template <typename Visit>
+void Scan(const std::string& text, Visit visit) {
   std::size_t pos = 0;
   while (pos < text.size()) {
     std::size_t equals = text.find('=', pos);
@@ -42,6 +42,7 @@ OleDbConnectionString OleDbConnectionString::Parse(const std::string& text) {
     pos = equals + 1;
     while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) ++pos;
     std::string value;
+    TextSpan span{pos, 0};
     if (pos < text.size() && (text[pos] == '"' || text[pos] == '\'')) {
       const std::size_t opening = pos;
       char quote = text[pos++];
@@ -60,6 +61,7 @@ OleDbConnectionString OleDbConnectionString::Parse(const std::string& text) {
         value.push_back(text[pos++]);
       }
       if (!closed) Malformed("a quoted value without its closing quote", opening);
+      span.length = pos - span.offset;
       std::size_t next = text.find(';', pos);
       if (!Trim(text.substr(pos, next == std::string::npos ? std::string::npos : next - pos))
                .empty()) {
@@ -69,11 +71,29 @@ OleDbConnectionString OleDbConnectionString::Parse(const std::string& text) {
     } else {
       std::size_t next = text.find(';', pos);
       value = Trim(text.substr(pos, next == std::string::npos ? std::string::npos : next - pos));
+      span.length = value.size();
       pos = next == std::string::npos ? text.size() : next + 1;
     }
-    result.Set(keyword, value);
+    visit(keyword, value, span);
   }
+}
+
+}  // namespace
+
+OleDbConnectionString OleDbConnectionString::Parse(const std::string& text) {
+  OleDbConnectionString result;
+  Scan(text, [&](const std::string& keyword, const std::string& value, TextSpan) {
+    result.Set(keyword, value);
+  });
   return result;
+}
+
+std::vector<TextSpan> ValueSpans(const std::string& text, const std::string& keyword) {
+  std::vector<TextSpan> spans;
+  Scan(text, [&](const std::string& found, const std::string&, TextSpan span) {
+    if (EqualsIgnoreCase(found, keyword)) spans.push_back(span);
+  });
+  return spans;
 }
 
 std::optional<std::string> OleDbConnectionString::Get(const std::string& keyword) const {

@@ -49,6 +49,9 @@ const std::vector<SettingInfo>& Settings::All() {
        "TCP port of the service-control endpoint on a SQL Server's machine"},
       {kSettingSqlLog, "BW_SQL_LOG", "",
        "file that every statement sent to a server is appended to (empty: none)"},
+      {kSettingKeyring, "BW_KEYRING", "auto",
+       "where registrations keep their passwords: auto (the desktop's keyring when one answers, "
+       "else the registration hive) or off (always the hive)"},
   };
   return all;
 }

@@ -7,9 +7,12 @@
 #include "data/ConnectionString.h"
 #include "platform/Echo.h"
 #include "platform/HiveFormat.h"
+#include "platform/RegistryHive.h"
+#include "platform/SecretStore.h"
 #include "platform/ServiceControl.h"
 #include "servers/Servers.h"
 #include "support/Helpers.h"
+#include "support/Log.h"
 #include "support/MessageService.h"
 #include "support/Placeholders.h"
 #include "support/Settings.h"
@@ -65,9 +68,129 @@ void Server::SetConnectionString(const std::string& text) {
   m_Command.SetActiveConnection(nullptr);
   m_Registry.SetSectionKey(RegistryKey());
   if (!m_Registry.KeyExists()) m_Registry.CreateKey();
+  m_PasswordProblem.clear();
+
+  const std::string previous = m_KeyringReference;
+  std::string reference = previous.empty() ? RegistrationPassword::NewReference() : previous;
+  std::string stored = text;
+  PasswordPlace place = RegistrationPassword::PlaceOf(text);
+  auto split = RegistrationPassword::Split(text);
+  if (split && platform::Secrets().Available()) {
+    try {
+      split->StoreIn(platform::Secrets(), reference);
+      stored = split->With(kKeyringReferencePrefix + reference);
+      place = PasswordPlace::Keyring;
+    } catch (const Error& error) {
+      MsgBox(RegistrationPassword::Report("The password could not be kept in the keyring; it "
+                                          "stays in the registration file, readable only by you.",
+                                          error),
+             MsgStyle::Exclamation);
+    }
+  }
+  // The marker goes first and away last: whatever a crash in between
+  // leaves, the string reads back whole.
+  if (place == PasswordPlace::Keyring) {
+    m_Registry.SetValueKey(kPasswordStoreValueName);
+    m_Registry.SetValueType(kRegSz);
+    m_Registry.SetValue(Variant(std::string(kPasswordStoreKeyring)));
+  }
   m_Registry.SetValueKey("ConnectionString");
   m_Registry.SetValueType(kRegSz);
-  m_Registry.SetValue(Variant(text));
+  m_Registry.SetValue(Variant(stored));
+  if (place != PasswordPlace::Keyring) {
+    RegistryHive::ForCurrentUser().DeleteValue(RegistryKey(), kPasswordStoreValueName);
+  }
+  m_PasswordPlace = place;
+  m_KeyringReference = place == PasswordPlace::Keyring ? reference : std::string();
+  if (!previous.empty() && place != PasswordPlace::Keyring) ForgetSecret(previous);
+}
+
+void Server::ReadRegistration() {
+  m_Registry.SetSectionKey(RegistryKey());
+  m_Registry.SetValueKey("ConnectionString");
+  m_Registry.SetDefault(Variant(""));
+  m_StoredString = m_Registry.Value().ToText();
+  m_Registry.SetValueKey(kPasswordStoreValueName);
+  m_StoredMarker = m_Registry.Value().ToText();
+  m_ConnectionString = m_StoredString;
+  m_PasswordProblem.clear();
+  m_KeyringReference.clear();
+  m_PasswordPlace = RegistrationPassword::PlaceOf(m_StoredString);
+}
+
+void Server::ResolvePassword() {
+  const std::string stored = m_StoredString;
+  auto split = RegistrationPassword::Split(stored);
+  if (split && m_StoredMarker == kPasswordStoreKeyring && !split->Reference().empty()) {
+    m_PasswordPlace = PasswordPlace::Keyring;
+    m_KeyringReference = split->Reference();
+    try {
+      std::optional<std::string> secret = platform::Secrets().Lookup(m_KeyringReference);
+      if (!secret) {
+        throw Error(platform::kErrKeyringNoSecret, platform::kKeyringSource,
+                    "The keyring no longer holds this registration's password; enter it again.");
+      }
+      m_ConnectionString = split->With(*secret);
+    } catch (const Error& error) {
+      m_PasswordProblem = RegistrationPassword::Report(
+          "The password of this registration could not be read from the keyring.", error);
+      // Never the reference as a password: a server would count it as a
+      // failed login.
+      m_ConnectionString = split->With("");
+    }
+    return;
+  }
+  if (split && platform::Secrets().Available()) MoveIntoKeyring(*split, stored);
+}
+
+void Server::MoveIntoKeyring(const RegistrationPassword& split, const std::string& stored) {
+  const std::string reference = RegistrationPassword::NewReference();
+  try {
+    split.StoreIn(platform::Secrets(), reference);
+  } catch (const Error& error) {
+    Log("keyring", "ServerID " + std::to_string(m_ServerID) +
+                       ": the password stays in the hive: " + error.Description());
+    return;
+  }
+  try {
+    // Another console may have changed the registration meanwhile: only
+    // what was read is replaced.
+    RegistryHive::Transaction transaction(RegistryHive::ForCurrentUser());
+    m_Registry.SetSectionKey(RegistryKey());
+    m_Registry.SetValueKey("ConnectionString");
+    m_Registry.SetDefault(Variant(""));
+    if (m_Registry.Value().ToText() == stored) {
+      m_Registry.SetValueKey(kPasswordStoreValueName);
+      m_Registry.SetValueType(kRegSz);
+      m_Registry.SetValue(Variant(std::string(kPasswordStoreKeyring)));
+      m_Registry.SetValueKey("ConnectionString");
+      m_Registry.SetValue(Variant(split.With(kKeyringReferencePrefix + reference)));
+      m_PasswordPlace = PasswordPlace::Keyring;
+      m_KeyringReference = reference;
+      return;
+    }
+  } catch (const Error& error) {
+    Log("keyring", "ServerID " + std::to_string(m_ServerID) +
+                       ": the hive kept its copy of the password: " + error.Description());
+  }
+  try {
+    platform::Secrets().Remove(reference);
+  } catch (const Error&) {
+    // An unreferenced secret is harmless; the registration is whole.
+  }
+}
+
+void Server::ForgetSecret(const std::string& reference) {
+  try {
+    platform::Secrets().Remove(reference);
+  } catch (const Error& error) {
+    MsgBox(RegistrationPassword::Report(
+               "The registration no longer needs its password in the keyring, but the keyring "
+               "could not remove it; its entry there is labelled \"Brindlewick Server Manager: "
+               "…\".",
+               error),
+           MsgStyle::Exclamation);
+  }
 }
 
 void Server::PrepareConnection() {
@@ -90,6 +213,11 @@ void Server::ReadName() {
 bool Server::Connect() {
   try {
     PrepareConnection();
+    if (!m_PasswordProblem.empty()) {
+      m_Connected = false;
+      m_Description = m_PasswordProblem;
+      return false;
+    }
     if (!IsReachable(m_HostName)) return false;
     m_Connection->Open();
     if (m_Connection->State() == adStateOpen) {
@@ -354,6 +482,8 @@ void Server::DeleteRegistration() {
   if (m_Connection->State() == adStateOpen) m_Connection->Close();
   m_Registry.SetSectionKey(RegistryKey());
   if (m_Registry.KeyExists()) m_Registry.DeleteKey();
+  if (!m_KeyringReference.empty()) ForgetSecret(m_KeyringReference);
+  m_KeyringReference.clear();
 }
 
 }  // namespace bw

@@ -75,12 +75,9 @@ std::vector<std::unique_ptr<Server>> Servers::LoadRegistrations() {
       m_Registry.SetValueType(kRegDword);
       m_Registry.SetValue(Variant(static_cast<std::int64_t>(i + 1)));
     }
-    m_Registry.SetValueKey("ConnectionString");
-    m_Registry.SetDefault(Variant(""));
-    std::string connectionString = m_Registry.Value().ToText();
     auto server = std::make_unique<Server>(this);
     server->SetServerID(pairs[i].serverId);
-    server->SetConnectionString(connectionString);
+    server->ReadRegistration();
     loaded.push_back(std::move(server));
   }
   return loaded;
@@ -88,6 +85,8 @@ std::vector<std::unique_ptr<Server>> Servers::LoadRegistrations() {
 
 Servers::Servers(ConnectMode mode) : m_Mode(mode) {
   std::vector<std::unique_ptr<Server>> loaded = LoadRegistrations();
+  // Outside the hive's lock: a keyring may take its time.
+  for (auto& server : loaded) server->ResolvePassword();
   if (m_Mode == ConnectMode::All) {
     // Every host is asked at once and every server connects with the answer
     // its host gave, as if it had asked itself; a connect is quiet (its

@@ -5,6 +5,7 @@
 // quote neither breaks the string nor smuggles in another keyword.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <utility>
@@ -29,6 +30,17 @@ class OleDbConnectionString {
  private:
   std::vector<std::pair<std::string, std::string>> m_Items;
 };
+
+// Where a value stands in a connection string's text, its quotes included.
+struct TextSpan {
+  std::size_t offset = 0;
+  std::size_t length = 0;
+};
+
+// Every value of `keyword` (compared without regard to case) in `text`, in
+// order, duplicates included: what a writer must replace to take a value out
+// of the text without touching anything else. Throws as Parse does.
+std::vector<TextSpan> ValueSpans(const std::string& text, const std::string& keyword);
 
 // A value as OLE DB requires it: bare when that reads back the same, else in
 // double quotes (inner double quotes doubled). Every value that comes from

@@ -47,5 +47,6 @@ inline constexpr char kSettingBrowserAddresses[] = "BrowserAddresses";
 inline constexpr char kSettingBrowserPort[] = "BrowserPort";
 inline constexpr char kSettingServiceControlPort[] = "ServiceControlPort";
 inline constexpr char kSettingSqlLog[] = "SqlLog";
+inline constexpr char kSettingKeyring[] = "Keyring";
 
 }  // namespace bw

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "data/DataAccess.h"
+#include "servers/RegistrationPassword.h"
 #include "servers/cRegistry.h"
 
 namespace bw {
@@ -37,11 +38,30 @@ class Server {
   std::int32_t ServerID() const { return m_ServerID; }
   void SetServerID(std::int32_t id) { m_ServerID = id; }
 
-  // The stored registration string (without the time-out suffix).
+  // The registration string (without the time-out suffix), with its
+  // password wherever that is kept.
   const std::string& ConnectionString() const { return m_ConnectionString; }
   // Stores it, closes the connection (Connect opens it with the new string)
-  // and writes it to the registration's key (creating the key). Raises the registry's 26001.
+  // and writes it to the registration's key (creating the key). The password
+  // goes into the keyring when one answers; when the keyring fails, it stays
+  // in the hive and a message says why. Raises the registry's 26001.
   void SetConnectionString(const std::string& text);
+  // Reads the registration from its key, as stored (a keyring reference
+  // included). Raises the registry's errors.
+  void ReadRegistration();
+  // Then the password: from the keyring when the hive refers to it
+  // (PasswordProblem when it cannot be read there). A password still in the
+  // hive moves into the keyring when one answers: the secret is stored and
+  // read back before the hive's copy is replaced by the reference, so a
+  // failure anywhere leaves it where it was. Apart from ReadRegistration, so
+  // a slow keyring is never asked while the hive is locked. Never raises.
+  void ResolvePassword();
+
+  // Where the password lives.
+  PasswordPlace PasswordLocation() const { return m_PasswordPlace; }
+  // Why the password the hive refers to could not be read from the keyring
+  // ("" when it could); Connect does not try to log in without it.
+  const std::string& PasswordProblem() const { return m_PasswordProblem; }
 
   // Opens the connection after the host answered an echo. False (with
   // Description) when it could not; never raises.
@@ -104,7 +124,9 @@ class Server {
   // archive that cannot be opened is listed among Databases::Unopened.
   class Databases& Databases();
 
-  // Closes the connection and deletes the registration's key.
+  // Closes the connection, deletes the registration's key and then its
+  // password in the keyring (a keyring that cannot remove it is reported;
+  // the registration is gone either way).
   void DeleteRegistration();
 
   // The registration's key path.
@@ -116,6 +138,10 @@ class Server {
   int DataSourcePort() const;
   // Connect's steps before the echo: connection string, Name, HostName.
   void PrepareConnection();
+  // The step of ResolvePassword for a password still in the hive.
+  void MoveIntoKeyring(const RegistrationPassword& split, const std::string& stored);
+  // Removes a secret no registration refers to any more; reports a failure.
+  void ForgetSecret(const std::string& reference);
 
   Servers* m_Owner;
   std::int32_t m_ServerID = 0;
@@ -133,6 +159,13 @@ class Server {
   int m_ProductVersion = 0;
   cRegistry m_Registry;
   std::unique_ptr<class Databases> m_Databases;
+  PasswordPlace m_PasswordPlace = PasswordPlace::None;
+  // The keyring item's reference while the hive refers to one.
+  std::string m_KeyringReference;
+  std::string m_PasswordProblem;
+  // The registration as ReadRegistration found it, and its PasswordStore.
+  std::string m_StoredString;
+  std::string m_StoredMarker;
 };
 
 }  // namespace bw

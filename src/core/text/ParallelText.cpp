@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <system_error>
 #include <thread>
 
 namespace bw {
@@ -28,7 +29,13 @@ std::vector<ConvertedText> ConvertInParallel(std::size_t count,
   const auto helpers = static_cast<unsigned>(std::min<std::size_t>(threads, count)) - (count > 0);
   std::vector<std::thread> pool;
   pool.reserve(helpers);
-  for (unsigned i = 0; i < helpers; ++i) pool.emplace_back(work);
+  for (unsigned i = 0; i < helpers; ++i) {
+    try {
+      pool.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;  // no thread to be had: the ones there are (and this one) do it all
+    }
+  }
   work();
   for (std::thread& thread : pool) thread.join();
   return results;

@@ -121,6 +121,25 @@ namespace {
 // calls the database in use.
 constexpr int kDetachWaitMilliseconds = 1000;
 
+// The database's row in master's sysdatabases, under the next free dbid (the
+// first five belong to the system databases); returns the dbid. Runs inside
+// the caller's transaction.
+int AddCatalogueRow(sqlite3* db, const std::string& name, const std::vector<std::uint8_t>& ownerSid,
+                    const std::string& dataFile) {
+  SqliteStatement next(db, "SELECT max(dbid) + 1 FROM sysdatabases");
+  next.Step();
+  const int id = std::max(5, sqlite3_column_int(next.Handle(), 0));
+  SqliteStatement insert(
+      db, "INSERT INTO sysdatabases (name, dbid, sid, crdate, filename) VALUES (?, ?, ?, ?, ?)");
+  insert.BindText(1, name);
+  insert.BindInt(2, id);
+  insert.Bind(3, Value(Bytes(ownerSid)));
+  insert.BindText(4, CurrentDateTimeText());
+  insert.BindText(5, dataFile);
+  insert.Step();
+  return id;
+}
+
 }  // namespace
 
 void DataDirectory::DetachDatabase(const std::string& name) {
@@ -239,17 +258,7 @@ std::string DataDirectory::AttachDatabase(const std::string& name, const std::st
     createdLog = logFile;
   }
   SqliteTransaction transaction(db, SqliteTransaction::Lock::Immediate);
-  SqliteStatement next(db, "SELECT max(dbid) + 1 FROM sysdatabases");
-  next.Step();
-  const int id = std::max(5, sqlite3_column_int(next.Handle(), 0));
-  SqliteStatement insert(
-      db, "INSERT INTO sysdatabases (name, dbid, sid, crdate, filename) VALUES (?, ?, ?, ?, ?)");
-  insert.BindText(1, name);
-  insert.BindInt(2, id);
-  insert.Bind(3, Value(Bytes(owner.begin(), owner.end())));
-  insert.BindText(4, CurrentDateTimeText());
-  insert.BindText(5, dataFile);
-  insert.Step();
+  AddCatalogueRow(db, name, owner, dataFile);
   transaction.Commit();
   return createdLog;
 }
@@ -325,17 +334,7 @@ DatabaseEntry DataDirectory::CreateDatabase(const std::string& name, const std::
       std::filesystem::remove(dataPath.string() + suffix, error);
     std::filesystem::remove(logPath, error);
   });
-  SqliteStatement next(db, "SELECT max(dbid) + 1 FROM sysdatabases");
-  next.Step();
-  const int id = std::max(5, sqlite3_column_int(next.Handle(), 0));
-  SqliteStatement insert(
-      db, "INSERT INTO sysdatabases (name, dbid, sid, crdate, filename) VALUES (?, ?, ?, ?, ?)");
-  insert.BindText(1, name);
-  insert.BindInt(2, id);
-  insert.Bind(3, Value(Bytes(ownerSid)));
-  insert.BindText(4, CurrentDateTimeText());
-  insert.BindText(5, dataFile);
-  insert.Step();
+  const int id = AddCatalogueRow(db, name, ownerSid, dataFile);
   transaction.Commit();
   removeFiles.Dismiss();
   return DatabaseEntry{name, id, dataFile, dataPath};

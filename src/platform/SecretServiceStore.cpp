@@ -1,5 +1,7 @@
 #include "platform/SecretServiceStore.h"
 
+#include "platform/SecretServiceSchema.h"
+
 #include <libsecret/secret.h>
 #include <sys/stat.h>
 
@@ -18,18 +20,6 @@ namespace {
 // A call that was cancelled completes at once with G_IO_ERROR_CANCELLED;
 // this is how long it may take to say so before it is abandoned.
 constexpr int kCancelGraceMs = 500;
-
-const SecretSchema* Schema() {
-  static const SecretSchema schema = [] {
-    SecretSchema s{};
-    s.name = "org.brindlewick.ServerManager.Password";
-    s.flags = SECRET_SCHEMA_NONE;
-    s.attributes[0].name = "reference";
-    s.attributes[0].type = SECRET_SCHEMA_ATTRIBUTE_STRING;
-    return s;
-  }();
-  return &schema;
-}
 
 Error Unavailable(const std::string& why) {
   return Error(kErrKeyringUnavailable, kKeyringSource, "No keyring answers: " + why + ".");
@@ -222,7 +212,7 @@ struct SecretServiceStore::Impl {
     SecretService* opened = Service();
     Attributes attributes = AttributesOf(reference);
     GAsyncResult* result = Call([&](GCancellable* c, GAsyncReadyCallback done, gpointer data) {
-      secret_service_search(opened, Schema(), attributes.get(), flags, c, done, data);
+      secret_service_search(opened, SecretServiceSchema(), attributes.get(), flags, c, done, data);
     });
     GError* error = nullptr;
     Items items(secret_service_search_finish(opened, result, &error));
@@ -290,8 +280,8 @@ void SecretServiceStore::Store(const std::string& reference, const std::string& 
       secret_value_new(secret.data(), static_cast<gssize>(secret.size()), "text/plain");
   try {
     result = m_Impl->Call([&](GCancellable* c, GAsyncReadyCallback done, gpointer data) {
-      secret_service_store(service, Schema(), attributes.get(), SECRET_COLLECTION_DEFAULT,
-                           label.c_str(), value, c, done, data);
+      secret_service_store(service, SecretServiceSchema(), attributes.get(),
+                           SECRET_COLLECTION_DEFAULT, label.c_str(), value, c, done, data);
     });
   } catch (...) {
     secret_value_unref(value);
@@ -339,6 +329,18 @@ bool SecretServiceStore::Remove(const std::string& reference) {
     removed = true;
   }
   return removed;
+}
+
+const SecretSchema* SecretServiceSchema() {
+  static const SecretSchema schema = [] {
+    SecretSchema s{};
+    s.name = "org.brindlewick.ServerManager.Password";
+    s.flags = SECRET_SCHEMA_NONE;
+    s.attributes[0].name = "reference";
+    s.attributes[0].type = SECRET_SCHEMA_ATTRIBUTE_STRING;
+    return s;
+  }();
+  return &schema;
 }
 
 }  // namespace bw::platform

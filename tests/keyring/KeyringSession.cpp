@@ -1,5 +1,7 @@
 #include "KeyringSession.h"
 
+#include "platform/SecretServiceSchema.h"
+
 #include <libsecret/secret.h>
 
 #include <cstdlib>
@@ -8,18 +10,6 @@
 namespace bw::testing {
 
 namespace {
-
-const SecretSchema* Schema() {
-  static const SecretSchema schema = [] {
-    SecretSchema s{};
-    s.name = "org.brindlewick.ServerManager.Password";
-    s.flags = SECRET_SCHEMA_NONE;
-    s.attributes[0].name = "reference";
-    s.attributes[0].type = SECRET_SCHEMA_ATTRIBUTE_STRING;
-    return s;
-  }();
-  return &schema;
-}
 
 [[noreturn]] void Fail(const std::string& what, GError* error) {
   std::string message = what + ": " + (error != nullptr ? error->message : "no answer");
@@ -44,8 +34,8 @@ bool InPrivateSession(const std::string& keyring) {
 
 std::optional<std::string> KeyringSecret(const std::string& reference) {
   GError* error = nullptr;
-  gchar* secret = secret_password_lookup_sync(Schema(), nullptr, &error, "reference",
-                                              reference.c_str(), nullptr);
+  gchar* secret = secret_password_lookup_sync(platform::SecretServiceSchema(), nullptr, &error,
+                                              "reference", reference.c_str(), nullptr);
   if (error != nullptr) Fail("looking into the keyring", error);
   if (secret == nullptr) return std::nullopt;
   std::string text = secret;
@@ -56,8 +46,8 @@ std::optional<std::string> KeyringSecret(const std::string& reference) {
 std::vector<std::string> KeyringLabels() {
   GError* error = nullptr;
   GHashTable* attributes = g_hash_table_new(g_str_hash, g_str_equal);
-  GList* items =
-      secret_password_searchv_sync(Schema(), attributes, SECRET_SEARCH_ALL, nullptr, &error);
+  GList* items = secret_password_searchv_sync(platform::SecretServiceSchema(), attributes,
+                                              SECRET_SEARCH_ALL, nullptr, &error);
   g_hash_table_unref(attributes);
   if (error != nullptr) Fail("searching the keyring", error);
   std::vector<std::string> labels;

@@ -69,25 +69,24 @@ void SessionImpl::DetachStaleDatabases() {
   }
 }
 
-void SessionImpl::RunAlterDatabase(const Statement& statement, BatchSink& sink) {
+void SessionImpl::RunAlterDatabase(const AlterDatabaseStatement& statement, BatchSink& sink) {
   // SQL Server 7.0's ALTER DATABASE knows files only, not SET.
   if (m_Engine.Options().productVersion == 7) RaiseError(156, {"SET"});
   if (m_TranCount > 0) RaiseError(226, {"ALTER DATABASE"});
-  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.name);
-  if (!entry) RaiseError(911, {statement.name});
+  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.database);
+  if (!entry) RaiseError(911, {statement.database});
   constexpr std::int64_t kStatusAutoShrink = 4194304;
-  m_Engine.Data().SetStatus(entry->name, kStatusAutoShrink,
-                            statement.optionValue == "AUTO_SHRINK ON");
+  m_Engine.Data().SetStatus(entry->name, kStatusAutoShrink, statement.autoShrink);
   m_RowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunDropDatabase(const Statement& statement, BatchSink& sink) {
+void SessionImpl::RunDropDatabase(const DropDatabaseStatement& statement, BatchSink& sink) {
   if (!LoginHasServerRole(m_Engine.Data(), m_Login.name, "dbcreator")) RaiseError(3704);
   if (m_TranCount > 0) RaiseError(226, {"DROP DATABASE"});
-  const std::string lower = Lower(statement.name);
-  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.name);
-  if (!entry) RaiseError(3701, {"database", statement.name});
+  const std::string lower = Lower(statement.database);
+  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.database);
+  if (!entry) RaiseError(3701, {"database", statement.database});
   if (IsSystemDatabase(lower)) RaiseError(3708, {entry->name});
   // In use means somebody's current database, the caller's included.
   if (Lower(m_CurrentDatabase) == lower || m_Engine.DatabaseInUse(entry->name, m_Spid))
@@ -105,7 +104,7 @@ void SessionImpl::RunDropDatabase(const Statement& statement, BatchSink& sink) {
   Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunCreateDatabase(const Statement& statement, BatchSink& sink) {
+void SessionImpl::RunCreateDatabase(const CreateDatabaseStatement& statement, BatchSink& sink) {
   if (!LoginHasServerRole(m_Engine.Data(), m_Login.name, "dbcreator"))
     RaiseError(262, {"CREATE DATABASE", "master"});
   if (m_TranCount > 0) RaiseError(226, {"CREATE DATABASE"});
@@ -118,7 +117,7 @@ void SessionImpl::RunCreateDatabase(const Statement& statement, BatchSink& sink)
   try {
     // The login that creates a database owns it.
     const DatabaseEntry entry = m_Engine.Data().CreateDatabase(
-        statement.name, statement.dataFiles.empty() ? "" : statement.dataFiles[0].fileName,
+        statement.database, statement.dataFiles.empty() ? "" : statement.dataFiles[0].fileName,
         m_Engine.Data().LoginSid(m_Login.name).value_or(Sid{0x01}));
     ReportAllocation(entry, sink);
   } catch (const SqlError& error) {
@@ -133,9 +132,9 @@ void SessionImpl::RunCreateDatabase(const Statement& statement, BatchSink& sink)
   Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunUse(const Statement& statement, BatchSink& sink) {
-  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.name);
-  if (!entry) RaiseError(911, {statement.name});
+void SessionImpl::RunUse(const UseStatement& statement, BatchSink& sink) {
+  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.database);
+  if (!entry) RaiseError(911, {statement.database});
   // tempdb is the session's own temporary schema: nothing to attach.
   if (!EqualsNoCase(entry->name, "tempdb")) AttachDatabase(*entry);
   if (!HasDatabaseAccess(entry->name)) RaiseError(916, {m_Login.name, entry->name});

@@ -33,15 +33,15 @@ bool SessionImpl::OwnsOrAdministers(const std::string& database, int otherRole) 
   return security.InRole(kUidDbOwner) || (otherRole != 0 && security.InRole(otherRole));
 }
 
-void SessionImpl::RunBackupLog(const Statement& statement, BatchSink& sink) {
+void SessionImpl::RunBackupLog(const BackupLogStatement& statement, BatchSink& sink) {
   // Each failure is followed by 3013, as SQL Server ends every failed backup.
   auto fail = [&](const Message& message) {
     Report(message, sink);
     RaiseError(3013, {"BACKUP LOG"});
   };
   if (m_TranCount > 0) fail(MakeMessage(3021));
-  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.name);
-  if (!entry) fail(MakeMessage(911, {statement.name}));
+  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.database);
+  if (!entry) fail(MakeMessage(911, {statement.database}));
   if (!OwnsOrAdministers(entry->name, kUidBackupOperator))
     fail(MakeMessage(262, {"BACKUP LOG", entry->name}));
   // Committed pages first go into the data file, so nothing in the log is
@@ -57,11 +57,11 @@ void SessionImpl::RunBackupLog(const Statement& statement, BatchSink& sink) {
   Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunDbcc(const Statement& statement, BatchSink& sink) {
+void SessionImpl::RunShrinkFile(const ShrinkFileStatement& statement, BatchSink& sink) {
   std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(m_CurrentDatabase);
   if (!entry) RaiseError(911, {m_CurrentDatabase});
-  if (!OwnsOrAdministers(entry->name)) RaiseError(2571, {m_Login.name, statement.name});
-  const std::string& file = statement.columns.at(0);
+  if (!OwnsOrAdministers(entry->name)) RaiseError(2571, {m_Login.name, "SHRINKFILE"});
+  const std::string& file = statement.arguments.at(0);
   const bool byId = !file.empty() && std::all_of(file.begin(), file.end(), [](char c) {
     return std::isdigit(static_cast<unsigned char>(c));
   });
@@ -72,9 +72,9 @@ void SessionImpl::RunDbcc(const Statement& statement, BatchSink& sink) {
   }
   if (!found) RaiseError(8985, {file});
   std::int64_t targetMegabytes = 0;
-  if (statement.columns.size() > 1) {
+  if (statement.arguments.size() > 1) {
     try {
-      targetMegabytes = std::stoll(statement.columns[1]);
+      targetMegabytes = std::stoll(statement.arguments[1]);
     } catch (const std::exception&) {
       RaiseError(8114, {"varchar", "int"});
     }
@@ -111,7 +111,7 @@ void SessionImpl::RunDbcc(const Statement& statement, BatchSink& sink) {
   m_RowCount = 1;
   Done(sink, false, true, 1, kCommandDbcc);
   // The completion message follows the result set, as SQL Server sends it.
-  if (statement.optionValue != "NO_INFOMSGS") {
+  if (!statement.noInfoMessages) {
     Report(MakeMessage(2528), sink);
     Done(sink, false, false, 0, 0);
   }

@@ -390,42 +390,34 @@ namespace {
 // Statements that never write: inside a user transaction they run without
 // opening its SQLite transaction.
 bool OnlyReads(const Statement& statement) {
-  switch (statement.kind) {
-    case StatementKind::Select:
-      return !statement.select->cores[0].into;
-    case StatementKind::Declare:
-    case StatementKind::SetVariable:
-    case StatementKind::SetOption:
-    case StatementKind::Print:
-    case StatementKind::Raiserror:
-    case StatementKind::Return:
-    case StatementKind::Break:
-    case StatementKind::Continue:
-    case StatementKind::Use:
-    case StatementKind::BeginTransaction:
-    case StatementKind::CommitTransaction:
-    case StatementKind::RollbackTransaction:
-      return true;
-    default:
-      return false;
-  }
+  if (const auto* select = statement.As<SelectStatement>()) return !select->select->cores[0].into;
+  return std::holds_alternative<DeclareStatement>(statement.node) ||
+         std::holds_alternative<SetVariableStatement>(statement.node) ||
+         std::holds_alternative<SetOptionStatement>(statement.node) ||
+         std::holds_alternative<PrintStatement>(statement.node) ||
+         std::holds_alternative<RaiserrorStatement>(statement.node) ||
+         std::holds_alternative<ReturnStatement>(statement.node) ||
+         std::holds_alternative<BreakStatement>(statement.node) ||
+         std::holds_alternative<ContinueStatement>(statement.node) ||
+         std::holds_alternative<UseStatement>(statement.node) ||
+         std::holds_alternative<BeginTransactionStatement>(statement.node) ||
+         std::holds_alternative<CommitTransactionStatement>(statement.node) ||
+         std::holds_alternative<RollbackTransactionStatement>(statement.node);
 }
 
 // Statements whose only write is to a #temporary table of the session.
 bool WritesOnlyTemp(const Statement& statement) {
-  switch (statement.kind) {
-    case StatementKind::Insert:
-    case StatementKind::Update:
-    case StatementKind::Delete:
-    case StatementKind::CreateTable:
-    case StatementKind::DropTable:
-    case StatementKind::CreateIndex:
-      return statement.table.IsTemp();
-    case StatementKind::Select:
-      return statement.select->cores[0].into && statement.select->cores[0].into->IsTemp();
-    default:
-      return false;
+  if (const auto* select = statement.As<SelectStatement>()) {
+    const std::optional<ObjectName>& into = select->select->cores[0].into;
+    return into && into->IsTemp();
   }
+  if (const auto* insert = statement.As<InsertStatement>()) return insert->table.IsTemp();
+  if (const auto* update = statement.As<UpdateStatement>()) return update->table.IsTemp();
+  if (const auto* remove = statement.As<DeleteStatement>()) return remove->table.IsTemp();
+  if (const auto* create = statement.As<CreateTableStatement>()) return create->table.IsTemp();
+  if (const auto* drop = statement.As<DropTableStatement>()) return drop->table.IsTemp();
+  if (const auto* index = statement.As<CreateIndexStatement>()) return index->table.IsTemp();
+  return false;
 }
 
 }  // namespace
@@ -435,11 +427,12 @@ SessionImpl::Flow SessionImpl::RunGuarded(const Statement& statement, BatchSink&
   try {
     // The text of IF, WHILE and BEGIN…END holds the statements inside them,
     // which are tried on their own.
-    const bool compound = statement.kind == StatementKind::If ||
-                          statement.kind == StatementKind::While ||
-                          statement.kind == StatementKind::Block;
+    const bool compound = std::holds_alternative<IfStatement>(statement.node) ||
+                          std::holds_alternative<WhileStatement>(statement.node) ||
+                          std::holds_alternative<BlockStatement>(statement.node);
     if (!compound) {
-      if (std::optional<Message> fault = m_Engine.TakeFault(statement.text)) throw SqlError(*fault);
+      if (std::optional<Message> fault = m_Engine.TakeFault(statement.Text()))
+        throw SqlError(*fault);
       m_StatementTempOnly = WritesOnlyTemp(statement);
       if (!OnlyReads(statement)) EnsureTransactionStarted();
     }
@@ -448,13 +441,13 @@ SessionImpl::Flow SessionImpl::RunGuarded(const Statement& statement, BatchSink&
     const Flow flow = Run(statement, sink);
     if (flow != Flow::Next) return flow;
     m_StatementTempOnly = false;
-    if (!compound && statement.kind != StatementKind::Declare) m_LastError = 0;
+    if (!compound && !std::holds_alternative<DeclareStatement>(statement.node)) m_LastError = 0;
   } catch (const SqlError& error) {
     m_StatementTempOnly = false;
     // A lock wait given up because of ATTENTION is the cancel, not error 1222.
     if (m_Cancel.load()) throw Cancelled{};
     Message message = error.Msg();
-    message.line = statement.line;
+    message.line = statement.Line();
     Report(message, sink);
     if (Terminates(message.number)) Report(MakeMessage(3621), sink);
     m_LastError = message.number;

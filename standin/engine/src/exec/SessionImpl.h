@@ -85,13 +85,13 @@ class SessionImpl : public Session, private TranslationContext {
     std::unique_lock<std::mutex> m_Lock;
   };
   void RollbackIfKilled();
-  void RunKill(const Statement& statement, BatchSink& sink);
+  void RunKill(const KillStatement& statement, BatchSink& sink);
   // Databases (SessionDatabases.cpp).
-  void RunDropDatabase(const Statement& statement, BatchSink& sink);
-  void RunAlterDatabase(const Statement& statement, BatchSink& sink);
+  void RunDropDatabase(const DropDatabaseStatement& statement, BatchSink& sink);
+  void RunAlterDatabase(const AlterDatabaseStatement& statement, BatchSink& sink);
   // The transaction log (SessionFiles.cpp).
-  void RunBackupLog(const Statement& statement, BatchSink& sink);
-  void RunDbcc(const Statement& statement, BatchSink& sink);
+  void RunBackupLog(const BackupLogStatement& statement, BatchSink& sink);
+  void RunShrinkFile(const ShrinkFileStatement& statement, BatchSink& sink);
   // Whether the login is a sysadmin or the database's owner (db_owner's
   // statements: BACKUP LOG, DBCC SHRINKFILE).
   // The login is sysadmin, the database's owner, a member of db_owner or of
@@ -121,24 +121,31 @@ class SessionImpl : public Session, private TranslationContext {
   void CheckCancelled();
   static int BusyHandler(void* session, int count);
 
-  // Statements (SessionStatements.cpp).
+  // Statements (SessionStatements.cpp): Run visits the statement's node and
+  // hands it to the function of its kind.
   Flow Run(const Statement& statement, BatchSink& sink);
-  void RunSelect(const Statement& statement, BatchSink& sink);
-  void RunSelectInto(const Statement& statement, BatchSink& sink);
-  void RunAssignmentSelect(const Statement& statement, BatchSink& sink);
-  void RunInsert(const Statement& statement, BatchSink& sink);
-  void RunUpdateOrDelete(const Statement& statement, BatchSink& sink);
-  void RunCreateTable(const Statement& statement, BatchSink& sink);
-  void RunDropTable(const Statement& statement, BatchSink& sink);
-  void RunCreateDatabase(const Statement& statement, BatchSink& sink);
-  void RunUse(const Statement& statement, BatchSink& sink);
-  void RunPrint(const Statement& statement, BatchSink& sink);
-  void RunDeclare(const Statement& statement, BatchSink& sink);
-  void RunSetVariable(const Statement& statement, BatchSink& sink);
-  void RunSetOption(const Statement& statement, BatchSink& sink);
-  void RunTransaction(const Statement& statement, BatchSink& sink);
-  void RunExecute(const Statement& statement, BatchSink& sink);
-  void RunRaiserror(const Statement& statement, BatchSink& sink);
+  Flow RunIf(const IfStatement& statement, BatchSink& sink);
+  Flow RunWhile(const WhileStatement& statement, BatchSink& sink);
+  void RunSelect(const SelectStatement& statement, BatchSink& sink);
+  void RunSelectInto(const Select& select, BatchSink& sink);
+  void RunAssignmentSelect(const Select& select, BatchSink& sink);
+  void RunInsert(const InsertStatement& statement, BatchSink& sink);
+  // UPDATE and DELETE (and TRUNCATE TABLE); `Write` is one of the two.
+  template <typename Write>
+  void RunRowWrite(const Write& statement, BatchSink& sink);
+  void RunCreateTable(const CreateTableStatement& statement, BatchSink& sink);
+  void RunDropTable(const DropTableStatement& statement, BatchSink& sink);
+  void RunCreateDatabase(const CreateDatabaseStatement& statement, BatchSink& sink);
+  void RunUse(const UseStatement& statement, BatchSink& sink);
+  void RunPrint(const PrintStatement& statement, BatchSink& sink);
+  void RunDeclare(const DeclareStatement& statement, BatchSink& sink);
+  void RunSetVariable(const SetVariableStatement& statement, BatchSink& sink);
+  void RunSetOption(const SetOptionStatement& statement, BatchSink& sink);
+  void RunBeginTransaction(const BeginTransactionStatement& statement, BatchSink& sink);
+  void RunCommitTransaction(const CommitTransactionStatement& statement, BatchSink& sink);
+  void RunRollbackTransaction(const RollbackTransactionStatement& statement, BatchSink& sink);
+  void RunExecute(const ExecuteStatement& statement, BatchSink& sink);
+  void RunRaiserror(const RaiserrorStatement& statement, BatchSink& sink);
   void RunProcedure(const std::string& name, BatchSink& sink);
   // Streams a query's rows to the sink; returns the row count. With
   // `metadataOnly` only the columns are sent (sp_prepare).
@@ -207,7 +214,8 @@ class SessionImpl : public Session, private TranslationContext {
   // The table an INSERT into `view` writes; `columns` become its names.
   TableInfo ViewInsertTarget(const TableInfo& view, std::vector<std::string>& columns);
   // UPDATE or DELETE of the view `table`, which becomes the table written.
-  SqlText TranslateViewWrite(const Statement& statement, TableInfo& table);
+  template <typename Write>
+  SqlText TranslateViewWrite(const Write& statement, TableInfo& table);
 
   // Indexes, views and ALTER TABLE (SessionSchema.cpp).
   struct IndexRequest {
@@ -215,11 +223,11 @@ class SessionImpl : public Session, private TranslationContext {
     bool unique = false;
     std::vector<std::string> columns;
   };
-  void RunCreateIndex(const Statement& statement, BatchSink& sink);
-  void RunDropIndex(const Statement& statement, BatchSink& sink);
-  void RunCreateView(const Statement& statement, BatchSink& sink);
-  void RunDropView(const Statement& statement, BatchSink& sink);
-  void RunAlterTable(const Statement& statement, BatchSink& sink);
+  void RunCreateIndex(const CreateIndexStatement& statement, BatchSink& sink);
+  void RunDropIndex(const DropIndexStatement& statement, BatchSink& sink);
+  void RunCreateView(const CreateViewStatement& statement, BatchSink& sink);
+  void RunDropView(const DropViewStatement& statement, BatchSink& sink);
+  void RunAlterTable(const AlterTableStatement& statement, BatchSink& sink);
   // One column of a table being rebuilt: its definition and the SQL of its
   // value for the existing rows (empty: its default).
   struct RebuiltColumn {
@@ -231,7 +239,7 @@ class SessionImpl : public Session, private TranslationContext {
   };
   std::vector<RebuiltColumn> CurrentColumns(const TableInfo& table);
   void RebuildTable(const TableInfo& table, const std::vector<RebuiltColumn>& columns);
-  void AddColumns(const Statement& statement, const TableInfo& table);
+  void AddColumns(const AlterTableStatement& statement, const TableInfo& table);
   void AlterColumn(const ColumnDefinition& change, const TableInfo& table, BatchSink& sink);
   // Creates the SQLite index and, for a key that can pass 900 bytes, its key
   // length triggers; warns with 1945 on `warnings` when given.
@@ -247,8 +255,8 @@ class SessionImpl : public Session, private TranslationContext {
     std::string text;  // as sent
   };
   std::optional<UserProcedure> FindUserProcedure(const ObjectName& name);
-  void RunCreateProcedure(const Statement& statement, BatchSink& sink);
-  void RunDropProcedure(const Statement& statement, BatchSink& sink);
+  void RunCreateProcedure(const CreateProcedureStatement& statement, BatchSink& sink);
+  void RunDropProcedure(const DropProcedureStatement& statement, BatchSink& sink);
   bool RunUserProcedure(const std::string& writtenName, const std::vector<Parameter>& arguments,
                         BatchSink& sink, bool rpc);
   void RunHelpText(const std::vector<Parameter>& arguments, BatchSink& sink);
@@ -276,7 +284,7 @@ class SessionImpl : public Session, private TranslationContext {
   void RecordCreator(const std::string& database, const std::string& object);
   void ForgetObjectPermissions(const std::string& schema, const std::string& object);
   void CheckExecute(const std::string& database, const std::string& procedure);
-  void RunPermission(const Statement& statement, BatchSink& sink);
+  void RunPermission(const PermissionStatement& statement, BatchSink& sink);
   std::string SecurityValue(const std::string& key, ColumnType& type) const;  // IS_MEMBER
   std::string CurrentUserName() const;                                        // USER_NAME()
   std::string CurrentUserId() const;  // USER_ID(): SQL text of the uid, NULL without access
@@ -295,7 +303,7 @@ class SessionImpl : public Session, private TranslationContext {
   bool RunSystemProcedure(const std::string& name, const std::vector<Parameter>& arguments,
                           BatchSink& sink);
   // The values of an EXEC statement's arguments, with their names.
-  std::vector<Parameter> EvaluateArguments(const Statement& statement);
+  std::vector<Parameter> EvaluateArguments(const ExecuteStatement& statement);
 
   // A write outside a user transaction is its own immediate transaction;
   // inside one it is a savepoint, so a failed statement leaves the

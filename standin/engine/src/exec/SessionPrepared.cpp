@@ -149,16 +149,17 @@ std::int32_t SessionImpl::Prepare(const std::vector<Parameter>& arguments, const
   // definitions fails the prepare, not the first execute.
   const std::vector<DeclaredParameter> declared = ParseDefinitions(definitions);
   Batch batch = ParseBatch(*sql, m_QuotedIdentifier);
-  if (metadata && !batch.statements.empty() && batch.statements[0]->kind == StatementKind::Select &&
-      !batch.statements[0]->select->cores[0].into) {
+  const SelectStatement* first =
+      batch.statements.empty() ? nullptr : batch.statements[0]->As<SelectStatement>();
+  if (metadata && first && !first->select->cores[0].into) {
     for (const DeclaredParameter& parameter : declared)
       m_Variables[Lower(parameter.name)] = Variable{parameter.type, std::monostate{}};
     bool assigns = false;
-    for (const SelectItem& item : batch.statements[0]->select->cores[0].items)
+    for (const SelectItem& item : first->select->cores[0].items)
       assigns = assigns || !item.assignVariable.empty();
     if (!assigns) {
       Translator translator(*this);
-      StreamQuery(translator.TranslateSelect(*batch.statements[0]->select), *metadata, true);
+      StreamQuery(translator.TranslateSelect(*first->select), *metadata, true);
     }
     m_Variables.clear();
   }

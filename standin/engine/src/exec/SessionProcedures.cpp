@@ -27,11 +27,12 @@ std::string DatabaseOfName(std::string_view written) {
 
 }  // namespace
 
-std::vector<Parameter> SessionImpl::EvaluateArguments(const Statement& statement) {
+std::vector<Parameter> SessionImpl::EvaluateArguments(const ExecuteStatement& statement) {
   std::vector<Parameter> parameters;
-  for (const auto& [name, expr] : statement.arguments) {
+  for (const ExecuteArgument& argument : statement.arguments) {
+    const ExprPtr& expr = argument.value;
     Parameter parameter;
-    parameter.name = name;
+    parameter.name = argument.name;
     if (expr) {
       Translator translator(*this);
       SqlText query = translator.TranslateScalar(*expr);
@@ -128,9 +129,9 @@ ProcessInfo SessionImpl::Process() const {
   return info;
 }
 
-void SessionImpl::RunKill(const Statement& statement, BatchSink& sink) {
+void SessionImpl::RunKill(const KillStatement& statement, BatchSink& sink) {
   if (!LoginHasServerRole(m_Engine.Data(), m_Login.name, "processadmin")) RaiseError(6102);
-  const Value spid = EvaluateScalar(*statement.expression, ColumnType{TypeId::Int, 0, 0, 0});
+  const Value spid = EvaluateScalar(*statement.spid, ColumnType{TypeId::Int, 0, 0, 0});
   const std::int64_t target =
       std::holds_alternative<std::int64_t>(spid) ? std::get<std::int64_t>(spid) : -1;
   if (target == m_Spid) RaiseError(6104);

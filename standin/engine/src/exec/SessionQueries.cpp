@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <type_traits>
 
 #include "common/ScopeGuard.h"
 #include "common/Text.h"
@@ -169,9 +170,9 @@ bool SessionImpl::EvaluateCondition(const Expr& expr) {
   return statement.Step("SELECT") && sqlite3_column_int(statement.Handle(), 0) != 0;
 }
 
-void SessionImpl::RunSelect(const Statement& statement, BatchSink& sink) {
+void SessionImpl::RunSelect(const SelectStatement& statement, BatchSink& sink) {
   const Select& select = *statement.select;
-  if (select.cores[0].into) return RunSelectInto(statement, sink);
+  if (select.cores[0].into) return RunSelectInto(select, sink);
   bool assigns = false, returns = false;
   for (const SelectCore& core : select.cores) {
     for (const SelectItem& item : core.items) {
@@ -179,7 +180,7 @@ void SessionImpl::RunSelect(const Statement& statement, BatchSink& sink) {
     }
   }
   if (assigns && returns) RaiseError(141);
-  if (assigns) return RunAssignmentSelect(statement, sink);
+  if (assigns) return RunAssignmentSelect(select, sink);
   Translator translator(*this);
   SqlText query = translator.TranslateSelect(select);
   const std::uint64_t rows = StreamQuery(query, sink);
@@ -187,8 +188,7 @@ void SessionImpl::RunSelect(const Statement& statement, BatchSink& sink) {
   Done(sink, false, true, rows, kCommandSelect);
 }
 
-void SessionImpl::RunAssignmentSelect(const Statement& statement, BatchSink& sink) {
-  const Select& select = *statement.select;
+void SessionImpl::RunAssignmentSelect(const Select& select, BatchSink& sink) {
   if (select.cores.size() != 1) RaiseUnsupported("variable assignment in a UNION");
   Translator translator(*this);
   SqlText query = translator.TranslateSelect(select);
@@ -227,8 +227,7 @@ void SessionImpl::RunAssignmentSelect(const Statement& statement, BatchSink& sin
   Done(sink, false, true, rows, kCommandSelect);
 }
 
-void SessionImpl::RunSelectInto(const Statement& statement, BatchSink& sink) {
-  const Select& select = *statement.select;
+void SessionImpl::RunSelectInto(const Select& select, BatchSink& sink) {
   const ObjectName& target = *select.cores[0].into;
   std::string schema =
       target.IsTemp() ? "temp"
@@ -261,7 +260,7 @@ void SessionImpl::RunSelectInto(const Statement& statement, BatchSink& sink) {
   Done(sink, false, true, static_cast<std::uint64_t>(count), kCommandSelect);
 }
 
-void SessionImpl::RunInsert(const Statement& statement, BatchSink& sink) {
+void SessionImpl::RunInsert(const InsertStatement& statement, BatchSink& sink) {
   TableInfo table = ResolveTable(statement.table);
   CheckWrite(table, "INSERT");
   std::vector<std::string> columns = statement.columns;
@@ -342,7 +341,11 @@ void SessionImpl::RunInsert(const Statement& statement, BatchSink& sink) {
   Done(sink, false, true, static_cast<std::uint64_t>(count), kCommandInsert);
 }
 
-void SessionImpl::RunUpdateOrDelete(const Statement& statement, BatchSink& sink) {
+template <typename Write>
+void SessionImpl::RunRowWrite(const Write& statement, BatchSink& sink) {
+  constexpr bool update = std::is_same_v<Write, UpdateStatement>;
+  bool truncate = false;
+  if constexpr (!update) truncate = statement.truncate;
   // UPDATE alias … FROM t AS alias names its target by the alias.
   const ObjectName* target = &statement.table;
   if (statement.table.database.empty() && statement.table.owner.empty()) {
@@ -352,8 +355,7 @@ void SessionImpl::RunUpdateOrDelete(const Statement& statement, BatchSink& sink)
     }
   }
   TableInfo table = ResolveTable(*target);
-  const bool update = statement.kind == StatementKind::Update;
-  if (statement.name == "TRUNCATE") {
+  if (truncate) {
     // TRUNCATE TABLE belongs to the table's owner and the schema roles; it
     // cannot be granted.
     if (table.schema != "temp") RequireSchemaChange(table.database, table.name, "TRUNCATE TABLE");
@@ -362,15 +364,15 @@ void SessionImpl::RunUpdateOrDelete(const Statement& statement, BatchSink& sink)
   }
   Translator translator(*this);
   SqlText query;
-  if (statement.name != "TRUNCATE" && IsView(table)) {
+  if (!truncate && IsView(table)) {
     query = TranslateViewWrite(statement, table);
+  } else if constexpr (update) {
+    query = translator.TranslateUpdate(statement, table);
   } else {
-    query = update ? translator.TranslateUpdate(statement, table)
-                   : translator.TranslateDelete(statement, table);
+    query = translator.TranslateDelete(statement, table);
   }
   SqliteTransaction scope = BeginWrite();
   const std::int64_t count = Changes(query, update ? "UPDATE" : "DELETE", &table);
-  const bool truncate = statement.name == "TRUNCATE";
   if (truncate && table.identityColumn >= 0) {
     // TRUNCATE TABLE starts the identity over at its seed.
     SqliteStatement reset(m_Db.get(), "UPDATE " + QuoteIdentifier(table.schema) +
@@ -385,5 +387,8 @@ void SessionImpl::RunUpdateOrDelete(const Statement& statement, BatchSink& sink)
   Done(sink, false, !truncate, static_cast<std::uint64_t>(count),
        update ? kCommandUpdate : kCommandDelete);
 }
+
+template void SessionImpl::RunRowWrite(const UpdateStatement& statement, BatchSink& sink);
+template void SessionImpl::RunRowWrite(const DeleteStatement& statement, BatchSink& sink);
 
 }  // namespace standin::engine

@@ -189,15 +189,15 @@ void SessionImpl::DropIndexObjects(const TableInfo& table, const std::string& in
           "DROP INDEX " + schema + QuoteIdentifier(IndexStorageName(table.name, index)));
 }
 
-void SessionImpl::RunCreateIndex(const Statement& statement, BatchSink& sink) {
+void SessionImpl::RunCreateIndex(const CreateIndexStatement& statement, BatchSink& sink) {
   TableInfo table = ResolveTable(statement.table);
   if (table.schema != "temp") RequireSchemaChange(table.database, table.name, "CREATE INDEX");
   if (ObjectType(m_Db.get(), table.schema, table.name) == "view")
     RaiseUnsupported("indexes on views");
   for (const IndexDefinition& index : ListIndexes(m_Db.get(), table)) {
-    if (EqualsNoCase(index.name, statement.name)) RaiseError(1913, {table.name, statement.name});
+    if (EqualsNoCase(index.name, statement.index)) RaiseError(1913, {table.name, statement.index});
   }
-  IndexRequest request{statement.name, statement.optionValue == "UNIQUE", statement.columns};
+  IndexRequest request{statement.index, statement.unique, statement.columns};
   SqliteTransaction scope = BeginWrite();
   CreateIndexObjects(table, request, &sink);
   scope.Commit();
@@ -205,8 +205,8 @@ void SessionImpl::RunCreateIndex(const Statement& statement, BatchSink& sink) {
   Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunDropIndex(const Statement& statement, BatchSink& sink) {
-  const std::string written = statement.table.written + "." + statement.name;
+void SessionImpl::RunDropIndex(const DropIndexStatement& statement, BatchSink& sink) {
+  const std::string written = statement.table.written + "." + statement.index;
   TableInfo table;
   try {
     table = ResolveTable(statement.table);
@@ -216,7 +216,7 @@ void SessionImpl::RunDropIndex(const Statement& statement, BatchSink& sink) {
   }
   std::string stored;
   for (const IndexDefinition& index : ListIndexes(m_Db.get(), table)) {
-    if (EqualsNoCase(index.name, statement.name)) stored = index.name;
+    if (EqualsNoCase(index.name, statement.index)) stored = index.name;
   }
   if (stored.empty()) RaiseError(3701, {"index", written});
   if (table.schema != "temp") RequireSchemaChange(table.database, table.name, "DROP INDEX");
@@ -227,8 +227,8 @@ void SessionImpl::RunDropIndex(const Statement& statement, BatchSink& sink) {
   Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunCreateView(const Statement& statement, BatchSink& sink) {
-  const ObjectName& name = statement.table;
+void SessionImpl::RunCreateView(const CreateViewStatement& statement, BatchSink& sink) {
+  const ObjectName& name = statement.view;
   if (name.IsTemp()) RaiseUnsupported("temporary views");
   const std::string schema = SchemaFor(name.database.empty() ? m_CurrentDatabase : name.database);
   const std::string lower = Lower(name.name);
@@ -267,8 +267,8 @@ void SessionImpl::RunCreateView(const Statement& statement, BatchSink& sink) {
   Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunDropView(const Statement& statement, BatchSink& sink) {
-  const ObjectName& name = statement.table;
+void SessionImpl::RunDropView(const DropViewStatement& statement, BatchSink& sink) {
+  const ObjectName& name = statement.view;
   const std::string schema =
       name.IsTemp() ? "temp" : SchemaFor(name.database.empty() ? m_CurrentDatabase : name.database);
   std::string stored;
@@ -291,16 +291,16 @@ void SessionImpl::RunDropView(const Statement& statement, BatchSink& sink) {
   Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunAlterTable(const Statement& statement, BatchSink& sink) {
+void SessionImpl::RunAlterTable(const AlterTableStatement& statement, BatchSink& sink) {
   TableInfo table = ResolveTable(statement.table);
   if (table.schema != "temp") RequireSchemaChange(table.database, table.name, "ALTER TABLE");
   if (ObjectType(m_Db.get(), table.schema, table.name) == "view")
     RaiseUnsupported("ALTER TABLE on a view");
   SqliteTransaction scope = BeginWrite();
-  if (statement.name == "ADD") {
+  if (statement.action == AlterTableStatement::Action::AddColumns) {
     AddColumns(statement, table);
   } else {
-    AlterColumn(statement.columnDefinitions.front(), table, sink);
+    AlterColumn(statement.columns.front(), table, sink);
   }
   scope.Commit();
   m_RowCount = 0;
@@ -385,10 +385,10 @@ void SessionImpl::RebuildTable(const TableInfo& table, const std::vector<Rebuilt
   }
 }
 
-void SessionImpl::AddColumns(const Statement& statement, const TableInfo& table) {
+void SessionImpl::AddColumns(const AlterTableStatement& statement, const TableInfo& table) {
   std::vector<RebuiltColumn> columns = CurrentColumns(table);
   Translator translator(*this);
-  for (const ColumnDefinition& definition : statement.columnDefinitions) {
+  for (const ColumnDefinition& definition : statement.columns) {
     const bool duplicate = std::any_of(columns.begin(), columns.end(), [&](const RebuiltColumn& c) {
       return EqualsNoCase(c.name, definition.name);
     });

@@ -150,36 +150,36 @@ void SessionImpl::CheckExecute(const std::string& database, const std::string& p
     RaiseError(229, {"EXECUTE", procedure, security.Database(), "dbo"});
 }
 
-void SessionImpl::RunPermission(const Statement& statement, BatchSink& sink) {
+void SessionImpl::RunPermission(const PermissionStatement& statement, BatchSink& sink) {
   DatabaseSecurity security = SecurityFor(m_CurrentDatabase);
-  const std::string& verb = statement.name;
+  const std::string& verb = statement.verb;
+  const ObjectName& named = statement.object;
   // The object: a table or view (sqlite_master) or a procedure.
   std::string object;
   bool isProcedure = false;
-  if (!statement.table.name.empty()) {
-    if (!statement.table.database.empty() &&
-        !EqualsNoCase(statement.table.database, m_CurrentDatabase))
+  if (!named.name.empty()) {
+    if (!named.database.empty() && !EqualsNoCase(named.database, m_CurrentDatabase))
       RaiseUnsupported(verb + " on an object of another database");
     const std::string prefix = QuoteIdentifier(security.Schema()) + ".";
     SqliteStatement table(m_Db.get(), "SELECT name FROM " + prefix +
                                           "sqlite_master WHERE type IN ('table', 'view') AND "
                                           "name = ? COLLATE standin_ci");
-    table.BindText(1, statement.table.name);
-    if (table.Step("SELECT") && !Lower(statement.table.name).starts_with("sqlstandin$")) {
+    table.BindText(1, named.name);
+    if (table.Step("SELECT") && !Lower(named.name).starts_with("sqlstandin$")) {
       object = reinterpret_cast<const char*>(sqlite3_column_text(table.Handle(), 0));
     } else {
       SqliteStatement procedure(m_Db.get(), "SELECT name FROM " + prefix +
                                                 "\"sqlstandin$objects\" WHERE kind = 'P' AND "
                                                 "name = ? COLLATE standin_ci");
-      procedure.BindText(1, statement.table.name);
-      if (!procedure.Step("SELECT")) RaiseError(208, {statement.table.written});
+      procedure.BindText(1, named.name);
+      if (!procedure.Step("SELECT")) RaiseError(208, {named.written});
       object = reinterpret_cast<const char*>(sqlite3_column_text(procedure.Handle(), 0));
       isProcedure = true;
     }
   }
   // ALL means every permission that applies to the object.
   std::vector<std::string> actions;
-  for (const std::string& action : statement.columns) {
+  for (const std::string& action : statement.permissions) {
     if (action != "ALL") {
       actions.push_back(action);
     } else if (object.empty()) {
@@ -221,15 +221,13 @@ void SessionImpl::RunPermission(const Statement& statement, BatchSink& sink) {
   for (const Principal& grantee : grantees) {
     for (const std::string& action : actions) {
       std::string sql;
-      if (verb == "REVOKE" && statement.optionValue == "GRANT OPTION FOR") {
+      if (verb == "REVOKE" && statement.grantOptionFor) {
         sql = "UPDATE " + table +
               " SET state = 'G' WHERE object = ?1 AND action = ?2 AND uid = ?3 AND state = 'W'";
       } else if (verb == "REVOKE") {
         sql = "DELETE FROM " + table + " WHERE object = ?1 AND action = ?2 AND uid = ?3";
       } else {
-        const char* state = verb == "DENY"                                 ? "D"
-                            : statement.optionValue == "WITH GRANT OPTION" ? "W"
-                                                                           : "G";
+        const char* state = verb == "DENY" ? "D" : statement.withGrantOption ? "W" : "G";
         sql = "INSERT INTO " + table + " (object, action, uid, state) VALUES (?1, ?2, ?3, '" +
               state + "') ON CONFLICT (object, action, uid) DO UPDATE SET state = excluded.state";
       }

@@ -16,122 +16,85 @@
 
 namespace standin::engine {
 
+namespace {
+
+template <typename... Handlers>
+struct Overloaded : Handlers... {
+  using Handlers::operator()...;
+};
+
+}  // namespace
+
 SessionImpl::Flow SessionImpl::Run(const Statement& statement, BatchSink& sink) {
-  switch (statement.kind) {
-    case StatementKind::Select:
-      RunSelect(statement, sink);
+  // A statement that goes on to the next one.
+  auto next = [this, &sink]<typename Node>(void (SessionImpl::*run)(const Node&, BatchSink&)) {
+    return [this, run, &sink](const Node& node) {
+      (this->*run)(node, sink);
       return Flow::Next;
-    case StatementKind::Insert:
-      RunInsert(statement, sink);
-      return Flow::Next;
-    case StatementKind::Update:
-    case StatementKind::Delete:
-      RunUpdateOrDelete(statement, sink);
-      return Flow::Next;
-    case StatementKind::CreateTable:
-      RunCreateTable(statement, sink);
-      return Flow::Next;
-    case StatementKind::DropTable:
-      RunDropTable(statement, sink);
-      return Flow::Next;
-    case StatementKind::CreateDatabase:
-      RunCreateDatabase(statement, sink);
-      return Flow::Next;
-    case StatementKind::Use:
-      RunUse(statement, sink);
-      return Flow::Next;
-    case StatementKind::Declare:
-      RunDeclare(statement, sink);
-      return Flow::Next;
-    case StatementKind::SetVariable:
-      RunSetVariable(statement, sink);
-      return Flow::Next;
-    case StatementKind::SetOption:
-      RunSetOption(statement, sink);
-      return Flow::Next;
-    case StatementKind::BeginTransaction:
-    case StatementKind::CommitTransaction:
-    case StatementKind::RollbackTransaction:
-      RunTransaction(statement, sink);
-      return Flow::Next;
-    case StatementKind::Execute:
-      RunExecute(statement, sink);
-      return Flow::Next;
-    case StatementKind::Kill:
-      RunKill(statement, sink);
-      return Flow::Next;
-    case StatementKind::DropDatabase:
-      RunDropDatabase(statement, sink);
-      return Flow::Next;
-    case StatementKind::AlterDatabase:
-      RunAlterDatabase(statement, sink);
-      return Flow::Next;
-    case StatementKind::Print:
-      RunPrint(statement, sink);
-      return Flow::Next;
-    case StatementKind::If: {
-      const bool condition = EvaluateCondition(*statement.condition);
-      if (condition) return RunGuarded(*statement.body[0], sink);
-      if (statement.body.size() > 1) return RunGuarded(*statement.body[1], sink);
-      return Flow::Next;
-    }
-    case StatementKind::While:
-      while (EvaluateCondition(*statement.condition)) {
-        CheckCancelled();
-        const Flow flow = RunGuarded(*statement.body[0], sink);
-        if (flow == Flow::Break) break;
-        if (flow == Flow::Return) return flow;
-      }
-      return Flow::Next;
-    case StatementKind::Break:
-      return Flow::Break;
-    case StatementKind::Continue:
-      return Flow::Continue;
-    case StatementKind::Raiserror:
-      RunRaiserror(statement, sink);
-      return Flow::Next;
-    case StatementKind::Block:
-      return RunStatements(statement.body, sink);
-    case StatementKind::Return:
-      return Flow::Return;
-    case StatementKind::CreateIndex:
-      RunCreateIndex(statement, sink);
-      return Flow::Next;
-    case StatementKind::DropIndex:
-      RunDropIndex(statement, sink);
-      return Flow::Next;
-    case StatementKind::CreateView:
-      RunCreateView(statement, sink);
-      return Flow::Next;
-    case StatementKind::DropView:
-      RunDropView(statement, sink);
-      return Flow::Next;
-    case StatementKind::AlterTable:
-      RunAlterTable(statement, sink);
-      return Flow::Next;
-    case StatementKind::CreateProcedure:
-      RunCreateProcedure(statement, sink);
-      return Flow::Next;
-    case StatementKind::DropProcedure:
-      RunDropProcedure(statement, sink);
-      return Flow::Next;
-    case StatementKind::BackupLog:
-      RunBackupLog(statement, sink);
-      return Flow::Next;
-    case StatementKind::Dbcc:
-      RunDbcc(statement, sink);
-      return Flow::Next;
-    case StatementKind::Permission:
-      RunPermission(statement, sink);
-      return Flow::Next;
-    case StatementKind::Unsupported:
-      RaiseUnsupported(statement.name);
+    };
+  };
+  // Every kind needs its entry here: std::visit does not compile otherwise.
+  return std::visit(
+      Overloaded{
+          next(&SessionImpl::RunSelect),
+          next(&SessionImpl::RunInsert),
+          next(&SessionImpl::RunRowWrite<UpdateStatement>),
+          next(&SessionImpl::RunRowWrite<DeleteStatement>),
+          next(&SessionImpl::RunCreateTable),
+          next(&SessionImpl::RunDropTable),
+          next(&SessionImpl::RunAlterTable),
+          next(&SessionImpl::RunCreateIndex),
+          next(&SessionImpl::RunDropIndex),
+          next(&SessionImpl::RunCreateView),
+          next(&SessionImpl::RunDropView),
+          next(&SessionImpl::RunCreateProcedure),
+          next(&SessionImpl::RunDropProcedure),
+          next(&SessionImpl::RunCreateDatabase),
+          next(&SessionImpl::RunDropDatabase),
+          next(&SessionImpl::RunAlterDatabase),
+          next(&SessionImpl::RunUse),
+          next(&SessionImpl::RunBackupLog),
+          next(&SessionImpl::RunShrinkFile),
+          next(&SessionImpl::RunPermission),
+          next(&SessionImpl::RunDeclare),
+          next(&SessionImpl::RunSetVariable),
+          next(&SessionImpl::RunSetOption),
+          next(&SessionImpl::RunPrint),
+          next(&SessionImpl::RunRaiserror),
+          next(&SessionImpl::RunExecute),
+          next(&SessionImpl::RunKill),
+          next(&SessionImpl::RunBeginTransaction),
+          next(&SessionImpl::RunCommitTransaction),
+          next(&SessionImpl::RunRollbackTransaction),
+          [&](const IfStatement& node) { return RunIf(node, sink); },
+          [&](const WhileStatement& node) { return RunWhile(node, sink); },
+          [&](const BlockStatement& node) { return RunStatements(node.body, sink); },
+          [](const BreakStatement&) { return Flow::Break; },
+          [](const ContinueStatement&) { return Flow::Continue; },
+          [](const ReturnStatement&) { return Flow::Return; },
+          [](const UnsupportedStatement& node) -> Flow { RaiseUnsupported(node.construct); },
+      },
+      statement.node);
+}
+
+SessionImpl::Flow SessionImpl::RunIf(const IfStatement& statement, BatchSink& sink) {
+  if (EvaluateCondition(*statement.condition)) return RunGuarded(*statement.then, sink);
+  if (statement.otherwise) return RunGuarded(*statement.otherwise, sink);
+  return Flow::Next;
+}
+
+SessionImpl::Flow SessionImpl::RunWhile(const WhileStatement& statement, BatchSink& sink) {
+  while (EvaluateCondition(*statement.condition)) {
+    CheckCancelled();
+    const Flow flow = RunGuarded(*statement.body, sink);
+    if (flow == Flow::Break) break;
+    if (flow == Flow::Return) return flow;
   }
   return Flow::Next;
 }
 
-void SessionImpl::RunPrint(const Statement& statement, BatchSink& sink) {
-  Value value = EvaluateScalar(*statement.expression, ColumnType{TypeId::NVarChar, 4000, 0, 0});
+void SessionImpl::RunPrint(const PrintStatement& statement, BatchSink& sink) {
+  Value value = EvaluateScalar(*statement.message, ColumnType{TypeId::NVarChar, 4000, 0, 0});
   Message message;
   message.number = 0;
   message.severity = 0;
@@ -143,7 +106,7 @@ void SessionImpl::RunPrint(const Statement& statement, BatchSink& sink) {
   Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunDeclare(const Statement& statement, BatchSink&) {
+void SessionImpl::RunDeclare(const DeclareStatement& statement, BatchSink&) {
   for (const Declaration& declaration : statement.declarations) {
     const std::string key = Lower(declaration.name);
     if (m_Variables.count(key)) RaiseError(134, {declaration.name});
@@ -155,19 +118,18 @@ void SessionImpl::RunDeclare(const Statement& statement, BatchSink&) {
   }
 }
 
-void SessionImpl::RunSetVariable(const Statement& statement, BatchSink& sink) {
-  const Assignment& assignment = statement.assignments[0];
-  auto it = m_Variables.find(Lower(assignment.column));
-  if (it == m_Variables.end()) RaiseError(137, {assignment.column});
-  it->second.value = EvaluateScalar(*assignment.value, it->second.type);
+void SessionImpl::RunSetVariable(const SetVariableStatement& statement, BatchSink& sink) {
+  auto it = m_Variables.find(Lower(statement.variable));
+  if (it == m_Variables.end()) RaiseError(137, {statement.variable});
+  it->second.value = EvaluateScalar(*statement.value, it->second.type);
   m_RowCount = 1;
   Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunSetOption(const Statement& statement, BatchSink& sink) {
-  const std::string value = Upper(statement.optionValue);
+void SessionImpl::RunSetOption(const SetOptionStatement& statement, BatchSink& sink) {
+  const std::string value = Upper(statement.value);
   const bool on = value == "ON";
-  if (statement.name == "IDENTITY_INSERT") {
+  if (statement.options == "IDENTITY_INSERT") {
     TableInfo table = ResolveTable(statement.table);
     const std::string key = Lower(table.schema + "." + table.name);
     if (table.identityColumn < 0) {
@@ -188,7 +150,7 @@ void SessionImpl::RunSetOption(const Statement& statement, BatchSink& sink) {
   // Several options may share one value: SET ANSI_NULLS, ANSI_WARNINGS ON.
   std::vector<std::string> options;
   std::string current;
-  for (char c : statement.name + ",") {
+  for (char c : statement.options + ",") {
     if (c == ',') {
       options.push_back(current);
       current.clear();
@@ -207,7 +169,7 @@ void SessionImpl::RunSetOption(const Statement& statement, BatchSink& sink) {
       m_QuotedIdentifier = on;
     } else if (option == "LOCK_TIMEOUT") {
       std::int64_t milliseconds = 0;
-      const std::string& text = statement.optionValue;
+      const std::string& text = statement.value;
       const bool negative = !text.empty() && text[0] == '-';
       if (std::from_chars(text.data() + (negative ? 1 : 0), text.data() + text.size(), milliseconds)
               .ec != std::errc()) {
@@ -216,7 +178,7 @@ void SessionImpl::RunSetOption(const Statement& statement, BatchSink& sink) {
       m_LockTimeoutMs = negative ? -1 : milliseconds;
     } else if (option == "TEXTSIZE") {
       std::int64_t bytes = 0;
-      const std::string& text = statement.optionValue;
+      const std::string& text = statement.value;
       if (std::from_chars(text.data(), text.data() + text.size(), bytes).ec != std::errc() ||
           bytes < 0) {
         RaiseUnsupported("SET TEXTSIZE " + text);
@@ -247,7 +209,7 @@ void SessionImpl::RunSetOption(const Statement& statement, BatchSink& sink) {
           (option == "DATEFORMAT" && !EqualsNoCase(value, "mdy")) ||
           (option == "DATEFIRST" && value != "7") || option == "STATISTICS" ||
           option == "CONTEXT_INFO" || option == "OFFSETS";
-      if (unsupported) RaiseUnsupported("SET " + option + " " + statement.optionValue);
+      if (unsupported) RaiseUnsupported("SET " + option + " " + statement.value);
     } else {
       RaiseError(195, {option, "SET option"});
     }
@@ -256,39 +218,40 @@ void SessionImpl::RunSetOption(const Statement& statement, BatchSink& sink) {
   Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunExecute(const Statement& statement, BatchSink& sink) {
+void SessionImpl::RunExecute(const ExecuteStatement& statement, BatchSink& sink) {
+  const std::string& name = statement.procedure.written;
   std::vector<Parameter> arguments = EvaluateArguments(statement);
-  for (std::size_t i = 0; i < arguments.size() && i < statement.outputArguments.size(); ++i)
-    arguments[i].output = statement.outputArguments[i];
-  if (RunSystemProcedure(statement.name, arguments, sink)) return;
-  if (RunStatementProcedure(Lower(statement.table.name), arguments, sink, false) ||
-      RunUserProcedure(statement.name, arguments, sink, false)) {
+  for (std::size_t i = 0; i < arguments.size(); ++i)
+    arguments[i].output = statement.arguments[i].output;
+  if (RunSystemProcedure(name, arguments, sink)) return;
+  if (RunStatementProcedure(Lower(statement.procedure.name), arguments, sink, false) ||
+      RunUserProcedure(name, arguments, sink, false)) {
     // OUTPUT arguments hand the procedure's values back to the caller's variables.
     for (const auto& [index, output] : m_ProcedureOutputs) {
-      auto it = m_Variables.find(Lower(statement.arguments[index].second->text));
+      auto it = m_Variables.find(Lower(statement.arguments[index].value->text));
       if (it != m_Variables.end())
         it->second.value = ConvertValue(output.value, output.type, it->second.type);
     }
     m_ProcedureOutputs.clear();
     return;
   }
-  RunProcedure(statement.name, sink);
+  RunProcedure(name, sink);
 }
 
-void SessionImpl::RunRaiserror(const Statement& statement, BatchSink& sink) {
+void SessionImpl::RunRaiserror(const RaiserrorStatement& statement, BatchSink& sink) {
   const ColumnType text{TypeId::NVarChar, 4000, 0, 0};
   const ColumnType number{TypeId::Int, 0, 0, 0};
-  const Expr& first = *statement.arguments[0].second;
+  const Expr& first = *statement.arguments[0];
   if (first.kind == ExprKind::Integer) RaiseUnsupported("RAISERROR with a message number");
   Value format = EvaluateScalar(first, text);
-  Value severity = EvaluateScalar(*statement.arguments[1].second, number);
-  Value state = EvaluateScalar(*statement.arguments[2].second, number);
+  Value severity = EvaluateScalar(*statement.arguments[1], number);
+  Value state = EvaluateScalar(*statement.arguments[2], number);
   std::vector<Value> values;
   for (std::size_t i = 3; i < statement.arguments.size(); ++i) {
     Translator translator(*this);
-    SqlText query = translator.TranslateScalar(*statement.arguments[i].second);
+    SqlText query = translator.TranslateScalar(*statement.arguments[i]);
     const bool numeric = query.columns[0].type.known && IsInteger(query.columns[0].type.type.id);
-    values.push_back(EvaluateScalar(*statement.arguments[i].second, numeric ? number : text));
+    values.push_back(EvaluateScalar(*statement.arguments[i], numeric ? number : text));
   }
   // printf-style substitution as RAISERROR does it: %s, %d/%i/%u, %%.
   const std::string pattern =

@@ -22,7 +22,7 @@ std::string GeneratedConstraintName(const std::string& prefix, const std::string
 
 }  // namespace
 
-void SessionImpl::RunCreateTable(const Statement& statement, BatchSink& sink) {
+void SessionImpl::RunCreateTable(const CreateTableStatement& statement, BatchSink& sink) {
   const ObjectName& name = statement.table;
   const std::string schema =
       name.IsTemp() ? "temp" : SchemaFor(name.database.empty() ? m_CurrentDatabase : name.database);
@@ -46,7 +46,7 @@ void SessionImpl::RunCreateTable(const Statement& statement, BatchSink& sink) {
     if (constraint.primaryKey && ++primaryKeys > 1) RaiseError(8110, {name.name});
     for (const std::string& column : constraint.columns) {
       const bool known =
-          std::any_of(statement.columnDefinitions.begin(), statement.columnDefinitions.end(),
+          std::any_of(statement.columns.begin(), statement.columns.end(),
                       [&](const ColumnDefinition& c) { return EqualsNoCase(c.name, column); });
       if (!known) RaiseError(1911, {column});
     }
@@ -59,7 +59,7 @@ void SessionImpl::RunCreateTable(const Statement& statement, BatchSink& sink) {
   const ColumnDefinition* identity = nullptr;
   std::string definition;
   Translator translator(*this);
-  for (const ColumnDefinition& column : statement.columnDefinitions) {
+  for (const ColumnDefinition& column : statement.columns) {
     bool inKey = false;
     for (const TableConstraint& constraint : constraints) {
       if (!constraint.primaryKey) continue;
@@ -137,7 +137,7 @@ void SessionImpl::RunCreateTable(const Statement& statement, BatchSink& sink) {
   Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunDropTable(const Statement& statement, BatchSink& sink) {
+void SessionImpl::RunDropTable(const DropTableStatement& statement, BatchSink& sink) {
   TableInfo table;
   try {
     table = ResolveTable(statement.table);

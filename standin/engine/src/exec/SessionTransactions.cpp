@@ -23,39 +23,45 @@ SqliteTransaction SessionImpl::BeginWrite() {
   return SqliteTransaction(m_Db.get(), "sqlstandin_statement");
 }
 
-void SessionImpl::RunTransaction(const Statement& statement, BatchSink& sink) {
-  if (statement.kind == StatementKind::BeginTransaction) {
-    if (m_TranCount == 0) {
-      // Nothing is locked until the transaction's first write.
-      m_TransactionStarted = false;
-      m_TransactionStart = m_UseClock;
-      std::uint64_t descriptor = m_Engine.NextTransactionDescriptor();
-      m_TransactionDescriptor.clear();
-      for (int i = 0; i < 8; ++i)
-        m_TransactionDescriptor += static_cast<char>((descriptor >> (8 * i)) & 0xFF);
-      sink.EnvironmentChanged(
-          EnvChange{EnvChangeType::BeginTransaction, m_TransactionDescriptor, ""});
-    }
-    ++m_TranCount;
-  } else if (statement.kind == StatementKind::CommitTransaction) {
-    if (m_TranCount == 0) RaiseError(3902);
-    if (--m_TranCount == 0) {
-      // A COMMIT that fails leaves the transaction open.
-      ScopeGuard reopen([&] { ++m_TranCount; });
-      if (!sqlite3_get_autocommit(m_Db.get())) Execute(m_Db.get(), "COMMIT");
-      reopen.Dismiss();
-      m_TransactionStarted = false;
-      sink.EnvironmentChanged(
-          EnvChange{EnvChangeType::CommitTransaction, "", m_TransactionDescriptor});
-    }
-  } else {
-    if (m_TranCount == 0) RaiseError(3903);
-    if (!sqlite3_get_autocommit(m_Db.get())) Execute(m_Db.get(), "ROLLBACK");
-    m_TranCount = 0;
+void SessionImpl::RunBeginTransaction(const BeginTransactionStatement&, BatchSink& sink) {
+  if (m_TranCount == 0) {
+    // Nothing is locked until the transaction's first write.
+    m_TransactionStarted = false;
+    m_TransactionStart = m_UseClock;
+    std::uint64_t descriptor = m_Engine.NextTransactionDescriptor();
+    m_TransactionDescriptor.clear();
+    for (int i = 0; i < 8; ++i)
+      m_TransactionDescriptor += static_cast<char>((descriptor >> (8 * i)) & 0xFF);
+    sink.EnvironmentChanged(
+        EnvChange{EnvChangeType::BeginTransaction, m_TransactionDescriptor, ""});
+  }
+  ++m_TranCount;
+  m_RowCount = 0;
+  Done(sink, false, false, 0, 0);
+}
+
+void SessionImpl::RunCommitTransaction(const CommitTransactionStatement&, BatchSink& sink) {
+  if (m_TranCount == 0) RaiseError(3902);
+  if (--m_TranCount == 0) {
+    // A COMMIT that fails leaves the transaction open.
+    ScopeGuard reopen([&] { ++m_TranCount; });
+    if (!sqlite3_get_autocommit(m_Db.get())) Execute(m_Db.get(), "COMMIT");
+    reopen.Dismiss();
     m_TransactionStarted = false;
     sink.EnvironmentChanged(
-        EnvChange{EnvChangeType::RollbackTransaction, "", m_TransactionDescriptor});
+        EnvChange{EnvChangeType::CommitTransaction, "", m_TransactionDescriptor});
   }
+  m_RowCount = 0;
+  Done(sink, false, false, 0, 0);
+}
+
+void SessionImpl::RunRollbackTransaction(const RollbackTransactionStatement&, BatchSink& sink) {
+  if (m_TranCount == 0) RaiseError(3903);
+  if (!sqlite3_get_autocommit(m_Db.get())) Execute(m_Db.get(), "ROLLBACK");
+  m_TranCount = 0;
+  m_TransactionStarted = false;
+  sink.EnvironmentChanged(
+      EnvChange{EnvChangeType::RollbackTransaction, "", m_TransactionDescriptor});
   m_RowCount = 0;
   Done(sink, false, false, 0, 0);
 }

@@ -52,10 +52,10 @@ std::optional<SessionImpl::UserProcedure> SessionImpl::FindUserProcedure(const O
   return UserProcedure{schema, StoredText(find.Handle(), 0), StoredText(find.Handle(), 1)};
 }
 
-void SessionImpl::RunCreateProcedure(const Statement& statement, BatchSink& sink) {
-  const ObjectName& name = statement.table;
+void SessionImpl::RunCreateProcedure(const CreateProcedureStatement& statement, BatchSink& sink) {
+  const ObjectName& name = statement.procedure;
   if (name.IsTemp()) RaiseUnsupported("temporary procedures");
-  const bool alter = statement.optionValue == "ALTER";
+  const bool alter = statement.alter;
   std::optional<UserProcedure> existing = FindUserProcedure(name);
   const std::string schema = SchemaFor(name.database.empty() ? m_CurrentDatabase : name.database);
   if (alter && !existing) RaiseError(208, {name.written});
@@ -88,13 +88,12 @@ void SessionImpl::RunCreateProcedure(const Statement& statement, BatchSink& sink
   Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunDropProcedure(const Statement& statement, BatchSink& sink) {
-  std::optional<UserProcedure> existing = FindUserProcedure(statement.table);
-  if (!existing) RaiseError(3701, {"procedure", statement.table.written});
-  if (!MayAlterSchema(
-          statement.table.database.empty() ? m_CurrentDatabase : statement.table.database,
-          existing->name))
-    RaiseError(3701, {"procedure", statement.table.written});
+void SessionImpl::RunDropProcedure(const DropProcedureStatement& statement, BatchSink& sink) {
+  const ObjectName& name = statement.procedure;
+  std::optional<UserProcedure> existing = FindUserProcedure(name);
+  if (!existing) RaiseError(3701, {"procedure", name.written});
+  if (!MayAlterSchema(name.database.empty() ? m_CurrentDatabase : name.database, existing->name))
+    RaiseError(3701, {"procedure", name.written});
   SqliteTransaction scope = BeginWrite();
   SqliteStatement remove(m_Db.get(), "DELETE FROM " + QuoteIdentifier(existing->schema) +
                                          ".\"sqlstandin$objects\" WHERE kind = 'P' AND name = ?");
@@ -146,9 +145,9 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
     } catch (const SqlError& error) {
       RaiseUnsupported("running the procedure '" + procedure->name + "': " + error.Msg().text);
     }
-    const bool singleSelect = definition.body.size() == 1 &&
-                              definition.body[0]->kind == StatementKind::Select &&
-                              definition.body[0]->select->cores.front().into == std::nullopt;
+    const SelectStatement* select =
+        definition.body.size() == 1 ? definition.body[0]->As<SelectStatement>() : nullptr;
+    const bool singleSelect = select && select->select->cores.front().into == std::nullopt;
     if (!singleSelect) {
       RaiseUnsupported("running the procedure '" + procedure->name +
                        "', whose body is more than one SELECT");
@@ -197,7 +196,7 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
       // SQL Server names the procedure and the line within its text.
       Message message = error.Msg();
       message.procedure = procedure->name;
-      message.line = definition.body[0]->line;
+      message.line = definition.body[0]->Line();
       throw SqlError(message);
     }
     for (const auto& [index, parameter] : outputs) {

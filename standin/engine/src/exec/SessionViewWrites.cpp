@@ -7,6 +7,7 @@
 // The view's body is read with the view's permission only: every object
 // here belongs to dbo, so the chain from view to tables never breaks.
 #include <cctype>
+#include <type_traits>
 
 #include "common/Text.h"
 #include "engine/Errors.h"
@@ -82,10 +83,11 @@ SessionImpl::UpdatableView SessionImpl::LoadUpdatableView(const TableInfo& view)
     text = reinterpret_cast<const char*>(sqlite3_column_text(find.Handle(), 0));
   }
   Batch batch = ParseBatch(text, true);
-  if (batch.statements.size() != 1 || !batch.statements[0]->select)
-    RaiseUnsupported("writing through the view '" + view.name + "'");
+  const auto* definition =
+      batch.statements.size() == 1 ? batch.statements[0]->As<CreateViewStatement>() : nullptr;
+  if (!definition) RaiseUnsupported("writing through the view '" + view.name + "'");
   UpdatableView shape;
-  shape.select = batch.statements[0]->select;
+  shape.select = definition->select;
   Select& select = *shape.select;
   if (select.cores.size() > 1) {
     // A UNION ALL view could only be written as a partitioned view; a UNION's
@@ -187,14 +189,17 @@ TableInfo SessionImpl::ViewInsertTarget(const TableInfo& view, std::vector<std::
   return table;
 }
 
-SqlText SessionImpl::TranslateViewWrite(const Statement& statement, TableInfo& table) {
-  const bool update = statement.kind == StatementKind::Update;
+template <typename Write>
+SqlText SessionImpl::TranslateViewWrite(const Write& statement, TableInfo& table) {
+  constexpr bool update = std::is_same_v<Write, UpdateStatement>;
   if (!statement.from.empty() || statement.top)
     RaiseUnsupported(std::string(update ? "UPDATE" : "DELETE") + " of a view with FROM or TOP");
   UpdatableView shape = LoadUpdatableView(table);
   std::vector<const ViewColumn*> modified;
-  for (const Assignment& assignment : statement.assignments)
-    modified.push_back(&shape.Find(assignment.column));
+  if constexpr (update) {
+    for (const Assignment& assignment : statement.assignments)
+      modified.push_back(&shape.Find(assignment.column));
+  }
   if (!update && shape.tables.size() != 1) RaiseError(4405, {table.name});
   const TableInfo base = ViewBaseTable(shape, table, modified);
   std::vector<std::string> baseColumns;
@@ -215,9 +220,19 @@ SqlText SessionImpl::TranslateViewWrite(const Statement& statement, TableInfo& t
   source.alias = statement.table.name;
   source.ownershipChained = true;
   Translator translator(*this);
-  SqlText query = translator.TranslateViewWrite(statement, base, source, baseColumns);
+  SqlText query;
+  if constexpr (update) {
+    query = translator.TranslateViewWrite(statement, base, source, baseColumns);
+  } else {
+    query = translator.TranslateViewWrite(statement, base, source);
+  }
   table = base;
   return query;
 }
+
+template SqlText SessionImpl::TranslateViewWrite(const UpdateStatement& statement,
+                                                 TableInfo& table);
+template SqlText SessionImpl::TranslateViewWrite(const DeleteStatement& statement,
+                                                 TableInfo& table);
 
 }  // namespace standin::engine

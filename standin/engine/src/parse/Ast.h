@@ -1,10 +1,12 @@
 // The syntax tree of a T-SQL batch as the parser builds it. Plain structs: the
-// parser fills them, the translator and the executor read them.
+// parser fills them, the translator and the executor read them. A statement
+// is one struct per kind, held in `Statement::node`; the executor visits it.
 #pragma once
 
 #include <memory>
 #include <optional>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "engine/Engine.h"
@@ -127,48 +129,6 @@ struct TableConstraint {
   std::vector<std::string> columns;
 };
 
-enum class StatementKind {
-  Select,
-  Insert,
-  Update,
-  Delete,
-  CreateTable,
-  DropTable,
-  CreateDatabase,
-  Use,
-  Declare,
-  SetVariable,
-  SetOption,
-  Print,
-  If,
-  While,
-  Block,
-  BeginTransaction,
-  CommitTransaction,
-  RollbackTransaction,
-  Execute,
-  Return,
-  Break,
-  Continue,
-  Raiserror,        // arguments: message, severity, state, substitution values
-  Kill,             // expression: the spid
-  DropDatabase,     // name
-  AlterDatabase,    // name; optionValue: "AUTO_SHRINK ON" / "AUTO_SHRINK OFF"
-  CreateIndex,      // table; name: index; columns; optionValue: "UNIQUE" or empty
-  DropIndex,        // table; name: index
-  CreateView,       // table: the view; select; text: the whole CREATE VIEW
-  DropView,         // table: the view
-  AlterTable,       // table; name: "ADD" or "ALTER COLUMN"; columnDefinitions
-  CreateProcedure,  // table: the procedure; optionValue: "ALTER" for ALTER; text: as sent
-  DropProcedure,    // table: the procedure
-  BackupLog,        // name: database; optionValue: "TRUNCATE_ONLY" or "NO_LOG"
-  Dbcc,             // name: SHRINKFILE; columns: its arguments as written (the file's
-                    // name or id, the target MB); optionValue: "NO_INFOMSGS" or empty
-  Permission,       // name: GRANT/REVOKE/DENY; columns: permissions; table: object or none;
-                    // grantees; optionValue: "WITH GRANT OPTION" / "GRANT OPTION FOR"
-  Unsupported,      // text names the construct; raises 50100 when run
-};
-
 // One file of CREATE DATABASE … ON (NAME = …, FILENAME = '…') [LOG ON (…)].
 struct DatabaseFileClause {
   std::string logicalName;
@@ -190,37 +150,209 @@ struct ProcedureDefinition {
 };
 
 struct Assignment {
-  std::string column;  // UPDATE: column; SET: variable
+  std::string column;
   ExprPtr value;
 };
 
-struct Statement {
-  StatementKind kind = StatementKind::Unsupported;
+// What every statement has: where it starts and its source text (kept for
+// CREATE statements, fault injection and messages).
+struct StatementBase {
   int line = 1;
-  std::string text;  // the statement's source text (kept for CREATE statements and messages)
+  std::string text;
+};
 
-  std::shared_ptr<Select> select;            // Select; Insert … SELECT
-  ObjectName table;                          // Insert, Update, Delete, CreateTable, DropTable
-  std::vector<std::string> columns;          // Insert column list
-  std::vector<std::vector<ExprPtr>> values;  // Insert VALUES rows
+// Queries and data changes.
+struct SelectStatement : StatementBase {
+  std::shared_ptr<Select> select;
+};
+struct InsertStatement : StatementBase {
+  ObjectName table;
+  std::vector<std::string> columns;          // the column list; empty: all
+  std::vector<std::vector<ExprPtr>> values;  // VALUES rows; a null entry is DEFAULT
+  std::shared_ptr<Select> select;            // INSERT … SELECT
   bool defaultValues = false;                // INSERT … DEFAULT VALUES
-  std::vector<Assignment> assignments;       // Update SET, SetVariable
-  std::vector<TableSource> from;             // Update/Delete … FROM
+};
+// What UPDATE and DELETE share: the target, TOP (n), FROM and WHERE.
+struct RowWriteStatement : StatementBase {
+  ObjectName table;
+  ExprPtr top;
+  std::vector<TableSource> from;
   ExprPtr where;
-  ExprPtr top;  // UPDATE/DELETE TOP (n)
-  std::vector<ColumnDefinition> columnDefinitions;
+};
+struct UpdateStatement : RowWriteStatement {
+  std::vector<Assignment> assignments;
+};
+struct DeleteStatement : RowWriteStatement {
+  bool truncate = false;  // TRUNCATE TABLE
+};
+
+// Tables, indexes, views and procedures.
+struct CreateTableStatement : StatementBase {
+  ObjectName table;
+  std::vector<ColumnDefinition> columns;
   std::vector<TableConstraint> constraints;
+};
+struct DropTableStatement : StatementBase {
+  ObjectName table;
+};
+struct AlterTableStatement : StatementBase {
+  enum class Action { AddColumns, AlterColumn };
+  ObjectName table;
+  Action action = Action::AddColumns;
+  std::vector<ColumnDefinition> columns;  // ALTER COLUMN: exactly one
+};
+struct CreateIndexStatement : StatementBase {
+  ObjectName table;
+  std::string index;
+  bool unique = false;
+  std::vector<std::string> columns;
+};
+struct DropIndexStatement : StatementBase {
+  ObjectName table;
+  std::string index;
+};
+struct CreateViewStatement : StatementBase {  // text: the whole CREATE VIEW
+  ObjectName view;
+  std::shared_ptr<Select> select;
+};
+struct DropViewStatement : StatementBase {
+  ObjectName view;
+};
+struct CreateProcedureStatement : StatementBase {  // text: as sent
+  ObjectName procedure;
+  bool alter = false;
+};
+struct DropProcedureStatement : StatementBase {
+  ObjectName procedure;
+};
+
+// Databases and their files.
+struct CreateDatabaseStatement : StatementBase {
+  std::string database;
+  std::vector<DatabaseFileClause> dataFiles;  // ON
+  std::vector<DatabaseFileClause> logFiles;   // LOG ON
+};
+struct DropDatabaseStatement : StatementBase {
+  std::string database;
+};
+struct AlterDatabaseStatement : StatementBase {  // ALTER DATABASE … SET AUTO_SHRINK
+  std::string database;
+  bool autoShrink = false;
+};
+struct UseStatement : StatementBase {
+  std::string database;
+};
+struct BackupLogStatement : StatementBase {
+  std::string database;
+  std::string option;  // "TRUNCATE_ONLY" or "NO_LOG"
+};
+struct ShrinkFileStatement : StatementBase {  // DBCC SHRINKFILE
+  std::vector<std::string> arguments;         // the file's name or id, the target MB
+  bool noInfoMessages = false;                // WITH NO_INFOMSGS
+};
+
+// Security.
+struct PermissionStatement : StatementBase {
+  std::string verb;                      // GRANT, REVOKE or DENY
+  std::vector<std::string> permissions;  // SELECT, CREATE TABLE, ALL …
+  ObjectName object;                     // ON …; empty name for statement permissions
+  std::vector<std::string> grantees;     // TO / FROM
+  bool withGrantOption = false;          // GRANT … WITH GRANT OPTION
+  bool grantOptionFor = false;           // REVOKE GRANT OPTION FOR …
+};
+
+// Variables, options and control of flow.
+struct DeclareStatement : StatementBase {
   std::vector<Declaration> declarations;
-  std::string name;                // Use: database; SetOption: option; Execute: procedure
-  std::string optionValue;         // SetOption: ON/OFF/value
-  ExprPtr condition;               // If, While
-  std::vector<StatementPtr> body;  // Block; If: body[0] then, body[1] else (optional)
-  ExprPtr expression;              // Print, Return
-  std::vector<std::pair<std::string, ExprPtr>> arguments;  // Execute: (@name or "", value)
-  std::vector<bool> outputArguments;                       // Execute: passed with OUTPUT
-  std::vector<DatabaseFileClause> dataFiles;               // CreateDatabase ON
-  std::vector<DatabaseFileClause> logFiles;                // CreateDatabase LOG ON
-  std::vector<std::string> grantees;                       // Permission TO / FROM
+};
+struct SetVariableStatement : StatementBase {
+  std::string variable;
+  ExprPtr value;
+};
+struct SetOptionStatement : StatementBase {
+  std::string options;  // upper case; several share one value: "ANSI_NULLS,ANSI_WARNINGS"
+  std::string value;    // ON, OFF, a number or a word as written
+  ObjectName table;     // SET IDENTITY_INSERT table
+};
+struct PrintStatement : StatementBase {
+  ExprPtr message;
+};
+struct RaiserrorStatement : StatementBase {
+  std::vector<ExprPtr> arguments;  // message, severity, state, substitution values
+};
+struct IfStatement : StatementBase {
+  ExprPtr condition;
+  StatementPtr then;
+  StatementPtr otherwise;  // ELSE; may be null
+};
+struct WhileStatement : StatementBase {
+  ExprPtr condition;
+  StatementPtr body;
+};
+struct BlockStatement : StatementBase {  // BEGIN … END
+  std::vector<StatementPtr> body;
+};
+struct BreakStatement : StatementBase {};
+struct ContinueStatement : StatementBase {};
+struct ReturnStatement : StatementBase {
+  ExprPtr value;  // may be null
+};
+struct ExecuteArgument {
+  std::string name;  // @name = …; empty for a positional argument
+  ExprPtr value;     // null for DEFAULT
+  bool output = false;
+};
+struct ExecuteStatement : StatementBase {
+  ObjectName procedure;
+  std::vector<ExecuteArgument> arguments;
+};
+struct KillStatement : StatementBase {
+  ExprPtr spid;
+};
+
+// Transactions.
+struct BeginTransactionStatement : StatementBase {
+  std::string name;
+};
+struct CommitTransactionStatement : StatementBase {
+  std::string name;
+};
+struct RollbackTransactionStatement : StatementBase {
+  std::string name;
+};
+
+// A construct the stand-in parses only to refuse it when it runs (50100).
+struct UnsupportedStatement : StatementBase {
+  std::string construct;
+};
+
+using StatementNode =
+    std::variant<SelectStatement, InsertStatement, UpdateStatement, DeleteStatement,
+                 CreateTableStatement, DropTableStatement, AlterTableStatement,
+                 CreateIndexStatement, DropIndexStatement, CreateViewStatement, DropViewStatement,
+                 CreateProcedureStatement, DropProcedureStatement, CreateDatabaseStatement,
+                 DropDatabaseStatement, AlterDatabaseStatement, UseStatement, BackupLogStatement,
+                 ShrinkFileStatement, PermissionStatement, DeclareStatement, SetVariableStatement,
+                 SetOptionStatement, PrintStatement, RaiserrorStatement, IfStatement,
+                 WhileStatement, BlockStatement, BreakStatement, ContinueStatement, ReturnStatement,
+                 ExecuteStatement, KillStatement, BeginTransactionStatement,
+                 CommitTransactionStatement, RollbackTransactionStatement, UnsupportedStatement>;
+
+struct Statement {
+  StatementNode node;
+
+  const StatementBase& Base() const {
+    return std::visit([](const StatementBase& base) -> const StatementBase& { return base; }, node);
+  }
+  StatementBase& Base() {
+    return std::visit([](StatementBase& base) -> StatementBase& { return base; }, node);
+  }
+  int Line() const { return Base().line; }
+  const std::string& Text() const { return Base().text; }
+  template <typename T>
+  const T* As() const {
+    return std::get_if<T>(&node);
+  }
 };
 
 struct Batch {

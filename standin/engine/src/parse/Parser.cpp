@@ -10,13 +10,6 @@
 
 namespace standin::engine {
 
-StatementPtr MakeStatement(StatementKind kind, int line) {
-  auto statement = std::make_unique<Statement>();
-  statement->kind = kind;
-  statement->line = line;
-  return statement;
-}
-
 namespace {
 
 // Statement kinds SQL Server has that the stand-in cannot even parse; the
@@ -70,8 +63,10 @@ StatementPtr Parser::ParseStatement(bool firstInBatch) {
   if (start.kind == TokenKind::Keyword) {
     const std::string word = start.text;
     if (word == "SELECT") {
-      statement = MakeStatement(StatementKind::Select, line);
-      statement->select = ParseSelect();
+      SelectStatement select;
+      select.line = line;
+      select.select = ParseSelect();
+      statement = Wrap(std::move(select));
     } else if (word == "INSERT") {
       statement = ParseInsert();
     } else if (word == "UPDATE") {
@@ -86,16 +81,20 @@ StatementPtr Parser::ParseStatement(bool firstInBatch) {
       statement = ParseDrop();
     } else if (word == "USE") {
       Next();
-      statement = MakeStatement(StatementKind::Use, line);
-      statement->name = ExpectIdentifier();
+      UseStatement use;
+      use.line = line;
+      use.database = ExpectIdentifier();
+      statement = Wrap(std::move(use));
     } else if (word == "DECLARE") {
       statement = ParseDeclare();
     } else if (word == "SET") {
       statement = ParseSet();
     } else if (word == "PRINT") {
       Next();
-      statement = MakeStatement(StatementKind::Print, line);
-      statement->expression = ParseExpression();
+      PrintStatement print;
+      print.line = line;
+      print.message = ParseExpression();
+      statement = Wrap(std::move(print));
     } else if (word == "IF") {
       statement = ParseIf();
     } else if (word == "WHILE") {
@@ -107,9 +106,9 @@ StatementPtr Parser::ParseStatement(bool firstInBatch) {
     } else if (word == "BEGIN") {
       statement = ParseBegin();
     } else if (word == "COMMIT") {
-      statement = ParseTransactionEnd(StatementKind::CommitTransaction);
+      statement = ParseTransactionEnd<CommitTransactionStatement>();
     } else if (word == "ROLLBACK") {
-      statement = ParseTransactionEnd(StatementKind::RollbackTransaction);
+      statement = ParseTransactionEnd<RollbackTransactionStatement>();
     } else if (word == "EXEC" || word == "EXECUTE") {
       statement = ParseExecute(true);
     } else if (word == "RETURN") {
@@ -150,9 +149,9 @@ StatementPtr Parser::ParseStatement(bool firstInBatch) {
     SyntaxError();
   }
   const Token& last = m_Position > 0 ? m_Tokens[m_Position - 1] : start;
-  if (statement->text.empty() && last.offset + last.length >= startOffset) {
-    statement->text =
-        std::string(m_Sql.substr(startOffset, last.offset + last.length - startOffset));
+  std::string& text = statement->Base().text;
+  if (text.empty() && last.offset + last.length >= startOffset) {
+    text = std::string(m_Sql.substr(startOffset, last.offset + last.length - startOffset));
   }
   return statement;
 }
@@ -160,20 +159,22 @@ StatementPtr Parser::ParseStatement(bool firstInBatch) {
 StatementPtr Parser::ParseTruncate(int line) {
   Next();
   ExpectKeyword("TABLE");
-  StatementPtr statement = MakeStatement(StatementKind::Delete, line);
-  statement->table = ParseObjectName();
-  statement->name = "TRUNCATE";
-  return statement;
+  DeleteStatement statement;
+  statement.line = line;
+  statement.table = ParseObjectName();
+  statement.truncate = true;
+  return Wrap(std::move(statement));
 }
 
 StatementPtr Parser::ParseKill(int line) {
   Next();
-  StatementPtr statement = MakeStatement(StatementKind::Kill, line);
+  KillStatement statement;
+  statement.line = line;
   // KILL takes a spid literal only; KILL 'unit of work' is for DTC.
   if (Peek().kind == TokenKind::String) RaiseUnsupported("KILL of a unit of work");
   if (Peek().kind != TokenKind::Integer) SyntaxError();
-  statement->expression = ParseExpression();
-  return statement;
+  statement.spid = ParseExpression();
+  return Wrap(std::move(statement));
 }
 
 bool Parser::ParseCollation() {
@@ -189,14 +190,15 @@ bool Parser::ParseCollation() {
 }
 
 StatementPtr Parser::ParseInsert() {
-  auto statement = MakeStatement(StatementKind::Insert, Next().line);
+  InsertStatement statement;
+  statement.line = Next().line;
   if (IsKeyword("BULK")) RaiseUnsupported("INSERT BULK (bulk load)");
   AcceptKeyword("INTO");
-  statement->table = ParseObjectName();
+  statement.table = ParseObjectName();
   SkipTableHints();
   if (IsOperator("(")) {
     Next();
-    statement->columns = ParseNameList();
+    statement.columns = ParseNameList();
     ExpectOperator(")");
   }
   if (AcceptKeyword("VALUES")) {
@@ -211,23 +213,23 @@ StatementPtr Parser::ParseInsert() {
       }
     } while (AcceptOperator(","));
     ExpectOperator(")");
-    statement->values.push_back(std::move(row));
+    statement.values.push_back(std::move(row));
   } else if (IsKeyword("SELECT")) {
-    statement->select = ParseSelect();
+    statement.select = ParseSelect();
   } else if (IsOperator("(") && IsKeyword("SELECT", 1)) {
     Next();
-    statement->select = ParseSelect();
+    statement.select = ParseSelect();
     ExpectOperator(")");
   } else if (IsKeyword("DEFAULT") && IsKeyword("VALUES", 1)) {
     Next();
     Next();
-    statement->defaultValues = true;
+    statement.defaultValues = true;
   } else if (IsKeyword("EXEC") || IsKeyword("EXECUTE")) {
     RaiseUnsupported("INSERT … EXECUTE");
   } else {
     SyntaxError();
   }
-  return statement;
+  return Wrap(std::move(statement));
 }
 
 std::vector<std::string> Parser::ParseNameList() {
@@ -239,14 +241,15 @@ std::vector<std::string> Parser::ParseNameList() {
 }
 
 StatementPtr Parser::ParseUpdate() {
-  auto statement = MakeStatement(StatementKind::Update, Next().line);
+  UpdateStatement statement;
+  statement.line = Next().line;
   if (IsWord("STATISTICS")) RaiseUnsupported("UPDATE STATISTICS");
   if (AcceptKeyword("TOP")) {
     ExpectOperator("(");
-    statement->top = ParseExpression();
+    statement.top = ParseExpression();
     ExpectOperator(")");
   }
-  statement->table = ParseObjectName();
+  statement.table = ParseObjectName();
   SkipTableHints();
   ExpectKeyword("SET");
   do {
@@ -260,32 +263,33 @@ StatementPtr Parser::ParseUpdate() {
       RaiseUnsupported("SET column = DEFAULT");
     }
     assignment.value = ParseExpression();
-    statement->assignments.push_back(std::move(assignment));
+    statement.assignments.push_back(std::move(assignment));
   } while (AcceptOperator(","));
-  if (AcceptKeyword("FROM")) statement->from = ParseFromList();
+  if (AcceptKeyword("FROM")) statement.from = ParseFromList();
   if (AcceptKeyword("WHERE")) {
     if (IsKeyword("CURRENT")) RaiseUnsupported("cursors");
-    statement->where = ParseExpression();
+    statement.where = ParseExpression();
   }
-  return statement;
+  return Wrap(std::move(statement));
 }
 
 StatementPtr Parser::ParseDelete() {
-  auto statement = MakeStatement(StatementKind::Delete, Next().line);
+  DeleteStatement statement;
+  statement.line = Next().line;
   if (AcceptKeyword("TOP")) {
     ExpectOperator("(");
-    statement->top = ParseExpression();
+    statement.top = ParseExpression();
     ExpectOperator(")");
   }
   AcceptKeyword("FROM");
-  statement->table = ParseObjectName();
+  statement.table = ParseObjectName();
   SkipTableHints();
-  if (AcceptKeyword("FROM")) statement->from = ParseFromList();
+  if (AcceptKeyword("FROM")) statement.from = ParseFromList();
   if (AcceptKeyword("WHERE")) {
     if (IsKeyword("CURRENT")) RaiseUnsupported("cursors");
-    statement->where = ParseExpression();
+    statement.where = ParseExpression();
   }
-  return statement;
+  return Wrap(std::move(statement));
 }
 
 StatementPtr Parser::ParseCreate(bool firstInBatch) {
@@ -293,20 +297,21 @@ StatementPtr Parser::ParseCreate(bool firstInBatch) {
   const int line = create.line;
   if (IsKeyword("TABLE")) return ParseCreateTable();
   if (AcceptKeyword("DATABASE")) {
-    auto statement = MakeStatement(StatementKind::CreateDatabase, line);
-    statement->name = ExpectIdentifier();
+    CreateDatabaseStatement statement;
+    statement.line = line;
+    statement.database = ExpectIdentifier();
     if (AcceptKeyword("ON")) {
       AcceptKeyword("PRIMARY");
-      statement->dataFiles = ParseDatabaseFiles();
+      statement.dataFiles = ParseDatabaseFiles();
     }
     if (AcceptWord("LOG")) {
       if (!AcceptKeyword("ON")) SyntaxError();
-      statement->logFiles = ParseDatabaseFiles();
+      statement.logFiles = ParseDatabaseFiles();
     }
     if (IsKeyword("COLLATE") || IsKeyword("FOR") || IsKeyword("WITH")) {
       RaiseUnsupported("CREATE DATABASE with collation or attach options");
     }
-    return statement;
+    return Wrap(std::move(statement));
   }
   if (IsKeyword("VIEW")) {
     if (!firstInBatch) {
@@ -330,11 +335,12 @@ StatementPtr Parser::ParseCreate(bool firstInBatch) {
       throw SqlError(message);
     }
     if (what == "CREATE PROCEDURE") return ParseCreateProcedure(create.offset, line, false);
-    auto statement = MakeStatement(StatementKind::Unsupported, line);
-    statement->name = what;
-    statement->text = std::string(m_Sql.substr(create.offset));
+    UnsupportedStatement statement;
+    statement.line = line;
+    statement.construct = what;
+    statement.text = std::string(m_Sql.substr(create.offset));
     while (!AtEnd()) Next();
-    return statement;
+    return Wrap(std::move(statement));
   }
   if (IsKeyword("UNIQUE") || IsKeyword("CLUSTERED") || IsKeyword("NONCLUSTERED") ||
       IsKeyword("INDEX")) {
@@ -350,28 +356,32 @@ StatementPtr Parser::ParseCreate(bool firstInBatch) {
 StatementPtr Parser::ParseDrop() {
   const int line = Next().line;
   if (AcceptKeyword("TABLE")) {
-    auto statement = MakeStatement(StatementKind::DropTable, line);
-    statement->table = ParseObjectName();
+    DropTableStatement statement;
+    statement.line = line;
+    statement.table = ParseObjectName();
     if (IsOperator(",")) RaiseUnsupported("DROP TABLE with several tables");
-    return statement;
+    return Wrap(std::move(statement));
   }
   if (AcceptKeyword("DATABASE")) {
-    auto statement = MakeStatement(StatementKind::DropDatabase, line);
-    statement->name = ExpectIdentifier();
+    DropDatabaseStatement statement;
+    statement.line = line;
+    statement.database = ExpectIdentifier();
     if (IsOperator(",")) RaiseUnsupported("DROP DATABASE with several databases");
-    return statement;
+    return Wrap(std::move(statement));
   }
   if (AcceptKeyword("PROCEDURE") || AcceptKeyword("PROC")) {
-    auto statement = MakeStatement(StatementKind::DropProcedure, line);
-    statement->table = ParseObjectName();
+    DropProcedureStatement statement;
+    statement.line = line;
+    statement.procedure = ParseObjectName();
     if (IsOperator(",")) RaiseUnsupported("DROP PROCEDURE with several procedures");
-    return statement;
+    return Wrap(std::move(statement));
   }
   if (AcceptKeyword("VIEW")) {
-    auto statement = MakeStatement(StatementKind::DropView, line);
-    statement->table = ParseObjectName();
+    DropViewStatement statement;
+    statement.line = line;
+    statement.view = ParseObjectName();
     if (IsOperator(",")) RaiseUnsupported("DROP VIEW with several views");
-    return statement;
+    return Wrap(std::move(statement));
   }
   if (AcceptKeyword("INDEX")) return ParseDropIndex(line);
   if (IsKeyword("TRIGGER") || IsKeyword("FUNCTION") || IsKeyword("DEFAULT") || IsKeyword("RULE") ||
@@ -384,46 +394,50 @@ StatementPtr Parser::ParseDrop() {
 StatementPtr Parser::ParseBegin() {
   const int line = Next().line;
   if (AcceptKeyword("TRAN") || AcceptKeyword("TRANSACTION")) {
-    auto statement = MakeStatement(StatementKind::BeginTransaction, line);
+    BeginTransactionStatement statement;
+    statement.line = line;
     if (Peek().kind == TokenKind::Identifier || Peek().kind == TokenKind::Variable) {
-      statement->name = Next().text;
+      statement.name = Next().text;
     }
     if (IsKeyword("WITH")) RaiseUnsupported("BEGIN TRANSACTION WITH MARK");
-    return statement;
+    return Wrap(std::move(statement));
   }
   if (IsKeyword("DISTRIBUTED")) RaiseUnsupported("distributed transactions");
-  auto statement = MakeStatement(StatementKind::Block, line);
+  BlockStatement statement;
+  statement.line = line;
   while (true) {
     while (AcceptOperator(";")) {
     }
     if (AcceptKeyword("END")) break;
     if (AtEnd()) SyntaxError();
-    statement->body.push_back(ParseStatement(false));
+    statement.body.push_back(ParseStatement(false));
   }
-  return statement;
+  return Wrap(std::move(statement));
 }
 
-StatementPtr Parser::ParseTransactionEnd(StatementKind kind) {
-  auto statement = MakeStatement(kind, Next().line);
+// COMMIT or ROLLBACK [TRAN[SACTION] | WORK] [name]: T names which.
+template <typename T>
+StatementPtr Parser::ParseTransactionEnd() {
+  T statement;
+  statement.line = Next().line;
   if (AcceptKeyword("TRAN") || AcceptKeyword("TRANSACTION") || AcceptWord("WORK")) {
     if (Peek().kind == TokenKind::Identifier || Peek().kind == TokenKind::Variable) {
-      statement->name = Next().text;
+      statement.name = Next().text;
     }
   }
-  return statement;
+  return Wrap(std::move(statement));
 }
 
 StatementPtr Parser::ParseExecute(bool keyword) {
   const int line = Peek().line;
   if (keyword) Next();
-  auto statement = MakeStatement(StatementKind::Execute, line);
+  ExecuteStatement statement;
+  statement.line = line;
   if (IsOperator("(")) RaiseUnsupported("EXECUTE of a character string");
   if (Peek().kind == TokenKind::Variable && IsOperator("=", 1)) {
     RaiseUnsupported("EXECUTE @status = procedure");
   }
-  ObjectName procedure = ParseObjectName();
-  statement->name = procedure.written;
-  statement->table = procedure;
+  statement.procedure = ParseObjectName();
   if (!AtEnd() && !IsOperator(";")) {
     const Token& next = Peek();
     const bool argumentStart = next.kind == TokenKind::Variable || next.kind == TokenKind::String ||
@@ -441,7 +455,9 @@ StatementPtr Parser::ParseExecute(bool keyword) {
           name = Next().text;
           Next();
         }
-        ExprPtr value;
+        ExecuteArgument argument;
+        argument.name = std::move(name);
+        ExprPtr& value = argument.value;
         if (AcceptKeyword("DEFAULT")) {
           value = nullptr;
         } else if (Peek().kind == TokenKind::Identifier && !IsOperator("(", 1)) {
@@ -454,14 +470,13 @@ StatementPtr Parser::ParseExecute(bool keyword) {
         } else {
           value = ParseExpression();
         }
-        const bool output = AcceptWord("OUTPUT") || AcceptWord("OUT");
-        if (output && (!value || value->kind != ExprKind::Variable)) SyntaxError();
-        statement->outputArguments.push_back(output);
-        statement->arguments.emplace_back(std::move(name), std::move(value));
+        argument.output = AcceptWord("OUTPUT") || AcceptWord("OUT");
+        if (argument.output && (!value || value->kind != ExprKind::Variable)) SyntaxError();
+        statement.arguments.push_back(std::move(argument));
       } while (AcceptOperator(","));
     }
   }
-  return statement;
+  return Wrap(std::move(statement));
 }
 
 }  // namespace standin::engine

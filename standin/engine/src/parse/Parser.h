@@ -3,7 +3,9 @@
 // error (severity 15) means no statement of the batch executes.
 #pragma once
 
+#include <memory>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "parse/Ast.h"
@@ -22,8 +24,11 @@ ProcedureDefinition ParseProcedureText(std::string_view sql, bool quotedIdentifi
 // Parses one expression (for RPC parameter defaults and tests).
 ExprPtr ParseExpressionText(std::string_view sql);
 
-// A new statement of `kind` starting on `line`, and an expression.
-StatementPtr MakeStatement(StatementKind kind, int line);
+// A statement holding `node`, and a new expression.
+template <typename T>
+StatementPtr Wrap(T node) {
+  return std::make_unique<Statement>(Statement{std::move(node)});
+}
 ExprPtr MakeExpr(ExprKind kind, int line, std::string text = {});
 
 class Parser {
@@ -52,7 +57,8 @@ class Parser {
   StatementPtr ParseCreateTable();
   StatementPtr ParseDrop();
   StatementPtr ParseBegin();
-  StatementPtr ParseTransactionEnd(StatementKind kind);
+  template <typename T>
+  StatementPtr ParseTransactionEnd();
   StatementPtr ParseExecute(bool keyword);
   StatementPtr ParseTruncate(int line);
   StatementPtr ParseKill(int line);
@@ -69,7 +75,8 @@ class Parser {
   StatementPtr ParseBackupLog(int line);
   StatementPtr ParseShrinkFile(int line);
   // Schema statements (ParserSchema.cpp).
-  void ParseColumnDefinition(Statement& statement);
+  void ParseColumnDefinition(std::vector<ColumnDefinition>& columns,
+                             std::vector<TableConstraint>& constraints);
   StatementPtr ParseCreateIndex(int line);
   StatementPtr ParseDropIndex(int line);
   StatementPtr ParseCreateView(std::size_t createOffset, int line);
@@ -86,7 +93,7 @@ class Parser {
   ProcedureDefinition ParseProcedure();
 
  private:
-  void ParseTableConstraint(Statement& statement, std::string name);
+  void ParseTableConstraint(std::vector<TableConstraint>& constraints, std::string name);
   std::vector<std::string> ParseNameList();
 
   // SELECT (ParserSelect.cpp).

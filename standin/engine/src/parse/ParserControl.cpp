@@ -8,7 +8,8 @@
 namespace standin::engine {
 
 StatementPtr Parser::ParseDeclare() {
-  auto statement = MakeStatement(StatementKind::Declare, Next().line);
+  DeclareStatement statement;
+  statement.line = Next().line;
   do {
     Declaration declaration;
     // DECLARE name [INSENSITIVE] [SCROLL] CURSOR …
@@ -21,27 +22,27 @@ StatementPtr Parser::ParseDeclare() {
     if (IsKeyword("CURSOR") || IsKeyword("TABLE")) RaiseUnsupported("DECLARE … " + Peek().text);
     declaration.type = ParseType();
     if (AcceptOperator("=")) declaration.initialValue = ParseExpression();
-    statement->declarations.push_back(std::move(declaration));
+    statement.declarations.push_back(std::move(declaration));
   } while (AcceptOperator(","));
-  return statement;
+  return Wrap(std::move(statement));
 }
 
 StatementPtr Parser::ParseSet() {
   const int line = Next().line;
   if (Peek().kind == TokenKind::Variable) {
-    auto statement = MakeStatement(StatementKind::SetVariable, line);
-    Assignment assignment;
-    assignment.column = Next().text;
+    SetVariableStatement statement;
+    statement.line = line;
+    statement.variable = Next().text;
     ExpectOperator("=");
-    assignment.value = ParseExpression();
-    statement->assignments.push_back(std::move(assignment));
-    return statement;
+    statement.value = ParseExpression();
+    return Wrap(std::move(statement));
   }
-  auto statement = MakeStatement(StatementKind::SetOption, line);
+  SetOptionStatement statement;
+  statement.line = line;
   if (AcceptKeyword("TRANSACTION")) {
     if (!AcceptWord("ISOLATION")) SyntaxError();
     if (!AcceptWord("LEVEL")) SyntaxError();
-    statement->name = "TRANSACTION ISOLATION LEVEL";
+    statement.options = "TRANSACTION ISOLATION LEVEL";
     std::string level;
     while (Peek().kind == TokenKind::Identifier || IsKeyword("READ")) {
       if (!level.empty()) level += ' ';
@@ -51,19 +52,19 @@ StatementPtr Parser::ParseSet() {
         level != "SERIALIZABLE") {
       SyntaxError();
     }
-    statement->optionValue = level;
-    return statement;
+    statement.value = level;
+    return Wrap(std::move(statement));
   }
   if (AcceptKeyword("IDENTITY_INSERT")) {
-    statement->name = "IDENTITY_INSERT";
-    statement->table = ParseObjectName();
+    statement.options = "IDENTITY_INSERT";
+    statement.table = ParseObjectName();
   } else if (IsKeyword("ROWCOUNT") || IsKeyword("OFFSETS") ||
              Peek().kind == TokenKind::Identifier) {
-    statement->name = Upper(Next().text);
+    statement.options = Upper(Next().text);
     // SET ANSI_NULLS, QUOTED_IDENTIFIER ON: several options share one value.
     while (AcceptOperator(",")) {
       if (Peek().kind != TokenKind::Identifier) SyntaxError();
-      statement->name += "," + Upper(Next().text);
+      statement.options += "," + Upper(Next().text);
     }
   } else {
     SyntaxError();
@@ -72,42 +73,44 @@ StatementPtr Parser::ParseSet() {
   if (value.kind == TokenKind::Operator && value.text == "-" &&
       Peek(1).kind == TokenKind::Integer) {
     Next();
-    statement->optionValue = "-" + Next().text;  // SET LOCK_TIMEOUT -1
+    statement.value = "-" + Next().text;  // SET LOCK_TIMEOUT -1
   } else if (value.kind == TokenKind::Keyword && (value.text == "ON" || value.text == "OFF")) {
-    statement->optionValue = Next().text;
+    statement.value = Next().text;
   } else if (value.kind == TokenKind::Identifier || value.kind == TokenKind::Integer ||
              value.kind == TokenKind::String || value.kind == TokenKind::Variable) {
-    statement->optionValue = Next().text;
+    statement.value = Next().text;
   } else {
     SyntaxError();
   }
-  return statement;
+  return Wrap(std::move(statement));
 }
 
 StatementPtr Parser::ParseIf() {
-  auto statement = MakeStatement(StatementKind::If, Next().line);
-  statement->condition = ParseExpression();
+  IfStatement statement;
+  statement.line = Next().line;
+  statement.condition = ParseExpression();
   while (AcceptOperator(";")) {
   }
   if (AtEnd()) SyntaxError();
-  statement->body.push_back(ParseStatement(false));
+  statement.then = ParseStatement(false);
   while (IsOperator(";") && IsKeyword("ELSE", 1)) Next();
   if (AcceptKeyword("ELSE")) {
     if (AtEnd()) SyntaxError();
-    statement->body.push_back(ParseStatement(false));
+    statement.otherwise = ParseStatement(false);
   }
-  return statement;
+  return Wrap(std::move(statement));
 }
 
 StatementPtr Parser::ParseWhile(int line) {
   Next();
-  StatementPtr statement = MakeStatement(StatementKind::While, line);
-  statement->condition = ParseExpression();
+  WhileStatement statement;
+  statement.line = line;
+  statement.condition = ParseExpression();
   if (AtEnd()) SyntaxError();
   ++m_LoopDepth;
-  statement->body.push_back(ParseStatement(false));
+  statement.body = ParseStatement(false);
   --m_LoopDepth;
-  return statement;
+  return Wrap(std::move(statement));
 }
 
 StatementPtr Parser::ParseBreakOrContinue(bool isBreak, int line) {
@@ -117,35 +120,44 @@ StatementPtr Parser::ParseBreakOrContinue(bool isBreak, int line) {
     message.line = line;
     throw SqlError(message);
   }
-  return MakeStatement(isBreak ? StatementKind::Break : StatementKind::Continue, line);
+  if (isBreak) {
+    BreakStatement statement;
+    statement.line = line;
+    return Wrap(std::move(statement));
+  }
+  ContinueStatement statement;
+  statement.line = line;
+  return Wrap(std::move(statement));
 }
 
 StatementPtr Parser::ParseReturn(int line) {
   Next();
-  StatementPtr statement = MakeStatement(StatementKind::Return, line);
+  ReturnStatement statement;
+  statement.line = line;
   // RETURN takes an expression only when one obviously follows.
   const Token& next = Peek();
   if (next.kind == TokenKind::Integer || next.kind == TokenKind::Variable ||
       (next.kind == TokenKind::Operator && (next.text == "(" || next.text == "-"))) {
-    statement->expression = ParseExpression();
+    statement.value = ParseExpression();
   }
-  return statement;
+  return Wrap(std::move(statement));
 }
 
 StatementPtr Parser::ParseRaiserror() {
-  auto statement = MakeStatement(StatementKind::Raiserror, Next().line);
+  RaiserrorStatement statement;
+  statement.line = Next().line;
   if (!AcceptOperator("(")) RaiseUnsupported("the old RAISERROR number 'text' form");
   do {
-    statement->arguments.emplace_back("", ParseExpression());
+    statement.arguments.push_back(ParseExpression());
   } while (AcceptOperator(","));
   ExpectOperator(")");
-  if (statement->arguments.size() < 3) SyntaxError();
+  if (statement.arguments.size() < 3) SyntaxError();
   if (AcceptKeyword("WITH")) {
     do {
       if (!AcceptWord("NOWAIT") && !AcceptWord("LOG") && !AcceptWord("SETERROR")) SyntaxError();
     } while (AcceptOperator(","));
   }
-  return statement;
+  return Wrap(std::move(statement));
 }
 
 }  // namespace standin::engine

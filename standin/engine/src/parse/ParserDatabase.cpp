@@ -50,59 +50,61 @@ std::vector<DatabaseFileClause> Parser::ParseDatabaseFiles() {
 StatementPtr Parser::ParseAlterDatabase(int line) {
   Next();
   Next();
-  StatementPtr statement = MakeStatement(StatementKind::AlterDatabase, line);
-  statement->name = ExpectIdentifier();
+  AlterDatabaseStatement statement;
+  statement.line = line;
+  statement.database = ExpectIdentifier();
   if (!AcceptKeyword("SET")) RaiseUnsupported("ALTER DATABASE other than SET AUTO_SHRINK");
   if (!AcceptWord("AUTO_SHRINK")) RaiseUnsupported("ALTER DATABASE SET other than AUTO_SHRINK");
   if (AcceptKeyword("ON")) {
-    statement->optionValue = "AUTO_SHRINK ON";
+    statement.autoShrink = true;
   } else if (AcceptKeyword("OFF")) {
-    statement->optionValue = "AUTO_SHRINK OFF";
+    statement.autoShrink = false;
   } else {
     SyntaxError();
   }
   if (IsOperator(",") || IsKeyword("WITH"))
     RaiseUnsupported("ALTER DATABASE with several options or a termination clause");
-  return statement;
+  return Wrap(std::move(statement));
 }
 
 StatementPtr Parser::ParseBackupLog(int line) {
   Next();
   Next();
-  StatementPtr statement = MakeStatement(StatementKind::BackupLog, line);
-  statement->name = ExpectIdentifier();
+  BackupLogStatement statement;
+  statement.line = line;
+  statement.database = ExpectIdentifier();
   if (!AcceptKeyword("WITH")) RaiseUnsupported("BACKUP LOG to a device");
   if (AcceptWord("TRUNCATE_ONLY")) {
-    statement->optionValue = "TRUNCATE_ONLY";
+    statement.option = "TRUNCATE_ONLY";
   } else if (AcceptWord("NO_LOG")) {
-    statement->optionValue = "NO_LOG";
+    statement.option = "NO_LOG";
   } else {
     RaiseUnsupported("BACKUP LOG options other than TRUNCATE_ONLY and NO_LOG");
   }
-  return statement;
+  return Wrap(std::move(statement));
 }
 
 StatementPtr Parser::ParseShrinkFile(int line) {
   Next();
   Next();
-  StatementPtr statement = MakeStatement(StatementKind::Dbcc, line);
-  statement->name = "SHRINKFILE";
+  ShrinkFileStatement statement;
+  statement.line = line;
   ExpectOperator("(");
   do {
     const Token& argument = Peek();
     if (argument.kind != TokenKind::Identifier && argument.kind != TokenKind::String &&
         argument.kind != TokenKind::NString && argument.kind != TokenKind::Integer)
       SyntaxError();
-    statement->columns.push_back(Next().text);
-  } while (statement->columns.size() < 3 && AcceptOperator(","));
+    statement.arguments.push_back(Next().text);
+  } while (statement.arguments.size() < 3 && AcceptOperator(","));
   ExpectOperator(")");
-  if (statement->columns.size() > 2)
+  if (statement.arguments.size() > 2)
     RaiseUnsupported("DBCC SHRINKFILE with EMPTYFILE, NOTRUNCATE or TRUNCATEONLY");
   if (AcceptKeyword("WITH")) {
     if (!AcceptWord("NO_INFOMSGS")) SyntaxError();
-    statement->optionValue = "NO_INFOMSGS";
+    statement.noInfoMessages = true;
   }
-  return statement;
+  return Wrap(std::move(statement));
 }
 
 }  // namespace standin::engine

@@ -10,16 +10,17 @@
 
 namespace standin::engine {
 StatementPtr Parser::ParseCreateIndex(int line) {
-  auto statement = MakeStatement(StatementKind::CreateIndex, line);
-  if (AcceptKeyword("UNIQUE")) statement->optionValue = "UNIQUE";
+  CreateIndexStatement statement;
+  statement.line = line;
+  statement.unique = AcceptKeyword("UNIQUE");
   if (!AcceptKeyword("CLUSTERED")) AcceptKeyword("NONCLUSTERED");
   ExpectKeyword("INDEX");
-  statement->name = ExpectIdentifier();
+  statement.index = ExpectIdentifier();
   ExpectKeyword("ON");
-  statement->table = ParseObjectName();
+  statement.table = ParseObjectName();
   ExpectOperator("(");
   do {
-    statement->columns.push_back(ExpectIdentifier());
+    statement.columns.push_back(ExpectIdentifier());
     if (!AcceptKeyword("ASC")) AcceptKeyword("DESC");
   } while (AcceptOperator(","));
   ExpectOperator(")");
@@ -37,26 +38,28 @@ StatementPtr Parser::ParseCreateIndex(int line) {
     if (Peek().kind != TokenKind::Identifier && !IsKeyword("DEFAULT")) SyntaxError();
     Next();
   }
-  return statement;
+  return Wrap(std::move(statement));
 }
 
 StatementPtr Parser::ParseDropIndex(int line) {
-  auto statement = MakeStatement(StatementKind::DropIndex, line);
+  DropIndexStatement statement;
+  statement.line = line;
   // SQL Server 2000 names the index as table.index (owner.table.index).
   ObjectName name = ParseObjectName();
   if (name.owner.empty()) SyntaxError();
-  statement->name = name.name;
-  statement->table.name = name.owner;
-  statement->table.owner = name.database;
-  statement->table.written = name.written.substr(0, name.written.rfind('.'));
+  statement.index = name.name;
+  statement.table.name = name.owner;
+  statement.table.owner = name.database;
+  statement.table.written = name.written.substr(0, name.written.rfind('.'));
   if (IsOperator(",")) RaiseUnsupported("DROP INDEX with several indexes");
-  return statement;
+  return Wrap(std::move(statement));
 }
 
 StatementPtr Parser::ParseCreateView(std::size_t createOffset, int line) {
-  auto statement = MakeStatement(StatementKind::CreateView, line);
+  CreateViewStatement statement;
+  statement.line = line;
   ExpectKeyword("VIEW");
-  statement->table = ParseObjectName();
+  statement.view = ParseObjectName();
   if (IsOperator("(")) RaiseUnsupported("CREATE VIEW with a column list");
   if (AcceptKeyword("WITH")) {
     do {
@@ -67,22 +70,24 @@ StatementPtr Parser::ParseCreateView(std::size_t createOffset, int line) {
     } while (AcceptOperator(","));
   }
   ExpectKeyword("AS");
-  statement->select = ParseSelect();
+  statement.select = ParseSelect();
   if (IsKeyword("WITH") && IsKeyword("CHECK", 1)) RaiseUnsupported("WITH CHECK OPTION");
   while (AcceptOperator(";")) {
   }
   // The view's text runs to the end of the batch: anything else is part of it.
   if (!AtEnd()) SyntaxError();
-  statement->text = std::string(m_Sql.substr(createOffset));
-  return statement;
+  statement.text = std::string(m_Sql.substr(createOffset));
+  return Wrap(std::move(statement));
 }
 
 StatementPtr Parser::ParseAlterTable(int line) {
-  auto statement = MakeStatement(StatementKind::AlterTable, line);
+  AlterTableStatement statement;
+  statement.line = line;
   ExpectKeyword("TABLE");
-  statement->table = ParseObjectName();
+  statement.table = ParseObjectName();
   if (AcceptKeyword("ADD")) {
-    statement->name = "ADD";
+    statement.action = AlterTableStatement::Action::AddColumns;
+    std::vector<TableConstraint> constraints;
     // SQL Server's ADD takes column definitions directly: ADD COLUMN is a
     // syntax error there, and so it is here (COLUMN is a keyword).
     do {
@@ -90,15 +95,15 @@ StatementPtr Parser::ParseAlterTable(int line) {
           IsKeyword("CHECK") || IsKeyword("FOREIGN")) {
         RaiseUnsupported("ALTER TABLE … ADD CONSTRAINT");
       }
-      ParseColumnDefinition(*statement);
+      ParseColumnDefinition(statement.columns, constraints);
     } while (AcceptOperator(","));
-    if (!statement->constraints.empty())
+    if (!constraints.empty())
       RaiseUnsupported("ALTER TABLE … ADD with a PRIMARY KEY or UNIQUE column");
-    return statement;
+    return Wrap(std::move(statement));
   }
   if (AcceptKeyword("ALTER")) {
     ExpectKeyword("COLUMN");
-    statement->name = "ALTER COLUMN";
+    statement.action = AlterTableStatement::Action::AlterColumn;
     ColumnDefinition column;
     column.name = ExpectIdentifier();
     column.type = ParseType();
@@ -115,8 +120,8 @@ StatementPtr Parser::ParseAlterTable(int line) {
     } else if (IsWord("ADD") || IsKeyword("DROP")) {
       RaiseUnsupported("ALTER COLUMN … ADD/DROP ROWGUIDCOL");
     }
-    statement->columnDefinitions.push_back(std::move(column));
-    return statement;
+    statement.columns.push_back(std::move(column));
+    return Wrap(std::move(statement));
   }
   if (IsKeyword("DROP") || IsKeyword("WITH") || IsKeyword("CHECK") || IsKeyword("NOCHECK") ||
       IsWord("ENABLE") || IsWord("DISABLE")) {
@@ -162,16 +167,17 @@ void Parser::ParseProcedureHeader(ProcedureDefinition& definition) {
 }
 
 StatementPtr Parser::ParseCreateProcedure(std::size_t createOffset, int line, bool alter) {
-  auto statement = MakeStatement(StatementKind::CreateProcedure, line);
+  CreateProcedureStatement statement;
+  statement.line = line;
   ProcedureDefinition definition;
   ParseProcedureHeader(definition);
-  statement->table = definition.name;
-  if (alter) statement->optionValue = "ALTER";
+  statement.procedure = definition.name;
+  statement.alter = alter;
   // The body is compiled when the procedure runs: what this engine cannot
   // run is refused then, naming the procedure, not when it is stored.
-  statement->text = std::string(m_Sql.substr(createOffset));
+  statement.text = std::string(m_Sql.substr(createOffset));
   while (!AtEnd()) Next();
-  return statement;
+  return Wrap(std::move(statement));
 }
 
 ProcedureDefinition Parser::ParseProcedure() {
@@ -193,19 +199,20 @@ ProcedureDefinition ParseProcedureText(std::string_view sql, bool quotedIdentifi
 }
 
 StatementPtr Parser::ParseCreateTable() {
-  auto statement = MakeStatement(StatementKind::CreateTable, Next().line);
-  statement->table = ParseObjectName();
+  CreateTableStatement statement;
+  statement.line = Next().line;
+  statement.table = ParseObjectName();
   ExpectOperator("(");
   do {
     if (IsOperator(")")) break;
     if (AcceptKeyword("CONSTRAINT")) {
       std::string name = ExpectIdentifier();
-      ParseTableConstraint(*statement, std::move(name));
+      ParseTableConstraint(statement.constraints, std::move(name));
     } else if (IsKeyword("PRIMARY") || IsKeyword("UNIQUE") || IsKeyword("CHECK") ||
                IsKeyword("FOREIGN")) {
-      ParseTableConstraint(*statement, {});
+      ParseTableConstraint(statement.constraints, {});
     } else {
-      ParseColumnDefinition(*statement);
+      ParseColumnDefinition(statement.columns, statement.constraints);
     }
   } while (AcceptOperator(","));
   ExpectOperator(")");
@@ -217,10 +224,10 @@ StatementPtr Parser::ParseCreateTable() {
       Next();
     }
   }
-  return statement;
+  return Wrap(std::move(statement));
 }
 
-void Parser::ParseTableConstraint(Statement& statement, std::string name) {
+void Parser::ParseTableConstraint(std::vector<TableConstraint>& constraints, std::string name) {
   TableConstraint constraint;
   constraint.name = std::move(name);
   if (AcceptKeyword("PRIMARY")) {
@@ -244,10 +251,11 @@ void Parser::ParseTableConstraint(Statement& statement, std::string name) {
     if (!AcceptKeyword("ASC")) AcceptKeyword("DESC");
   } while (AcceptOperator(","));
   ExpectOperator(")");
-  statement.constraints.push_back(std::move(constraint));
+  constraints.push_back(std::move(constraint));
 }
 
-void Parser::ParseColumnDefinition(Statement& statement) {
+void Parser::ParseColumnDefinition(std::vector<ColumnDefinition>& columns,
+                                   std::vector<TableConstraint>& constraints) {
   ColumnDefinition column;
   column.name = ExpectIdentifier();
   if (AcceptKeyword("AS")) RaiseUnsupported("computed columns");
@@ -316,7 +324,7 @@ void Parser::ParseColumnDefinition(Statement& statement) {
       } else {
         constraint.columns.push_back(column.name);
       }
-      statement.constraints.push_back(std::move(constraint));
+      constraints.push_back(std::move(constraint));
       continue;
     }
     if (IsKeyword("CHECK")) RaiseUnsupported("CHECK constraints");
@@ -325,7 +333,7 @@ void Parser::ParseColumnDefinition(Statement& statement) {
     if (!constraintName.empty()) SyntaxError();
     break;
   }
-  statement.columnDefinitions.push_back(std::move(column));
+  columns.push_back(std::move(column));
 }
 
 }  // namespace standin::engine

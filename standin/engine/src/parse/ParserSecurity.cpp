@@ -7,22 +7,21 @@
 
 namespace standin::engine {
 StatementPtr Parser::ParsePermission(int line) {
-  auto statement = std::make_unique<Statement>();
-  statement->kind = StatementKind::Permission;
-  statement->line = line;
-  statement->name = Next().text;  // GRANT, REVOKE or DENY
+  PermissionStatement statement;
+  statement.line = line;
+  statement.verb = Next().text;  // GRANT, REVOKE or DENY
   auto word = [&](std::string_view text) { return IsKeyword(text) || IsWord(text); };
   auto accept = [&](std::string_view text) { return AcceptKeyword(text) || AcceptWord(text); };
-  if (statement->name == "REVOKE" && word("GRANT") &&
+  if (statement.verb == "REVOKE" && word("GRANT") &&
       (IsKeyword("OPTION", 1) || IsWord("OPTION", 1))) {
     Next();
     Next();
     if (!accept("FOR")) SyntaxError();
-    statement->optionValue = "GRANT OPTION FOR";
+    statement.grantOptionFor = true;
   }
   if (accept("ALL")) {
     accept("PRIVILEGES");
-    statement->columns.push_back("ALL");
+    statement.permissions.push_back("ALL");
   } else {
     do {
       const Token& token = Peek();
@@ -46,11 +45,11 @@ StatementPtr Parser::ParsePermission(int line) {
         SyntaxErrorAt(token);
       }
       if (IsOperator("(")) RaiseUnsupported("column permissions");
-      statement->columns.push_back(permission);
+      statement.permissions.push_back(permission);
     } while (AcceptOperator(","));
   }
   if (AcceptKeyword("ON")) {
-    statement->table = ParseObjectName();
+    statement.object = ParseObjectName();
     if (IsOperator("(")) RaiseUnsupported("column permissions");
   }
   if (!AcceptKeyword("TO") && !AcceptKeyword("FROM")) SyntaxError();
@@ -62,15 +61,15 @@ StatementPtr Parser::ParsePermission(int line) {
       if (Upper(name) != "PUBLIC") SyntaxErrorAt(grantee);
       name = "public";
     }
-    statement->grantees.push_back(name);
+    statement.grantees.push_back(name);
   } while (AcceptOperator(","));
-  if (statement->name == "GRANT" && AcceptKeyword("WITH")) {
+  if (statement.verb == "GRANT" && AcceptKeyword("WITH")) {
     if (!accept("GRANT") || !accept("OPTION")) SyntaxError();
-    statement->optionValue = "WITH GRANT OPTION";
+    statement.withGrantOption = true;
   }
-  if (AcceptKeyword("AS")) RaiseUnsupported(statement->name + " … AS");
-  if (statement->name != "GRANT") AcceptKeyword("CASCADE");
-  return statement;
+  if (AcceptKeyword("AS")) RaiseUnsupported(statement.verb + " … AS");
+  if (statement.verb != "GRANT") AcceptKeyword("CASCADE");
+  return Wrap(std::move(statement));
 }
 
 }  // namespace standin::engine

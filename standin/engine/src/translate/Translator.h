@@ -86,18 +86,20 @@ class Translator {
   // INSERT, UPDATE, DELETE; `identity` is filled for an INSERT into a table
   // with an identity column.
   // `columns` is the column list (empty: all), in `table`'s names.
-  SqlText TranslateInsert(const Statement& statement, const TableInfo& table, bool identityInsert,
-                          const std::vector<std::string>& columns);
-  SqlText TranslateUpdate(const Statement& statement, const TableInfo& table);
-  SqlText TranslateDelete(const Statement& statement, const TableInfo& table);
+  SqlText TranslateInsert(const InsertStatement& statement, const TableInfo& table,
+                          bool identityInsert, const std::vector<std::string>& columns);
+  SqlText TranslateUpdate(const UpdateStatement& statement, const TableInfo& table);
+  SqlText TranslateDelete(const DeleteStatement& statement, const TableInfo& table);
   // UPDATE … FROM with outer joins, the target joined to itself or not first.
-  SqlText TranslateUpdateFromJoins(const Statement& statement, const TableInfo& table,
+  SqlText TranslateUpdateFromJoins(const UpdateStatement& statement, const TableInfo& table,
                                    int targetSource);
   // UPDATE or DELETE of a view: `view` is its body as a derived table whose
   // column kViewRowid holds the rowid of `base`, the one table written;
   // `baseColumns` are the base table's names of the SET columns.
-  SqlText TranslateViewWrite(const Statement& statement, const TableInfo& base,
+  SqlText TranslateViewWrite(const UpdateStatement& statement, const TableInfo& base,
                              const TableSource& view, const std::vector<std::string>& baseColumns);
+  SqlText TranslateViewWrite(const DeleteStatement& statement, const TableInfo& base,
+                             const TableSource& view);
   // A DEFAULT expression for CREATE TABLE (no columns, no variables).
   std::string TranslateDefault(const Expr& expr, const ColumnType& target);
 
@@ -153,7 +155,7 @@ class Translator {
   std::string Convert(const std::string& sql, const ExprType& from, const ColumnType& to,
                       bool assignment);
   // The joined rows computed once, then each target row set from its first.
-  SqlText MaterializedUpdate(const Statement& statement, const TableInfo& table,
+  SqlText MaterializedUpdate(const UpdateStatement& statement, const TableInfo& table,
                              const std::string& from, const Scope& scope, const std::string& rowid,
                              const std::vector<std::string>& targetColumns);
 

@@ -25,7 +25,7 @@ std::string TargetName(const TableInfo& table) {
 
 // Where the UPDATE/DELETE target appears in its FROM list: the source whose
 // alias is the target's name, else the source naming the same table.
-int FindTargetSource(const Statement& statement, const TableInfo& table) {
+int FindTargetSource(const RowWriteStatement& statement, const TableInfo& table) {
   // The target is found among the top-level sources by position, which a
   // nested join would shift; no statement the console sends needs one here.
   for (const TableSource& source : statement.from) {
@@ -48,7 +48,7 @@ int FindTargetSource(const Statement& statement, const TableInfo& table) {
 
 }  // namespace
 
-SqlText Translator::TranslateInsert(const Statement& statement, const TableInfo& table,
+SqlText Translator::TranslateInsert(const InsertStatement& statement, const TableInfo& table,
                                     bool identityInsert,
                                     const std::vector<std::string>& columnList) {
   std::vector<int> targets;
@@ -132,7 +132,7 @@ SqlText Translator::TranslateInsert(const Statement& statement, const TableInfo&
   return out;
 }
 
-SqlText Translator::TranslateUpdate(const Statement& statement, const TableInfo& table) {
+SqlText Translator::TranslateUpdate(const UpdateStatement& statement, const TableInfo& table) {
   Scope scope;
   std::string from;
   std::vector<std::string> conditions;
@@ -216,8 +216,8 @@ SqlText Translator::TranslateUpdate(const Statement& statement, const TableInfo&
   return out;
 }
 
-SqlText Translator::TranslateUpdateFromJoins(const Statement& statement, const TableInfo& table,
-                                             int targetSource) {
+SqlText Translator::TranslateUpdateFromJoins(const UpdateStatement& statement,
+                                             const TableInfo& table, int targetSource) {
   // SQL Server computes the joined rows first and then writes them, so a
   // table joined to itself reads the values from before the statement and
   // outer joins keep their meaning: the join is materialized once, and each
@@ -234,7 +234,7 @@ SqlText Translator::TranslateUpdateFromJoins(const Statement& statement, const T
   return MaterializedUpdate(statement, table, from, scope, qualifier + ".rowid", targetColumns);
 }
 
-SqlText Translator::MaterializedUpdate(const Statement& statement, const TableInfo& table,
+SqlText Translator::MaterializedUpdate(const UpdateStatement& statement, const TableInfo& table,
                                        const std::string& from, const Scope& scope,
                                        const std::string& rowid,
                                        const std::vector<std::string>& targetColumns) {
@@ -263,7 +263,7 @@ SqlText Translator::MaterializedUpdate(const Statement& statement, const TableIn
   return out;
 }
 
-SqlText Translator::TranslateViewWrite(const Statement& statement, const TableInfo& base,
+SqlText Translator::TranslateViewWrite(const UpdateStatement& statement, const TableInfo& base,
                                        const TableSource& view,
                                        const std::vector<std::string>& baseColumns) {
   // The statement's own names (SET values, WHERE) mean the view's columns;
@@ -271,8 +271,14 @@ SqlText Translator::TranslateViewWrite(const Statement& statement, const TableIn
   Scope scope;
   const std::string from = SourceText(view, scope);
   const std::string rowid = QuoteIdentifier(view.alias) + "." + QuoteIdentifier(kViewRowid);
-  if (statement.kind == StatementKind::Update)
-    return MaterializedUpdate(statement, base, from, scope, rowid, baseColumns);
+  return MaterializedUpdate(statement, base, from, scope, rowid, baseColumns);
+}
+
+SqlText Translator::TranslateViewWrite(const DeleteStatement& statement, const TableInfo& base,
+                                       const TableSource& view) {
+  Scope scope;
+  const std::string from = SourceText(view, scope);
+  const std::string rowid = QuoteIdentifier(view.alias) + "." + QuoteIdentifier(kViewRowid);
   SqlText out;
   out.sql =
       "DELETE FROM " + TargetName(base) + " WHERE rowid IN (SELECT " + rowid + " FROM " + from;
@@ -282,7 +288,7 @@ SqlText Translator::TranslateViewWrite(const Statement& statement, const TableIn
   return out;
 }
 
-SqlText Translator::TranslateDelete(const Statement& statement, const TableInfo& table) {
+SqlText Translator::TranslateDelete(const DeleteStatement& statement, const TableInfo& table) {
   SqlText out;
   out.sql = "DELETE FROM " + TargetName(table);
   Scope scope;

@@ -17,7 +17,7 @@ bool IsSystemDatabase(const std::string& lower) {
 
 void SessionImpl::PublishCurrentDatabase() {
   std::lock_guard lock(m_ProcessMutex);
-  m_ProcessDatabase = m_CurrentDatabase;
+  m_ProcessDatabase = m_Databases.current;
 }
 
 void SessionImpl::ForgetDatabase(const std::string& name, bool callersThread) {
@@ -43,14 +43,15 @@ void SessionImpl::DetachStaleDatabases() {
   }
   std::set<std::string> kept;
   for (const std::string& name : stale) {
-    auto it = m_Attached.find(name);
-    if (it == m_Attached.end()) continue;
+    auto it = m_Databases.attached.find(name);
+    if (it == m_Databases.attached.end()) continue;
     // A database this session's open transaction has used stays held until
     // the transaction ends, as SQL Server's database lock does, even when
     // nothing has been written yet. SQLite refuses as well while a
     // transaction reads the file. Either way it stays attached, and in use
     // for a detach.
-    const bool heldByTransaction = m_TranCount > 0 && m_AttachedUse[name] > m_TransactionStart;
+    const bool heldByTransaction =
+        m_Transaction.tranCount > 0 && m_Databases.attachedUse[name] > m_Transaction.start;
     if (heldByTransaction) {
       kept.insert(name);
       continue;
@@ -60,8 +61,8 @@ void SessionImpl::DetachStaleDatabases() {
       kept.insert(name);
       continue;
     }
-    m_Attached.erase(it);
-    m_AttachedUse.erase(name);
+    m_Databases.attached.erase(it);
+    m_Databases.attachedUse.erase(name);
   }
   if (!kept.empty()) {
     std::lock_guard lock(m_ProcessMutex);
@@ -72,42 +73,42 @@ void SessionImpl::DetachStaleDatabases() {
 void SessionImpl::RunAlterDatabase(const AlterDatabaseStatement& statement, BatchSink& sink) {
   // SQL Server 7.0's ALTER DATABASE knows files only, not SET.
   if (m_Engine.Options().productVersion == 7) RaiseError(156, {"SET"});
-  if (m_TranCount > 0) RaiseError(226, {"ALTER DATABASE"});
+  if (m_Transaction.tranCount > 0) RaiseError(226, {"ALTER DATABASE"});
   std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.database);
   if (!entry) RaiseError(911, {statement.database});
   constexpr std::int64_t kStatusAutoShrink = 4194304;
   m_Engine.Data().SetStatus(entry->name, kStatusAutoShrink, statement.autoShrink);
-  m_RowCount = 0;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 
 void SessionImpl::RunDropDatabase(const DropDatabaseStatement& statement, BatchSink& sink) {
   if (!LoginHasServerRole(m_Engine.Data(), m_Login.name, "dbcreator")) RaiseError(3704);
-  if (m_TranCount > 0) RaiseError(226, {"DROP DATABASE"});
+  if (m_Transaction.tranCount > 0) RaiseError(226, {"DROP DATABASE"});
   const std::string lower = Lower(statement.database);
   std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.database);
   if (!entry) RaiseError(3701, {"database", statement.database});
   if (IsSystemDatabase(lower)) RaiseError(3708, {entry->name});
   // In use means somebody's current database, the caller's included.
-  if (Lower(m_CurrentDatabase) == lower || m_Engine.DatabaseInUse(entry->name, m_Spid))
+  if (Lower(m_Databases.current) == lower || m_Engine.DatabaseInUse(entry->name, m_Spid))
     RaiseError(3702, {entry->name});
   // Our own attachment goes first so SQLite holds no handle on the files.
-  if (auto it = m_Attached.find(lower); it != m_Attached.end()) {
+  if (auto it = m_Databases.attached.find(lower); it != m_Databases.attached.end()) {
     Execute(m_Db.get(), "DETACH DATABASE " + QuoteIdentifier(it->second));
-    m_Attached.erase(it);
-    m_AttachedUse.erase(lower);
+    m_Databases.attached.erase(it);
+    m_Databases.attachedUse.erase(lower);
   }
   const std::vector<std::string> deleted = m_Engine.Data().DropDatabase(entry->name);
   m_Engine.ForgetDatabase(entry->name);
   for (const std::string& file : deleted) Report(MakeMessage(3738, {file}), sink);
-  m_RowCount = 0;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 
 void SessionImpl::RunCreateDatabase(const CreateDatabaseStatement& statement, BatchSink& sink) {
   if (!LoginHasServerRole(m_Engine.Data(), m_Login.name, "dbcreator"))
     RaiseError(262, {"CREATE DATABASE", "master"});
-  if (m_TranCount > 0) RaiseError(226, {"CREATE DATABASE"});
+  if (m_Transaction.tranCount > 0) RaiseError(226, {"CREATE DATABASE"});
   if (!statement.logFiles.empty()) {
     const std::string beside = LogPathBeside(
         statement.dataFiles.empty() ? std::string() : statement.dataFiles[0].fileName);
@@ -128,7 +129,7 @@ void SessionImpl::RunCreateDatabase(const CreateDatabaseStatement& statement, Ba
     Report(message, sink);
     RaiseError(1802);
   }
-  m_RowCount = 0;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 
@@ -138,13 +139,13 @@ void SessionImpl::RunUse(const UseStatement& statement, BatchSink& sink) {
   // tempdb is the session's own temporary schema: nothing to attach.
   if (!EqualsNoCase(entry->name, "tempdb")) AttachDatabase(*entry);
   if (!HasDatabaseAccess(entry->name)) RaiseError(916, {m_Login.name, entry->name});
-  const std::string old = m_CurrentDatabase;
-  m_CurrentDatabase = entry->name;
-  m_CurrentDatabaseId = entry->id;
+  const std::string old = m_Databases.current;
+  m_Databases.current = entry->name;
+  m_Databases.currentId = entry->id;
   PublishCurrentDatabase();
   sink.EnvironmentChanged(EnvChange{EnvChangeType::Database, entry->name, old});
   Report(MakeMessage(5701, {entry->name}), sink);
-  m_RowCount = 0;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 

@@ -39,27 +39,27 @@ void SessionImpl::RunBackupLog(const BackupLogStatement& statement, BatchSink& s
     Report(message, sink);
     RaiseError(3013, {"BACKUP LOG"});
   };
-  if (m_TranCount > 0) fail(MakeMessage(3021));
+  if (m_Transaction.tranCount > 0) fail(MakeMessage(3021));
   std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.database);
   if (!entry) fail(MakeMessage(911, {statement.database}));
   if (!OwnsOrAdministers(entry->name, kUidBackupOperator))
     fail(MakeMessage(262, {"BACKUP LOG", entry->name}));
   // Committed pages first go into the data file, so nothing in the log is
   // still needed once it is marked reusable.
-  if (auto it = m_Attached.find(Lower(entry->name)); it != m_Attached.end())
+  if (auto it = m_Databases.attached.find(Lower(entry->name)); it != m_Databases.attached.end())
     sqlite3_exec(m_Db.get(),
                  ("PRAGMA " + QuoteIdentifier(it->second) + ".wal_checkpoint(PASSIVE)").c_str(),
                  nullptr, nullptr, nullptr);
   const std::filesystem::path log = LogPathBeside(entry->hostPath.string());
   std::error_code error;
   if (std::filesystem::is_regular_file(log, error)) TruncateLog(log);
-  m_RowCount = 0;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 
 void SessionImpl::RunShrinkFile(const ShrinkFileStatement& statement, BatchSink& sink) {
-  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(m_CurrentDatabase);
-  if (!entry) RaiseError(911, {m_CurrentDatabase});
+  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(m_Databases.current);
+  if (!entry) RaiseError(911, {m_Databases.current});
   if (!OwnsOrAdministers(entry->name)) RaiseError(2571, {m_Login.name, "SHRINKFILE"});
   const std::string& file = statement.arguments.at(0);
   const bool byId = !file.empty() && std::all_of(file.begin(), file.end(), [](char c) {
@@ -89,7 +89,7 @@ void SessionImpl::RunShrinkFile(const ShrinkFileStatement& statement, BatchSink&
     // The data file gives back its free pages when asked to shrink below its
     // size: SQLite rebuilds it (outside a transaction only, as VACUUM must).
     const std::string schema = SchemaFor(entry->name);
-    if (targetBytes < FileBytes(entry->hostPath) && m_TranCount == 0) {
+    if (targetBytes < FileBytes(entry->hostPath) && m_Transaction.tranCount == 0) {
       Execute(m_Db.get(), "VACUUM " + QuoteIdentifier(schema));
       sqlite3_exec(m_Db.get(),
                    ("PRAGMA " + QuoteIdentifier(schema) + ".wal_checkpoint(TRUNCATE)").c_str(),
@@ -108,7 +108,7 @@ void SessionImpl::RunShrinkFile(const ShrinkFileStatement& statement, BatchSink&
   sink.Columns(columns);
   sink.Row({std::int64_t{entry->id}, std::int64_t{found->fileId}, current, minimum, used,
             std::max(used, minimum)});
-  m_RowCount = 1;
+  m_Outcome.rowCount = 1;
   Done(sink, false, true, 1, kCommandDbcc);
   // The completion message follows the result set, as SQL Server sends it.
   if (!statement.noInfoMessages) {

@@ -54,7 +54,8 @@ SessionImpl::SessionImpl(EngineImpl& engine, int spid, LoginEntry login, LoginRe
 SessionImpl::~SessionImpl() {
   // Unregister first: Shutdown may be calling Kill() on us under the engine's lock.
   m_Engine.Unregister(m_Spid);
-  if (m_Db && m_TranCount > 0) sqlite3_exec(m_Db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+  if (m_Db && m_Transaction.tranCount > 0)
+    sqlite3_exec(m_Db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
   m_Db.reset();
 }
 
@@ -67,8 +68,8 @@ void SessionImpl::Start(const DatabaseEntry& database) {
   InstallLogHook(m_Db.get());
   CreateBookkeeping(m_Db.get(), "temp");
   AttachDatabase(database);
-  m_CurrentDatabase = database.name;
-  m_CurrentDatabaseId = database.id;
+  m_Databases.current = database.name;
+  m_Databases.currentId = database.id;
   if (!HasDatabaseAccess(database.name)) {
     // A database the login asked for fails the login; an unusable default
     // database gives way to master, as SQL Server 2000 does (4062).
@@ -76,10 +77,10 @@ void SessionImpl::Start(const DatabaseEntry& database) {
     std::optional<DatabaseEntry> master = m_Engine.Data().FindDatabase("master");
     if (!master) throw SqlError(MakeMessage(4060, {database.name}));
     AttachDatabase(*master);
-    m_CurrentDatabase = master->name;
-    m_CurrentDatabaseId = master->id;
+    m_Databases.current = master->name;
+    m_Databases.currentId = master->id;
   }
-  m_LoginDatabase = m_CurrentDatabase;
+  m_Databases.loginDatabase = m_Databases.current;
   PublishCurrentDatabase();
 }
 
@@ -88,9 +89,9 @@ int SessionImpl::BusyHandler(void* pointer, int count) {
   const auto now = std::chrono::steady_clock::now();
   if (count == 0) session->m_BusySince = now;
   if (session->m_Cancel.load() || session->m_Killed.load()) return 0;
-  const auto limit = session->m_LockTimeoutMs < 0
+  const auto limit = session->m_Options.lockTimeoutMs < 0
                          ? std::chrono::duration_cast<std::chrono::milliseconds>(kLockWait)
-                         : std::chrono::milliseconds(session->m_LockTimeoutMs);
+                         : std::chrono::milliseconds(session->m_Options.lockTimeoutMs);
   if (now - session->m_BusySince >= limit) return 0;
   std::this_thread::sleep_for(std::chrono::milliseconds(count < 10 ? 1 : count < 50 ? 5 : 20));
   return 1;
@@ -147,28 +148,28 @@ void SessionImpl::CheckCancelled() {
 
 std::string SessionImpl::AttachDatabase(const DatabaseEntry& database) {
   const std::string key = Lower(database.name);
-  m_AttachedUse[key] = ++m_UseClock;
-  if (auto it = m_Attached.find(key); it != m_Attached.end()) return it->second;
+  m_Databases.attachedUse[key] = ++m_Databases.useClock;
+  if (auto it = m_Databases.attached.find(key); it != m_Databases.attached.end()) return it->second;
   if (!sqlite3_get_autocommit(m_Db.get())) {
     RaiseUnsupported("the first use of database '" + database.name +
                      "' inside a transaction that has written");
   }
   // SQLite attaches at most 10 databases to a connection: make room by
   // letting go of the one used longest ago, never one of this statement's.
-  if (m_Attached.size() >=
+  if (m_Databases.attached.size() >=
       static_cast<std::size_t>(sqlite3_limit(m_Db.get(), SQLITE_LIMIT_ATTACHED, -1))) {
     std::string victim;
-    std::uint64_t oldest = m_StatementStart;
-    for (const auto& [name, schema] : m_Attached) {
-      if (name == Lower(m_CurrentDatabase) || m_AttachedUse[name] >= oldest) continue;
-      oldest = m_AttachedUse[name];
+    std::uint64_t oldest = m_Databases.statementStart;
+    for (const auto& [name, schema] : m_Databases.attached) {
+      if (name == Lower(m_Databases.current) || m_Databases.attachedUse[name] >= oldest) continue;
+      oldest = m_Databases.attachedUse[name];
       victim = name;
     }
     if (victim.empty())
-      RaiseUnsupported("more than " + std::to_string(m_Attached.size()) +
+      RaiseUnsupported("more than " + std::to_string(m_Databases.attached.size()) +
                        " databases in one statement");
-    Execute(m_Db.get(), "DETACH DATABASE " + QuoteIdentifier(m_Attached[victim]));
-    m_Attached.erase(victim);
+    Execute(m_Db.get(), "DETACH DATABASE " + QuoteIdentifier(m_Databases.attached[victim]));
+    m_Databases.attached.erase(victim);
   }
   std::string schema = database.name;
   // SQLite's own schema names cannot be attached under; "$" keeps the
@@ -178,15 +179,15 @@ std::string SessionImpl::AttachDatabase(const DatabaseEntry& database) {
   attach.BindText(1, database.hostPath.string());
   attach.Step();
   Execute(m_Db.get(), "PRAGMA " + QuoteIdentifier(schema) + ".synchronous=NORMAL");
-  m_Attached[key] = schema;
+  m_Databases.attached[key] = schema;
   EnsureSecurityCatalog(schema, database.name);
   return schema;
 }
 
 std::string SessionImpl::SchemaFor(const std::string& database) {
   if (EqualsNoCase(database, "tempdb")) return "temp";
-  if (auto it = m_Attached.find(Lower(database)); it != m_Attached.end()) {
-    m_AttachedUse[it->first] = ++m_UseClock;
+  if (auto it = m_Databases.attached.find(Lower(database)); it != m_Databases.attached.end()) {
+    m_Databases.attachedUse[it->first] = ++m_Databases.useClock;
     return it->second;
   }
   std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(database);
@@ -200,9 +201,9 @@ TableInfo SessionImpl::ResolveTable(const ObjectName& name) {
     table.schema = "temp";
     table.database = "tempdb";
   } else {
-    table.database = name.database.empty() ? m_CurrentDatabase : name.database;
+    table.database = name.database.empty() ? m_Databases.current : name.database;
     table.schema = SchemaFor(table.database);
-    if (!EqualsNoCase(table.database, m_CurrentDatabase)) CheckDatabaseAccess(table.database);
+    if (!EqualsNoCase(table.database, m_Databases.current)) CheckDatabaseAccess(table.database);
   }
   const std::string lower = Lower(name.name);
   if (lower.rfind("sqlstandin$", 0) == 0 || lower.rfind("sqlite_", 0) == 0) {
@@ -262,8 +263,8 @@ TableInfo SessionImpl::ResolveTable(const ObjectName& name) {
 }
 
 const Variable* SessionImpl::FindVariable(const std::string& name) const {
-  auto it = m_Variables.find(Lower(name));
-  return it == m_Variables.end() ? nullptr : &it->second;
+  auto it = m_Batch.variables.find(Lower(name));
+  return it == m_Batch.variables.end() ? nullptr : &it->second;
 }
 
 std::string SessionImpl::SystemValue(const std::string& upperName, ColumnType& type) const {
@@ -279,10 +280,10 @@ std::string SessionImpl::SystemValue(const std::string& upperName, ColumnType& t
     return SecurityValue(upperName, type);
   if (upperName.find(kPropertySeparator) != std::string::npos)
     return PropertyValue(upperName, type);
-  if (upperName == "@@ROWCOUNT") return number(m_RowCount);
-  if (upperName == "@@ERROR") return number(m_LastError);
+  if (upperName == "@@ROWCOUNT") return number(m_Outcome.rowCount);
+  if (upperName == "@@ERROR") return number(m_Outcome.lastError);
   if (upperName == "@@SPID") return number(m_Spid, TypeId::SmallInt);
-  if (upperName == "@@TRANCOUNT") return number(m_TranCount);
+  if (upperName == "@@TRANCOUNT") return number(m_Transaction.tranCount);
   if (upperName == "@@VERSION") {
     const std::string version = m_Engine.VersionText();
     type = TypeOf(TypeId::NVarChar, 256);
@@ -293,18 +294,18 @@ std::string SessionImpl::SystemValue(const std::string& upperName, ColumnType& t
   if (upperName == "@@LANGUAGE") return text("us_english");
   if (upperName == "@@DATEFIRST") return number(7, TypeId::TinyInt);
   if (upperName == "@@MAX_PRECISION") return number(38, TypeId::TinyInt);
-  if (upperName == "@@NESTLEVEL") return number(m_InProcedure ? 1 : 0);
-  if (upperName == "@@TEXTSIZE") return number(m_TextSize);
-  if (upperName == "@@LOCK_TIMEOUT") return number(m_LockTimeoutMs);
+  if (upperName == "@@NESTLEVEL") return number(m_Batch.inProcedure ? 1 : 0);
+  if (upperName == "@@TEXTSIZE") return number(m_Options.textSize);
+  if (upperName == "@@LOCK_TIMEOUT") return number(m_Options.lockTimeoutMs);
   if (upperName == "@@MICROSOFTVERSION") {
     return number(m_Engine.Options().productVersion == 7 ? 0x0700041F : 0x080007F7);
   }
   if (upperName == "@@IDENTITY" || upperName == "SCOPE_IDENTITY()") {
     type = ColumnType{TypeId::Numeric, 0, 38, 0};
-    return m_LastIdentity ? std::to_string(*m_LastIdentity) : "NULL";
+    return m_Outcome.lastIdentity ? std::to_string(*m_Outcome.lastIdentity) : "NULL";
   }
-  if (upperName == "DB_NAME()") return text(m_CurrentDatabase);
-  if (upperName == "DB_ID()") return number(m_CurrentDatabaseId, TypeId::SmallInt);
+  if (upperName == "DB_NAME()") return text(m_Databases.current);
+  if (upperName == "DB_ID()") return number(m_Databases.currentId, TypeId::SmallInt);
   if (upperName == "SUSER_SNAME()" || upperName == "SUSER_NAME()" || upperName == "SYSTEM_USER()") {
     return text(m_Login.name);
   }
@@ -343,12 +344,12 @@ void SessionImpl::Report(const Message& message, BatchSink& sink) {
 void SessionImpl::Done(BatchSink& sink, bool error, bool counted, std::uint64_t count,
                        std::uint16_t command) {
   engine::Done done;
-  done.kind = m_InProcedure ? engine::Done::Kind::InProcedure : engine::Done::Kind::Statement;
+  done.kind = m_Batch.inProcedure ? engine::Done::Kind::InProcedure : engine::Done::Kind::Statement;
   done.error = error;
-  done.hasCount = counted && !m_NoCount;
+  done.hasCount = counted && !m_Options.noCount;
   done.rowCount = done.hasCount ? count : 0;
   done.currentCommand = command;
-  done.inTransaction = m_TranCount > 0;
+  done.inTransaction = m_Transaction.tranCount > 0;
   sink.StatementDone(done);
 }
 
@@ -356,14 +357,14 @@ void SessionImpl::ExecuteBatch(std::string_view sql, BatchSink& sink) {
   if (m_Killed.load()) return;
   RunningScope running(*this);
   m_Cancel = false;
-  m_Variables.clear();
-  m_AccessChecked.clear();
+  m_Batch.variables.clear();
+  m_Security.accessChecked.clear();
   Batch batch;
   try {
-    batch = ParseBatch(sql, m_QuotedIdentifier);
+    batch = ParseBatch(sql, m_Options.quotedIdentifier);
   } catch (const SqlError& error) {
     Report(error.Msg(), sink);
-    m_LastError = error.Msg().number;
+    m_Outcome.lastError = error.Msg().number;
     Done(sink, true, false, 0, 0);
     return;
   }
@@ -372,7 +373,7 @@ void SessionImpl::ExecuteBatch(std::string_view sql, BatchSink& sink) {
   } catch (const BatchAbort&) {
   } catch (const Cancelled&) {
   }
-  m_Variables.clear();
+  m_Batch.variables.clear();
 }
 
 SessionImpl::Flow SessionImpl::RunStatements(const std::vector<StatementPtr>& statements,
@@ -423,7 +424,7 @@ bool WritesOnlyTemp(const Statement& statement) {
 }  // namespace
 
 SessionImpl::Flow SessionImpl::RunGuarded(const Statement& statement, BatchSink& sink) {
-  m_StatementStart = ++m_UseClock;
+  m_Databases.statementStart = ++m_Databases.useClock;
   try {
     // The text of IF, WHILE and BEGIN…END holds the statements inside them,
     // which are tried on their own.
@@ -433,42 +434,45 @@ SessionImpl::Flow SessionImpl::RunGuarded(const Statement& statement, BatchSink&
     if (!compound) {
       if (std::optional<Message> fault = m_Engine.TakeFault(statement.Text()))
         throw SqlError(*fault);
-      m_StatementTempOnly = WritesOnlyTemp(statement);
+      m_Transaction.statementTempOnly = WritesOnlyTemp(statement);
       if (!OnlyReads(statement)) EnsureTransactionStarted();
     }
     // BREAK, CONTINUE and RETURN leave the statements around them as they
     // are, like an exception would.
     const Flow flow = Run(statement, sink);
     if (flow != Flow::Next) return flow;
-    m_StatementTempOnly = false;
-    if (!compound && !std::holds_alternative<DeclareStatement>(statement.node)) m_LastError = 0;
+    m_Transaction.statementTempOnly = false;
+    if (!compound && !std::holds_alternative<DeclareStatement>(statement.node))
+      m_Outcome.lastError = 0;
   } catch (const SqlError& error) {
-    m_StatementTempOnly = false;
+    m_Transaction.statementTempOnly = false;
     // A lock wait given up because of ATTENTION is the cancel, not error 1222.
     if (m_Cancel.load()) throw Cancelled{};
     Message message = error.Msg();
     message.line = statement.Line();
     Report(message, sink);
     if (Terminates(message.number)) Report(MakeMessage(3621), sink);
-    m_LastError = message.number;
-    m_RowCount = 0;
-    if (m_TranCount > 0 && m_TransactionStarted && sqlite3_get_autocommit(m_Db.get())) {
+    m_Outcome.lastError = message.number;
+    m_Outcome.rowCount = 0;
+    if (m_Transaction.tranCount > 0 && m_Transaction.started &&
+        sqlite3_get_autocommit(m_Db.get())) {
       // SQLite gave up the whole transaction (I/O error); tell the client.
-      m_TranCount = 0;
-      m_TransactionStarted = false;
+      m_Transaction.tranCount = 0;
+      m_Transaction.started = false;
       sink.EnvironmentChanged(
-          EnvChange{EnvChangeType::RollbackTransaction, "", m_TransactionDescriptor});
+          EnvChange{EnvChangeType::RollbackTransaction, "", m_Transaction.descriptor});
     }
     Done(sink, true, false, 0, 0);
     if (AbortsBatch(message)) throw BatchAbort{};
   } catch (const Cancelled&) {
-    m_StatementTempOnly = false;
-    if (m_TranCount > 0 && m_TransactionStarted && sqlite3_get_autocommit(m_Db.get())) {
+    m_Transaction.statementTempOnly = false;
+    if (m_Transaction.tranCount > 0 && m_Transaction.started &&
+        sqlite3_get_autocommit(m_Db.get())) {
       // An interrupted write inside a transaction rolls it back in SQLite.
-      m_TranCount = 0;
-      m_TransactionStarted = false;
+      m_Transaction.tranCount = 0;
+      m_Transaction.started = false;
       sink.EnvironmentChanged(
-          EnvChange{EnvChangeType::RollbackTransaction, "", m_TransactionDescriptor});
+          EnvChange{EnvChangeType::RollbackTransaction, "", m_Transaction.descriptor});
     }
     throw;
   }
@@ -480,18 +484,18 @@ void SessionImpl::ExecuteRpc(std::string_view procedureName,
   if (m_Killed.load()) return;
   RunningScope running(*this);
   m_Cancel = false;
-  m_AccessChecked.clear();
+  m_Security.accessChecked.clear();
   std::string name(procedureName);
   const std::size_t dot = name.rfind('.');
   const std::string base = Lower(dot == std::string::npos ? name : name.substr(dot + 1));
   if (RunStatementProcedure(base, parameters, sink, true)) return;
   if (std::optional<Message> fault = m_Engine.TakeFault("EXEC " + name)) {
     Report(*fault, sink);
-    m_LastError = fault->number;
+    m_Outcome.lastError = fault->number;
     engine::Done done;
     done.kind = engine::Done::Kind::Procedure;
     done.error = true;
-    done.inTransaction = m_TranCount > 0;
+    done.inTransaction = m_Transaction.tranCount > 0;
     sink.StatementDone(done);
     return;
   }
@@ -501,21 +505,21 @@ void SessionImpl::ExecuteRpc(std::string_view procedureName,
   } catch (const SqlError&) {
     // The name's database is unknown: no procedure of ours, 2812 below.
   }
-  m_InProcedure = true;
+  m_Batch.inProcedure = true;
   bool failed = false;
   try {
     RunProcedure(name, sink);
   } catch (const SqlError& error) {
     Report(error.Msg(), sink);
-    m_LastError = error.Msg().number;
+    m_Outcome.lastError = error.Msg().number;
     failed = true;
   } catch (const Cancelled&) {
   }
-  m_InProcedure = false;
+  m_Batch.inProcedure = false;
   engine::Done done;
   done.kind = engine::Done::Kind::Procedure;
   done.error = failed;
-  done.inTransaction = m_TranCount > 0;
+  done.inTransaction = m_Transaction.tranCount > 0;
   sink.StatementDone(done);
 }
 

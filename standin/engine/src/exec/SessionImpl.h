@@ -19,6 +19,7 @@
 #include "catalog/DatabaseSecurity.h"
 #include "engine/Engine.h"
 #include "exec/EngineImpl.h"
+#include "exec/SessionState.h"
 #include "parse/Ast.h"
 #include "storage/DataDirectory.h"
 #include "storage/Sqlite.h"
@@ -38,7 +39,7 @@ class SessionImpl : public Session, private TranslationContext {
   void Start(const DatabaseEntry& database);
 
   int Spid() const override { return m_Spid; }
-  std::string CurrentDatabase() const override { return m_CurrentDatabase; }
+  std::string CurrentDatabase() const override { return m_Databases.current; }
   std::string LoginName() const override { return m_Login.name; }
   void ExecuteBatch(std::string_view sql, BatchSink& sink) override;
   void ExecuteRpc(std::string_view procedureName, const std::vector<Parameter>& parameters,
@@ -162,7 +163,7 @@ class SessionImpl : public Session, private TranslationContext {
   // sp_executesql, sp_prepare, sp_execute, sp_prepexec or sp_unprepare with
   // its return status and DONEPROC; false, having sent nothing, for any other
   // name. OUTPUT values go out as RETURNVALUE tokens for an RPC, otherwise
-  // into m_ProcedureOutputs for the caller's variables.
+  // into m_Batch.procedureOutputs for the caller's variables.
   bool RunStatementProcedure(const std::string& base, const std::vector<Parameter>& arguments,
                              BatchSink& sink, bool rpc);
   struct DeclaredParameter {
@@ -261,8 +262,6 @@ class SessionImpl : public Session, private TranslationContext {
                         BatchSink& sink, bool rpc);
   void RunHelpText(const std::vector<Parameter>& arguments, BatchSink& sink);
   Value ConvertValue(const Value& value, const ColumnType& from, const ColumnType& to);
-  // The OUTPUT parameters of the last user procedure: argument index, value.
-  std::vector<std::pair<std::size_t, Parameter>> m_ProcedureOutputs;
   // Users, roles and permissions (SessionSecurity.cpp).
   void EnsureSecurityCatalog(const std::string& schema, const std::string& database);
   // The login's standing in a database (attached on demand).
@@ -288,10 +287,6 @@ class SessionImpl : public Session, private TranslationContext {
   std::string SecurityValue(const std::string& key, ColumnType& type) const;  // IS_MEMBER
   std::string CurrentUserName() const;                                        // USER_NAME()
   std::string CurrentUserId() const;  // USER_ID(): SQL text of the uid, NULL without access
-  // Set while a procedure body runs: its objects share its owner, so only
-  // the EXECUTE permission counted.
-  bool m_OwnershipChain = false;
-  std::set<std::string> m_AccessChecked;  // lower-case databases checked this batch
 
   // Creates the database's sysobjects and syscomments views on first use.
   void EnsureSystemViews(const std::string& schema);
@@ -316,42 +311,12 @@ class SessionImpl : public Session, private TranslationContext {
   LoginRequest m_Request;
   ConnectionPtr m_Db;
   IdentityState m_Identity;
-  std::map<std::string, std::string> m_Attached;       // lower-case database name → schema
-  std::map<std::string, std::uint64_t> m_AttachedUse;  // when each was last used
-  std::uint64_t m_UseClock = 0;
-  std::uint64_t m_StatementStart = 0;    // m_UseClock when the running statement began
-  std::uint64_t m_TransactionStart = 0;  // m_UseClock when the open transaction began
-  std::string m_CurrentDatabase;
-  int m_CurrentDatabaseId = 1;
-  std::string m_LoginDatabase;  // where the login put the session (a reset returns there)
-
-  // Batch state.
-  std::map<std::string, Variable> m_Variables;  // lower-case name
-  bool m_InProcedure = false;
-
-  // Session state.
-  bool m_NoCount = false;
-  bool m_AnsiNullDefault = true;
-  bool m_QuotedIdentifier = true;
-  std::int64_t m_LockTimeoutMs = -1;  // SET LOCK_TIMEOUT
-  // SET TEXTSIZE: bytes of a text, ntext or image value a SELECT returns.
-  // Every ODBC, OLE DB and DB-Library client sets the maximum when it
-  // connects, so a session starts there; SET TEXTSIZE 0 gives SQL Server's
-  // own default of 4 KB.
-  static constexpr std::int64_t kDefaultTextSize = 2147483647;
-  static constexpr std::int64_t kServerTextSize = 4096;
-  std::int64_t m_TextSize = kDefaultTextSize;
-  std::string m_IdentityInsertTable;  // "schema.table" with IDENTITY_INSERT ON
-  std::int64_t m_RowCount = 0;
-  std::int32_t m_LastError = 0;
-  std::optional<std::int64_t> m_LastIdentity;
-  int m_TranCount = 0;
-  std::string m_TransactionDescriptor;
-  // A user transaction opens its SQLite transaction at its first write, so
-  // one that has written nothing holds no lock; a statement that writes only
-  // the session's own temporary tables locks nothing shared either.
-  bool m_TransactionStarted = false;
-  bool m_StatementTempOnly = false;
+  SessionOptions m_Options;
+  TransactionState m_Transaction;
+  StatementOutcome m_Outcome;
+  BatchState m_Batch;
+  SecurityState m_Security;
+  DatabaseState m_Databases;
   // Opens the SQLite transaction of the user transaction if it is not open.
   void EnsureTransactionStarted();
 

@@ -123,16 +123,16 @@ void SessionImpl::RunParameterised(const std::string& definitions, const std::st
     }
     const Parameter& value = arguments[*source[p]];
     variable.value = ConvertValue(value.value, value.type, declared[p].type);
-    m_Variables[Lower(declared[p].name)] = std::move(variable);
+    m_Batch.variables[Lower(declared[p].name)] = std::move(variable);
   }
-  Batch batch = ParseBatch(sql, m_QuotedIdentifier);
+  Batch batch = ParseBatch(sql, m_Options.quotedIdentifier);
   RunStatements(batch.statements, sink);  // RETURN ends it early
   for (std::size_t p = 0; p < declared.size(); ++p) {
     if (!declared[p].output || !arguments[*source[p]].output) continue;
     Parameter value;
     value.name = declared[p].name;
     value.type = declared[p].type;
-    value.value = m_Variables[Lower(declared[p].name)].value;
+    value.value = m_Batch.variables[Lower(declared[p].name)].value;
     value.output = true;
     returned.emplace_back(*source[p], std::move(value));
   }
@@ -148,12 +148,12 @@ std::int32_t SessionImpl::Prepare(const std::vector<Parameter>& arguments, const
   // Parsed now, as SQL Server compiles it: a syntax error in the text or the
   // definitions fails the prepare, not the first execute.
   const std::vector<DeclaredParameter> declared = ParseDefinitions(definitions);
-  Batch batch = ParseBatch(*sql, m_QuotedIdentifier);
+  Batch batch = ParseBatch(*sql, m_Options.quotedIdentifier);
   const SelectStatement* first =
       batch.statements.empty() ? nullptr : batch.statements[0]->As<SelectStatement>();
   if (metadata && first && !first->select->cores[0].into) {
     for (const DeclaredParameter& parameter : declared)
-      m_Variables[Lower(parameter.name)] = Variable{parameter.type, std::monostate{}};
+      m_Batch.variables[Lower(parameter.name)] = Variable{parameter.type, std::monostate{}};
     bool assigns = false;
     for (const SelectItem& item : first->select->cores[0].items)
       assigns = assigns || !item.assignVariable.empty();
@@ -161,7 +161,7 @@ std::int32_t SessionImpl::Prepare(const std::vector<Parameter>& arguments, const
       Translator translator(*this);
       StreamQuery(translator.TranslateSelect(*first->select), *metadata, true);
     }
-    m_Variables.clear();
+    m_Batch.variables.clear();
   }
   if (m_Prepared.size() >= kMaxPreparedStatements)
     RaiseUnsupported("more than " + std::to_string(kMaxPreparedStatements) +
@@ -202,14 +202,14 @@ bool SessionImpl::RunStatementProcedure(const std::string& base,
   std::optional<StatementProcedure> kind = FindStatementProcedure(base);
   if (!kind) return false;
   // The caller's variables are not visible inside; its own come back after.
-  std::map<std::string, Variable> callerVariables = std::move(m_Variables);
-  m_Variables.clear();
-  const bool wasInProcedure = m_InProcedure;
-  m_InProcedure = true;
+  std::map<std::string, Variable> callerVariables = std::move(m_Batch.variables);
+  m_Batch.variables.clear();
+  const bool wasInProcedure = m_Batch.inProcedure;
+  m_Batch.inProcedure = true;
   // Nothing below reads them, so they come back when this returns or throws.
   ScopeGuard restore([&] {
-    m_Variables = std::move(callerVariables);
-    m_InProcedure = wasInProcedure;
+    m_Batch.variables = std::move(callerVariables);
+    m_Batch.inProcedure = wasInProcedure;
   });
   ReturnedValues returned;
   bool failed = false;
@@ -250,7 +250,7 @@ bool SessionImpl::RunStatementProcedure(const std::string& base,
     }
   } catch (const SqlError& error) {
     Report(error.Msg(), sink);
-    m_LastError = error.Msg().number;
+    m_Outcome.lastError = error.Msg().number;
     Done(sink, true, false, 0, 0);
     failed = true;
   } catch (const BatchAbort&) {
@@ -261,17 +261,17 @@ bool SessionImpl::RunStatementProcedure(const std::string& base,
     if (!rpc) throw;
     failed = true;
   }
-  sink.ReturnStatus(failed ? (m_LastError ? m_LastError : 1) : 0);
+  sink.ReturnStatus(failed ? (m_Outcome.lastError ? m_Outcome.lastError : 1) : 0);
   if (rpc) {
     for (const auto& [index, value] : returned)
       sink.ReturnValue(value, static_cast<std::uint16_t>(index + 1));
   } else {
-    m_ProcedureOutputs = std::move(returned);
+    m_Batch.procedureOutputs = std::move(returned);
   }
   engine::Done done;
   done.kind = engine::Done::Kind::Procedure;
   done.error = failed;
-  done.inTransaction = m_TranCount > 0;
+  done.inTransaction = m_Transaction.tranCount > 0;
   sink.StatementDone(done);
   return true;
 }

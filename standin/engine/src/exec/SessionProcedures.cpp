@@ -49,8 +49,8 @@ bool SessionImpl::RunSystemProcedure(const std::string& name,
                                      const std::vector<Parameter>& arguments, BatchSink& sink) {
   const SystemProcedure* procedure = FindSystemProcedure(name);
   if (!procedure) return false;
-  const bool wasInProcedure = m_InProcedure;
-  m_InProcedure = true;
+  const bool wasInProcedure = m_Batch.inProcedure;
+  m_Batch.inProcedure = true;
   std::int32_t status = 0;
   bool failed = false;
   try {
@@ -58,7 +58,7 @@ bool SessionImpl::RunSystemProcedure(const std::string& name,
     // after USE of it.
     std::string database = DatabaseOfName(name);
     if (database.empty()) {
-      database = m_CurrentDatabase;
+      database = m_Databases.current;
     } else {
       std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(database);
       if (!entry) RaiseError(911, {database});
@@ -68,32 +68,32 @@ bool SessionImpl::RunSystemProcedure(const std::string& name,
     DatabaseSecurity security = SecurityFor(database);
     ProcedureCall call{m_Engine,   sink,
                        m_Spid,     m_Login.name,
-                       database,   m_NoCount,
+                       database,   m_Options.noCount,
                        &security,  BindArguments(*procedure, arguments),
                        m_Db.get(), [this, database] { return SchemaFor(database); }};
     // Procedures write through the session's connection: inside a user
     // transaction their writes belong to it.
     EnsureTransactionStarted();
     status = procedure->run(call);
-    m_LastError = 0;
+    m_Outcome.lastError = 0;
   } catch (const SqlError& error) {
     // A failing system procedure reports its error under its own name and
     // returns 1; the batch goes on, as in SQL Server.
     Message message = error.Msg();
     message.procedure = std::string(procedure->name);
     Report(message, sink);
-    m_LastError = message.number;
+    m_Outcome.lastError = message.number;
     Done(sink, true, false, 0, 0);
     status = 1;
     failed = true;
   }
-  m_InProcedure = wasInProcedure;
-  m_RowCount = 0;
+  m_Batch.inProcedure = wasInProcedure;
+  m_Outcome.rowCount = 0;
   sink.ReturnStatus(status);
   engine::Done done;
   done.kind = engine::Done::Kind::Procedure;
   done.error = failed;
-  done.inTransaction = m_TranCount > 0;
+  done.inTransaction = m_Transaction.tranCount > 0;
   sink.StatementDone(done);
   return true;
 }
@@ -114,8 +114,8 @@ void SessionImpl::RollbackIfKilled() {
   if (!m_Killed.load() || !m_Db) return;
   if (!sqlite3_get_autocommit(m_Db.get()))
     sqlite3_exec(m_Db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-  m_TranCount = 0;
-  m_TransactionStarted = false;
+  m_Transaction.tranCount = 0;
+  m_Transaction.started = false;
 }
 
 ProcessInfo SessionImpl::Process() const {
@@ -138,7 +138,7 @@ void SessionImpl::RunKill(const KillStatement& statement, BatchSink& sink) {
   if (target < 1 || target > 32767 || !m_Engine.KillSession(static_cast<int>(target))) {
     RaiseError(6106, {std::to_string(target)});
   }
-  m_RowCount = 0;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 

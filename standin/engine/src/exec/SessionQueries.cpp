@@ -98,7 +98,8 @@ std::uint64_t SessionImpl::StreamQuery(const SqlText& query, BatchSink& sink, bo
     for (std::size_t i = 0; i < columns.size(); ++i) {
       row[i] = ReadValue(statement.Handle(), static_cast<int>(i), columns[i].type);
       CheckArithmeticRange(row[i], columns[i].type);
-      if (m_TextSize < kDefaultTextSize) CutToTextSize(row[i], columns[i].type.id, m_TextSize);
+      if (m_Options.textSize < SessionOptions::kDefaultTextSize)
+        CutToTextSize(row[i], columns[i].type.id, m_Options.textSize);
     }
     sink.Row(row);
     ++rows;
@@ -184,7 +185,7 @@ void SessionImpl::RunSelect(const SelectStatement& statement, BatchSink& sink) {
   Translator translator(*this);
   SqlText query = translator.TranslateSelect(select);
   const std::uint64_t rows = StreamQuery(query, sink);
-  m_RowCount = static_cast<std::int64_t>(rows);
+  m_Outcome.rowCount = static_cast<std::int64_t>(rows);
   Done(sink, false, true, rows, kCommandSelect);
 }
 
@@ -194,8 +195,8 @@ void SessionImpl::RunAssignmentSelect(const Select& select, BatchSink& sink) {
   SqlText query = translator.TranslateSelect(select);
   std::vector<std::pair<Variable*, ColumnType>> targets;
   for (const SelectItem& item : select.cores[0].items) {
-    auto it = m_Variables.find(Lower(item.assignVariable));
-    if (it == m_Variables.end()) RaiseError(137, {item.assignVariable});
+    auto it = m_Batch.variables.find(Lower(item.assignVariable));
+    if (it == m_Batch.variables.end()) RaiseError(137, {item.assignVariable});
     targets.emplace_back(&it->second, it->second.type);
   }
   // Each value converts to its variable's type as an assignment would.
@@ -223,7 +224,7 @@ void SessionImpl::RunAssignmentSelect(const Select& select, BatchSink& sink) {
     for (std::size_t i = 0; i < targets.size(); ++i) targets[i].first->value = values[i];
     ++rows;
   }
-  m_RowCount = static_cast<std::int64_t>(rows);
+  m_Outcome.rowCount = static_cast<std::int64_t>(rows);
   Done(sink, false, true, rows, kCommandSelect);
 }
 
@@ -231,9 +232,10 @@ void SessionImpl::RunSelectInto(const Select& select, BatchSink& sink) {
   const ObjectName& target = *select.cores[0].into;
   std::string schema =
       target.IsTemp() ? "temp"
-                      : SchemaFor(target.database.empty() ? m_CurrentDatabase : target.database);
+                      : SchemaFor(target.database.empty() ? m_Databases.current : target.database);
   if (TableExists(m_Db.get(), schema, target.name)) RaiseError(2714, {target.name});
-  const std::string targetDatabase = target.database.empty() ? m_CurrentDatabase : target.database;
+  const std::string targetDatabase =
+      target.database.empty() ? m_Databases.current : target.database;
   if (!target.IsTemp()) CheckCreateObject(targetDatabase, "CREATE TABLE");
   Translator translator(*this);
   SqlText query = translator.TranslateSelect(select);
@@ -256,7 +258,7 @@ void SessionImpl::RunSelectInto(const Select& select, BatchSink& sink) {
   const std::int64_t count = Changes(insert, "INSERT");
   if (!target.IsTemp()) RecordCreator(targetDatabase, target.name);
   scope.Commit();
-  m_RowCount = count;
+  m_Outcome.rowCount = count;
   Done(sink, false, true, static_cast<std::uint64_t>(count), kCommandSelect);
 }
 
@@ -271,7 +273,7 @@ void SessionImpl::RunInsert(const InsertStatement& statement, BatchSink& sink) {
     }
   }
   const std::string tableKey = Lower(table.schema + "." + table.name);
-  const bool identityInsert = m_IdentityInsertTable == tableKey;
+  const bool identityInsert = m_Options.identityInsertTable == tableKey;
   Translator translator(*this);
   SqlText query = translator.TranslateInsert(statement, table, identityInsert, columns);
   SqliteTransaction scope = BeginWrite();
@@ -333,11 +335,11 @@ void SessionImpl::RunInsert(const InsertStatement& statement, BatchSink& sink) {
   }
   scope.Commit();
   // @@IDENTITY is NULL after an insert into a table without an identity column.
-  if (table.identityColumn < 0) m_LastIdentity.reset();
-  if (explicitIdentity) m_LastIdentity = explicitIdentity;
-  if (m_Identity.generated > 0) m_LastIdentity = m_Identity.last;
+  if (table.identityColumn < 0) m_Outcome.lastIdentity.reset();
+  if (explicitIdentity) m_Outcome.lastIdentity = explicitIdentity;
+  if (m_Identity.generated > 0) m_Outcome.lastIdentity = m_Identity.last;
   m_Identity.generated = 0;
-  m_RowCount = count;
+  m_Outcome.rowCount = count;
   Done(sink, false, true, static_cast<std::uint64_t>(count), kCommandInsert);
 }
 
@@ -383,7 +385,7 @@ void SessionImpl::RunRowWrite(const Write& statement, BatchSink& sink) {
   }
   scope.Commit();
   if (truncate) IdentityCounters::Forget(IdentityKey(table));
-  m_RowCount = truncate ? 0 : count;
+  m_Outcome.rowCount = truncate ? 0 : count;
   Done(sink, false, !truncate, static_cast<std::uint64_t>(count),
        update ? kCommandUpdate : kCommandDelete);
 }

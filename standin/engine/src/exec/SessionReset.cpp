@@ -12,12 +12,12 @@ void SessionImpl::ResetConnection(bool keepTransaction, BatchSink& sink) {
   if (m_Killed.load()) return;
   RunningScope running(*this);
   m_Cancel = false;
-  if (!keepTransaction && m_TranCount > 0) {
+  if (!keepTransaction && m_Transaction.tranCount > 0) {
     if (!sqlite3_get_autocommit(m_Db.get())) Execute(m_Db.get(), "ROLLBACK");
-    m_TranCount = 0;
-    m_TransactionStarted = false;
+    m_Transaction.tranCount = 0;
+    m_Transaction.started = false;
     sink.EnvironmentChanged(
-        EnvChange{EnvChangeType::RollbackTransaction, "", m_TransactionDescriptor});
+        EnvChange{EnvChangeType::RollbackTransaction, "", m_Transaction.descriptor});
   }
   // Everything in the temporary schema is the session's own: #tables, and
   // what it made after USE tempdb. The bookkeeping tables come back empty.
@@ -37,24 +37,24 @@ void SessionImpl::ResetConnection(bool keepTransaction, BatchSink& sink) {
   }
   CreateBookkeeping(m_Db.get(), "temp");
   m_Prepared.clear();
-  m_NoCount = false;
-  m_AnsiNullDefault = true;
-  m_QuotedIdentifier = true;
-  m_LockTimeoutMs = -1;
-  m_TextSize = kDefaultTextSize;
-  m_IdentityInsertTable.clear();
-  m_RowCount = 0;
-  m_LastError = 0;
-  m_LastIdentity.reset();
-  if (!EqualsNoCase(m_CurrentDatabase, m_LoginDatabase)) {
-    std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(m_LoginDatabase);
+  m_Options.noCount = false;
+  m_Options.ansiNullDefault = true;
+  m_Options.quotedIdentifier = true;
+  m_Options.lockTimeoutMs = -1;
+  m_Options.textSize = SessionOptions::kDefaultTextSize;
+  m_Options.identityInsertTable.clear();
+  m_Outcome.rowCount = 0;
+  m_Outcome.lastError = 0;
+  m_Outcome.lastIdentity.reset();
+  if (!EqualsNoCase(m_Databases.current, m_Databases.loginDatabase)) {
+    std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(m_Databases.loginDatabase);
     // A login database dropped meanwhile leaves the session where it is, as
     // a failed USE would.
     if (entry) {
       if (!EqualsNoCase(entry->name, "tempdb")) AttachDatabase(*entry);
-      const std::string old = m_CurrentDatabase;
-      m_CurrentDatabase = entry->name;
-      m_CurrentDatabaseId = entry->id;
+      const std::string old = m_Databases.current;
+      m_Databases.current = entry->name;
+      m_Databases.currentId = entry->id;
       PublishCurrentDatabase();
       sink.EnvironmentChanged(EnvChange{EnvChangeType::Database, entry->name, old});
     }

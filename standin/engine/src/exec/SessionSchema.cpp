@@ -201,7 +201,7 @@ void SessionImpl::RunCreateIndex(const CreateIndexStatement& statement, BatchSin
   SqliteTransaction scope = BeginWrite();
   CreateIndexObjects(table, request, &sink);
   scope.Commit();
-  m_RowCount = 0;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 
@@ -223,25 +223,25 @@ void SessionImpl::RunDropIndex(const DropIndexStatement& statement, BatchSink& s
   SqliteTransaction scope = BeginWrite();
   DropIndexObjects(table, stored);
   scope.Commit();
-  m_RowCount = 0;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 
 void SessionImpl::RunCreateView(const CreateViewStatement& statement, BatchSink& sink) {
   const ObjectName& name = statement.view;
   if (name.IsTemp()) RaiseUnsupported("temporary views");
-  const std::string schema = SchemaFor(name.database.empty() ? m_CurrentDatabase : name.database);
+  const std::string schema = SchemaFor(name.database.empty() ? m_Databases.current : name.database);
   const std::string lower = Lower(name.name);
   if (lower.rfind("sqlstandin$", 0) == 0 || lower.rfind("sqlite_", 0) == 0)
     RaiseUnsupported("view names beginning with '" + name.name.substr(0, 7) + "'");
-  CheckCreateObject(name.database.empty() ? m_CurrentDatabase : name.database, "CREATE VIEW");
+  CheckCreateObject(name.database.empty() ? m_Databases.current : name.database, "CREATE VIEW");
   if (!ObjectType(m_Db.get(), schema, name.name).empty()) RaiseError(2714, {name.name});
   // Making a view reads nothing: whoever selects from it is checked then.
-  const bool wasChained = m_OwnershipChain;
-  m_OwnershipChain = true;
+  const bool wasChained = m_Security.ownershipChain;
+  m_Security.ownershipChain = true;
   SqlText query;
   {
-    ScopeGuard unchain([&] { m_OwnershipChain = wasChained; });
+    ScopeGuard unchain([&] { m_Security.ownershipChain = wasChained; });
     Translator translator(*this);
     query = translator.TranslateSelect(*statement.select);
   }
@@ -263,21 +263,22 @@ void SessionImpl::RunCreateView(const CreateViewStatement& statement, BatchSink&
   object.BindText(2, statement.text);
   object.Step();
   scope.Commit();
-  m_RowCount = 0;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 
 void SessionImpl::RunDropView(const DropViewStatement& statement, BatchSink& sink) {
   const ObjectName& name = statement.view;
   const std::string schema =
-      name.IsTemp() ? "temp" : SchemaFor(name.database.empty() ? m_CurrentDatabase : name.database);
+      name.IsTemp() ? "temp"
+                    : SchemaFor(name.database.empty() ? m_Databases.current : name.database);
   std::string stored;
   const std::string type = ObjectType(m_Db.get(), schema, name.name, &stored);
   if (type.empty() || Lower(name.name).rfind("sqlstandin$", 0) == 0)
     RaiseError(3701, {"view", name.written});
   if (type == "table") RaiseError(3705, {"VIEW", name.name, name.name, "a table", "TABLE"});
   if (schema != "temp" &&
-      !MayAlterSchema(name.database.empty() ? m_CurrentDatabase : name.database, stored))
+      !MayAlterSchema(name.database.empty() ? m_Databases.current : name.database, stored))
     RaiseError(3701, {"view", name.written});
   SqliteTransaction scope = BeginWrite();
   Execute(m_Db.get(), "DROP VIEW " + QuoteIdentifier(schema) + "." + QuoteIdentifier(stored));
@@ -287,7 +288,7 @@ void SessionImpl::RunDropView(const DropViewStatement& statement, BatchSink& sin
   remove.Step();
   ForgetObjectPermissions(schema, stored);
   scope.Commit();
-  m_RowCount = 0;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 
@@ -303,7 +304,7 @@ void SessionImpl::RunAlterTable(const AlterTableStatement& statement, BatchSink&
     AlterColumn(statement.columns.front(), table, sink);
   }
   scope.Commit();
-  m_RowCount = 0;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 
@@ -394,7 +395,7 @@ void SessionImpl::AddColumns(const AlterTableStatement& statement, const TableIn
     });
     if (duplicate) RaiseError(2705, {definition.name, table.name});
     if (definition.identity) RaiseUnsupported("ALTER TABLE … ADD of an IDENTITY column");
-    const bool nullable = definition.nullable.value_or(m_AnsiNullDefault);
+    const bool nullable = definition.nullable.value_or(m_Options.ansiNullDefault);
     if (!nullable && !definition.defaultValue) RaiseError(4901, {definition.name, table.name});
     RebuiltColumn column;
     column.name = definition.name;
@@ -461,7 +462,7 @@ void SessionImpl::AlterColumn(const ColumnDefinition& change, const TableInfo& t
     rebuilt.value = "standin_convert(" + rebuilt.value + ", " + QuoteString(TypeName(change.type)) +
                     ", 1, NULL, " + (IsDateTime(rebuilt.type.id) ? "1" : "0") + ")";
     rebuilt.type = change.type;
-    rebuilt.notNull = inPrimaryKey || !change.nullable.value_or(m_AnsiNullDefault);
+    rebuilt.notNull = inPrimaryKey || !change.nullable.value_or(m_Options.ansiNullDefault);
     // The default was stored converted to the old type; it now converts on
     // to the new one, as SQL Server converts a kept default on insert.
     if (!rebuilt.defaultSql.empty())

@@ -5,7 +5,7 @@
 // All objects here belong to dbo, so a view or procedure and the objects it
 // uses always share their owner: only the outer object's permission is
 // checked (ownership chaining). Views get this from SQLite, which expands
-// them without asking again; procedure bodies run with m_OwnershipChain set.
+// them without asking again; procedure bodies run with m_Security.ownershipChain set.
 #include <cctype>
 
 #include "catalog/DatabaseSecurity.h"
@@ -48,10 +48,10 @@ DatabaseSecurity SessionImpl::SecurityFor(const std::string& database) {
 }
 
 DatabaseSecurity SessionImpl::CurrentSecurity() const {
-  auto it = m_Attached.find(Lower(m_CurrentDatabase));
-  std::string schema = it == m_Attached.end() ? m_CurrentDatabase : it->second;
-  if (EqualsNoCase(m_CurrentDatabase, "tempdb")) schema = "temp";
-  return DatabaseSecurity(m_Db.get(), schema, m_CurrentDatabase, m_Engine.Data(), m_Login.name);
+  auto it = m_Databases.attached.find(Lower(m_Databases.current));
+  std::string schema = it == m_Databases.attached.end() ? m_Databases.current : it->second;
+  if (EqualsNoCase(m_Databases.current, "tempdb")) schema = "temp";
+  return DatabaseSecurity(m_Db.get(), schema, m_Databases.current, m_Engine.Data(), m_Login.name);
 }
 
 bool SessionImpl::HasDatabaseAccess(const std::string& database) {
@@ -61,13 +61,13 @@ bool SessionImpl::HasDatabaseAccess(const std::string& database) {
 
 void SessionImpl::CheckDatabaseAccess(const std::string& database) {
   const std::string key = Lower(database);
-  if (m_AccessChecked.count(key)) return;
+  if (m_Security.accessChecked.count(key)) return;
   if (!HasDatabaseAccess(database)) RaiseError(916, {m_Login.name, database});
-  m_AccessChecked.insert(key);
+  m_Security.accessChecked.insert(key);
 }
 
 void SessionImpl::CheckObjectPermission(const TableInfo& table, const std::string& action) {
-  if (table.schema == "temp" || m_OwnershipChain || IsSystemName(table.name)) return;
+  if (table.schema == "temp" || m_Security.ownershipChain || IsSystemName(table.name)) return;
   DatabaseSecurity security = SecurityFor(table.database);
   if (!security.ObjectPermitted(table.name, action, true))
     RaiseError(229, {action, table.name, security.Database(), "dbo"});
@@ -84,13 +84,13 @@ void SessionImpl::CheckWrite(const TableInfo& table, const std::string& action) 
 }
 
 void SessionImpl::CheckStatementPermission(const std::string& action, const std::string& database) {
-  if (m_OwnershipChain) return;
+  if (m_Security.ownershipChain) return;
   DatabaseSecurity security = SecurityFor(database);
   if (!security.StatementPermitted(action)) RaiseError(262, {action, security.Database()});
 }
 
 bool SessionImpl::MayAlterSchema(const std::string& database, const std::string& object) {
-  if (m_OwnershipChain) return true;
+  if (m_Security.ownershipChain) return true;
   DatabaseSecurity security = SecurityFor(database);
   if (security.InRole(kUidDbOwner) || security.InRole(kUidDdlAdmin)) return true;
   std::optional<Principal> user = security.CurrentUser();
@@ -144,21 +144,21 @@ void SessionImpl::ForgetObjectPermissions(const std::string& schema, const std::
 }
 
 void SessionImpl::CheckExecute(const std::string& database, const std::string& procedure) {
-  if (m_OwnershipChain) return;
+  if (m_Security.ownershipChain) return;
   DatabaseSecurity security = SecurityFor(database);
   if (!security.ObjectPermitted(procedure, "EXECUTE", false))
     RaiseError(229, {"EXECUTE", procedure, security.Database(), "dbo"});
 }
 
 void SessionImpl::RunPermission(const PermissionStatement& statement, BatchSink& sink) {
-  DatabaseSecurity security = SecurityFor(m_CurrentDatabase);
+  DatabaseSecurity security = SecurityFor(m_Databases.current);
   const std::string& verb = statement.verb;
   const ObjectName& named = statement.object;
   // The object: a table or view (sqlite_master) or a procedure.
   std::string object;
   bool isProcedure = false;
   if (!named.name.empty()) {
-    if (!named.database.empty() && !EqualsNoCase(named.database, m_CurrentDatabase))
+    if (!named.database.empty() && !EqualsNoCase(named.database, m_Databases.current))
       RaiseUnsupported(verb + " on an object of another database");
     const std::string prefix = QuoteIdentifier(security.Schema()) + ".";
     SqliteStatement table(m_Db.get(), "SELECT name FROM " + prefix +
@@ -187,7 +187,7 @@ void SessionImpl::RunPermission(const PermissionStatement& statement, BatchSink&
            {"CREATE DATABASE", "CREATE DEFAULT", "CREATE FUNCTION", "CREATE PROCEDURE",
             "CREATE RULE", "CREATE TABLE", "CREATE VIEW", "BACKUP DATABASE", "BACKUP LOG"}) {
         if (std::string_view(each) != "CREATE DATABASE" ||
-            EqualsNoCase(m_CurrentDatabase, "master"))
+            EqualsNoCase(m_Databases.current, "master"))
           actions.emplace_back(each);
       }
     } else if (isProcedure) {
@@ -202,7 +202,7 @@ void SessionImpl::RunPermission(const PermissionStatement& statement, BatchSink&
         (!isProcedure && !object.empty() && action == "EXECUTE"))
       RaiseError(4606, {action});
     if (action == "CREATE DATABASE") {
-      if (!EqualsNoCase(m_CurrentDatabase, "master")) RaiseError(4619);
+      if (!EqualsNoCase(m_Databases.current, "master")) RaiseError(4619);
       if (!security.IsSysadmin()) RaiseError(4602);
     }
     const bool allowed =
@@ -239,7 +239,7 @@ void SessionImpl::RunPermission(const PermissionStatement& statement, BatchSink&
     }
   }
   write.Commit();
-  m_RowCount = 0;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 

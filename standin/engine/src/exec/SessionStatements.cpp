@@ -102,27 +102,27 @@ void SessionImpl::RunPrint(const PrintStatement& statement, BatchSink& sink) {
   message.line = statement.line;
   message.text = std::holds_alternative<std::string>(value) ? std::get<std::string>(value) : "";
   sink.Info(message);
-  m_RowCount = 0;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 
 void SessionImpl::RunDeclare(const DeclareStatement& statement, BatchSink&) {
   for (const Declaration& declaration : statement.declarations) {
     const std::string key = Lower(declaration.name);
-    if (m_Variables.count(key)) RaiseError(134, {declaration.name});
-    m_Variables[key] = Variable{declaration.type, std::monostate{}};
+    if (m_Batch.variables.count(key)) RaiseError(134, {declaration.name});
+    m_Batch.variables[key] = Variable{declaration.type, std::monostate{}};
     if (declaration.initialValue) {
       Value value = EvaluateScalar(*declaration.initialValue, declaration.type);
-      m_Variables[key].value = std::move(value);
+      m_Batch.variables[key].value = std::move(value);
     }
   }
 }
 
 void SessionImpl::RunSetVariable(const SetVariableStatement& statement, BatchSink& sink) {
-  auto it = m_Variables.find(Lower(statement.variable));
-  if (it == m_Variables.end()) RaiseError(137, {statement.variable});
+  auto it = m_Batch.variables.find(Lower(statement.variable));
+  if (it == m_Batch.variables.end()) RaiseError(137, {statement.variable});
   it->second.value = EvaluateScalar(*statement.value, it->second.type);
-  m_RowCount = 1;
+  m_Outcome.rowCount = 1;
   Done(sink, false, false, 0, 0);
 }
 
@@ -137,13 +137,15 @@ void SessionImpl::RunSetOption(const SetOptionStatement& statement, BatchSink& s
       RaiseUnsupported("IDENTITY_INSERT on a table without an identity column");
     }
     if (on) {
-      if (!m_IdentityInsertTable.empty() && m_IdentityInsertTable != key) {
-        RaiseError(8107,
-                   {m_IdentityInsertTable.substr(m_IdentityInsertTable.find('.') + 1), table.name});
+      if (!m_Options.identityInsertTable.empty() && m_Options.identityInsertTable != key) {
+        RaiseError(
+            8107,
+            {m_Options.identityInsertTable.substr(m_Options.identityInsertTable.find('.') + 1),
+             table.name});
       }
-      m_IdentityInsertTable = key;
-    } else if (m_IdentityInsertTable == key) {
-      m_IdentityInsertTable.clear();
+      m_Options.identityInsertTable = key;
+    } else if (m_Options.identityInsertTable == key) {
+      m_Options.identityInsertTable.clear();
     }
     return Done(sink, false, false, 0, 0);
   }
@@ -160,13 +162,13 @@ void SessionImpl::RunSetOption(const SetOptionStatement& statement, BatchSink& s
   }
   for (const std::string& option : options) {
     if (option == "NOCOUNT") {
-      m_NoCount = on;
+      m_Options.noCount = on;
     } else if (option == "ANSI_NULL_DFLT_ON") {
-      m_AnsiNullDefault = on;
+      m_Options.ansiNullDefault = on;
     } else if (option == "ANSI_NULL_DFLT_OFF") {
-      m_AnsiNullDefault = !on;
+      m_Options.ansiNullDefault = !on;
     } else if (option == "QUOTED_IDENTIFIER") {
-      m_QuotedIdentifier = on;
+      m_Options.quotedIdentifier = on;
     } else if (option == "LOCK_TIMEOUT") {
       std::int64_t milliseconds = 0;
       const std::string& text = statement.value;
@@ -175,7 +177,7 @@ void SessionImpl::RunSetOption(const SetOptionStatement& statement, BatchSink& s
               .ec != std::errc()) {
         RaiseUnsupported("SET LOCK_TIMEOUT " + text);
       }
-      m_LockTimeoutMs = negative ? -1 : milliseconds;
+      m_Options.lockTimeoutMs = negative ? -1 : milliseconds;
     } else if (option == "TEXTSIZE") {
       std::int64_t bytes = 0;
       const std::string& text = statement.value;
@@ -183,7 +185,8 @@ void SessionImpl::RunSetOption(const SetOptionStatement& statement, BatchSink& s
           bytes < 0) {
         RaiseUnsupported("SET TEXTSIZE " + text);
       }
-      m_TextSize = bytes == 0 ? kServerTextSize : std::min(bytes, kDefaultTextSize);
+      m_Options.textSize = bytes == 0 ? SessionOptions::kServerTextSize
+                                      : std::min(bytes, SessionOptions::kDefaultTextSize);
     } else if (option == "ANSI_PADDING" || option == "ANSI_WARNINGS" || option == "ARITHABORT" ||
                option == "ARITHIGNORE" || option == "NUMERIC_ROUNDABORT" ||
                option == "CURSOR_CLOSE_ON_COMMIT" || option == "DEADLOCK_PRIORITY" ||
@@ -214,7 +217,7 @@ void SessionImpl::RunSetOption(const SetOptionStatement& statement, BatchSink& s
       RaiseError(195, {option, "SET option"});
     }
   }
-  m_RowCount = 0;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 
@@ -227,12 +230,12 @@ void SessionImpl::RunExecute(const ExecuteStatement& statement, BatchSink& sink)
   if (RunStatementProcedure(Lower(statement.procedure.name), arguments, sink, false) ||
       RunUserProcedure(name, arguments, sink, false)) {
     // OUTPUT arguments hand the procedure's values back to the caller's variables.
-    for (const auto& [index, output] : m_ProcedureOutputs) {
-      auto it = m_Variables.find(Lower(statement.arguments[index].value->text));
-      if (it != m_Variables.end())
+    for (const auto& [index, output] : m_Batch.procedureOutputs) {
+      auto it = m_Batch.variables.find(Lower(statement.arguments[index].value->text));
+      if (it != m_Batch.variables.end())
         it->second.value = ConvertValue(output.value, output.type, it->second.type);
     }
-    m_ProcedureOutputs.clear();
+    m_Batch.procedureOutputs.clear();
     return;
   }
   RunProcedure(name, sink);
@@ -298,7 +301,7 @@ void SessionImpl::RunRaiserror(const RaiserrorStatement& statement, BatchSink& s
   raised.line = statement.line;
   if (raised.severity >= 11) throw SqlError(raised);
   Report(raised, sink);
-  m_RowCount = 0;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 

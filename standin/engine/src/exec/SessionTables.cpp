@@ -25,13 +25,14 @@ std::string GeneratedConstraintName(const std::string& prefix, const std::string
 void SessionImpl::RunCreateTable(const CreateTableStatement& statement, BatchSink& sink) {
   const ObjectName& name = statement.table;
   const std::string schema =
-      name.IsTemp() ? "temp" : SchemaFor(name.database.empty() ? m_CurrentDatabase : name.database);
+      name.IsTemp() ? "temp"
+                    : SchemaFor(name.database.empty() ? m_Databases.current : name.database);
   const std::string lower = Lower(name.name);
   if (lower.rfind("sqlstandin$", 0) == 0 || lower.rfind("sqlite_", 0) == 0) {
     RaiseUnsupported("table names beginning with '" +
                      name.name.substr(0, lower.find_first_of("$_") + 1) + "'");
   }
-  const std::string database = name.database.empty() ? m_CurrentDatabase : name.database;
+  const std::string database = name.database.empty() ? m_Databases.current : name.database;
   if (!name.IsTemp()) CheckCreateObject(database, "CREATE TABLE");
   if (TableExists(m_Db.get(), schema, name.name)) RaiseError(2714, {name.name});
   const std::string constraintsTable = QuoteIdentifier(schema) + ".\"sqlstandin$constraints\"";
@@ -76,7 +77,8 @@ void SessionImpl::RunCreateTable(const CreateTableStatement& statement, BatchSin
         RaiseError(2749, {column.name});
       identity = &column;
     }
-    const bool nullable = !column.identity && !inKey && column.nullable.value_or(m_AnsiNullDefault);
+    const bool nullable =
+        !column.identity && !inKey && column.nullable.value_or(m_Options.ansiNullDefault);
     definition += (definition.empty() ? "" : ", ") + QuoteIdentifier(column.name) + " " +
                   StorageTypeName(column.type);
     definition += StorageCollation(column.type);
@@ -133,7 +135,7 @@ void SessionImpl::RunCreateTable(const CreateTableStatement& statement, BatchSin
     created.name = name.name;
     IdentityCounters::Forget(IdentityKey(created));
   }
-  m_RowCount = 0;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 
@@ -173,9 +175,9 @@ void SessionImpl::RunDropTable(const DropTableStatement& statement, BatchSink& s
   if (table.schema != "temp") ForgetObjectPermissions(table.schema, table.name);
   scope.Commit();
   IdentityCounters::Forget(IdentityKey(table));
-  if (m_IdentityInsertTable == Lower(table.schema + "." + table.name))
-    m_IdentityInsertTable.clear();
-  m_RowCount = 0;
+  if (m_Options.identityInsertTable == Lower(table.schema + "." + table.name))
+    m_Options.identityInsertTable.clear();
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 

@@ -8,61 +8,62 @@
 namespace standin::engine {
 
 void SessionImpl::EnsureTransactionStarted() {
-  if (m_TranCount == 0 || !sqlite3_get_autocommit(m_Db.get())) return;
-  Execute(m_Db.get(), m_StatementTempOnly ? "BEGIN" : "BEGIN IMMEDIATE");
-  m_TransactionStarted = true;
+  if (m_Transaction.tranCount == 0 || !sqlite3_get_autocommit(m_Db.get())) return;
+  Execute(m_Db.get(), m_Transaction.statementTempOnly ? "BEGIN" : "BEGIN IMMEDIATE");
+  m_Transaction.started = true;
 }
 
 SqliteTransaction SessionImpl::BeginWrite() {
-  if (m_TranCount == 0) {
+  if (m_Transaction.tranCount == 0) {
     // The session's temp schema is its own: writing only there waits for nobody.
-    return SqliteTransaction(m_Db.get(), m_StatementTempOnly ? SqliteTransaction::Lock::Deferred
-                                                             : SqliteTransaction::Lock::Immediate);
+    return SqliteTransaction(m_Db.get(), m_Transaction.statementTempOnly
+                                             ? SqliteTransaction::Lock::Deferred
+                                             : SqliteTransaction::Lock::Immediate);
   }
   EnsureTransactionStarted();
   return SqliteTransaction(m_Db.get(), "sqlstandin_statement");
 }
 
 void SessionImpl::RunBeginTransaction(const BeginTransactionStatement&, BatchSink& sink) {
-  if (m_TranCount == 0) {
+  if (m_Transaction.tranCount == 0) {
     // Nothing is locked until the transaction's first write.
-    m_TransactionStarted = false;
-    m_TransactionStart = m_UseClock;
+    m_Transaction.started = false;
+    m_Transaction.start = m_Databases.useClock;
     std::uint64_t descriptor = m_Engine.NextTransactionDescriptor();
-    m_TransactionDescriptor.clear();
+    m_Transaction.descriptor.clear();
     for (int i = 0; i < 8; ++i)
-      m_TransactionDescriptor += static_cast<char>((descriptor >> (8 * i)) & 0xFF);
+      m_Transaction.descriptor += static_cast<char>((descriptor >> (8 * i)) & 0xFF);
     sink.EnvironmentChanged(
-        EnvChange{EnvChangeType::BeginTransaction, m_TransactionDescriptor, ""});
+        EnvChange{EnvChangeType::BeginTransaction, m_Transaction.descriptor, ""});
   }
-  ++m_TranCount;
-  m_RowCount = 0;
+  ++m_Transaction.tranCount;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 
 void SessionImpl::RunCommitTransaction(const CommitTransactionStatement&, BatchSink& sink) {
-  if (m_TranCount == 0) RaiseError(3902);
-  if (--m_TranCount == 0) {
+  if (m_Transaction.tranCount == 0) RaiseError(3902);
+  if (--m_Transaction.tranCount == 0) {
     // A COMMIT that fails leaves the transaction open.
-    ScopeGuard reopen([&] { ++m_TranCount; });
+    ScopeGuard reopen([&] { ++m_Transaction.tranCount; });
     if (!sqlite3_get_autocommit(m_Db.get())) Execute(m_Db.get(), "COMMIT");
     reopen.Dismiss();
-    m_TransactionStarted = false;
+    m_Transaction.started = false;
     sink.EnvironmentChanged(
-        EnvChange{EnvChangeType::CommitTransaction, "", m_TransactionDescriptor});
+        EnvChange{EnvChangeType::CommitTransaction, "", m_Transaction.descriptor});
   }
-  m_RowCount = 0;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 
 void SessionImpl::RunRollbackTransaction(const RollbackTransactionStatement&, BatchSink& sink) {
-  if (m_TranCount == 0) RaiseError(3903);
+  if (m_Transaction.tranCount == 0) RaiseError(3903);
   if (!sqlite3_get_autocommit(m_Db.get())) Execute(m_Db.get(), "ROLLBACK");
-  m_TranCount = 0;
-  m_TransactionStarted = false;
+  m_Transaction.tranCount = 0;
+  m_Transaction.started = false;
   sink.EnvironmentChanged(
-      EnvChange{EnvChangeType::RollbackTransaction, "", m_TransactionDescriptor});
-  m_RowCount = 0;
+      EnvChange{EnvChangeType::RollbackTransaction, "", m_Transaction.descriptor});
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 

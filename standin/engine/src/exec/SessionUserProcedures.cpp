@@ -43,7 +43,7 @@ ObjectName SplitName(std::string_view written) {
 
 std::optional<SessionImpl::UserProcedure> SessionImpl::FindUserProcedure(const ObjectName& name) {
   if (name.IsTemp()) return std::nullopt;
-  const std::string schema = SchemaFor(name.database.empty() ? m_CurrentDatabase : name.database);
+  const std::string schema = SchemaFor(name.database.empty() ? m_Databases.current : name.database);
   SqliteStatement find(m_Db.get(), "SELECT name, definition FROM " + QuoteIdentifier(schema) +
                                        ".\"sqlstandin$objects\" WHERE kind = 'P' AND name = ? "
                                        "COLLATE standin_ci");
@@ -57,9 +57,9 @@ void SessionImpl::RunCreateProcedure(const CreateProcedureStatement& statement, 
   if (name.IsTemp()) RaiseUnsupported("temporary procedures");
   const bool alter = statement.alter;
   std::optional<UserProcedure> existing = FindUserProcedure(name);
-  const std::string schema = SchemaFor(name.database.empty() ? m_CurrentDatabase : name.database);
+  const std::string schema = SchemaFor(name.database.empty() ? m_Databases.current : name.database);
   if (alter && !existing) RaiseError(208, {name.written});
-  const std::string database = name.database.empty() ? m_CurrentDatabase : name.database;
+  const std::string database = name.database.empty() ? m_Databases.current : name.database;
   if (alter) {
     RequireSchemaChange(database, existing->name, "ALTER PROCEDURE");
   } else {
@@ -84,7 +84,7 @@ void SessionImpl::RunCreateProcedure(const CreateProcedureStatement& statement, 
   store.BindText(2, statement.text);
   store.Step();
   scope.Commit();
-  m_RowCount = 0;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 
@@ -92,7 +92,7 @@ void SessionImpl::RunDropProcedure(const DropProcedureStatement& statement, Batc
   const ObjectName& name = statement.procedure;
   std::optional<UserProcedure> existing = FindUserProcedure(name);
   if (!existing) RaiseError(3701, {"procedure", name.written});
-  if (!MayAlterSchema(name.database.empty() ? m_CurrentDatabase : name.database, existing->name))
+  if (!MayAlterSchema(name.database.empty() ? m_Databases.current : name.database, existing->name))
     RaiseError(3701, {"procedure", name.written});
   SqliteTransaction scope = BeginWrite();
   SqliteStatement remove(m_Db.get(), "DELETE FROM " + QuoteIdentifier(existing->schema) +
@@ -101,7 +101,7 @@ void SessionImpl::RunDropProcedure(const DropProcedureStatement& statement, Batc
   remove.Step();
   ForgetObjectPermissions(existing->schema, existing->name);
   scope.Commit();
-  m_RowCount = 0;
+  m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
 }
 
@@ -124,24 +124,24 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
   }
   std::optional<UserProcedure> procedure = FindUserProcedure(name);
   if (!procedure) return false;
-  m_ProcedureOutputs.clear();
-  const bool wasInProcedure = m_InProcedure;
-  std::map<std::string, Variable> callerVariables = std::move(m_Variables);
-  m_Variables.clear();
-  m_InProcedure = true;
+  m_Batch.procedureOutputs.clear();
+  const bool wasInProcedure = m_Batch.inProcedure;
+  std::map<std::string, Variable> callerVariables = std::move(m_Batch.variables);
+  m_Batch.variables.clear();
+  m_Batch.inProcedure = true;
   // The caller's state comes back when this returns or throws (a cancel, a
   // batch-ending error); nothing below reads it.
   ScopeGuard restore([&] {
-    m_Variables = std::move(callerVariables);
-    m_InProcedure = wasInProcedure;
+    m_Batch.variables = std::move(callerVariables);
+    m_Batch.inProcedure = wasInProcedure;
   });
   bool failed = false;
   std::vector<std::pair<std::size_t, const Declaration*>> outputs;  // argument, parameter
   try {
-    CheckExecute(name.database.empty() ? m_CurrentDatabase : name.database, procedure->name);
+    CheckExecute(name.database.empty() ? m_Databases.current : name.database, procedure->name);
     ProcedureDefinition definition;
     try {
-      definition = ParseProcedureText(procedure->text, m_QuotedIdentifier);
+      definition = ParseProcedureText(procedure->text, m_Options.quotedIdentifier);
     } catch (const SqlError& error) {
       RaiseUnsupported("running the procedure '" + procedure->name + "': " + error.Msg().text);
     }
@@ -185,11 +185,11 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
       } else {
         RaiseError(201, {procedure->name, parameters[p].name});
       }
-      m_Variables[Lower(parameters[p].name)] = std::move(variable);
+      m_Batch.variables[Lower(parameters[p].name)] = std::move(variable);
     }
-    const bool wasChained = m_OwnershipChain;
-    m_OwnershipChain = true;
-    ScopeGuard unchain([&] { m_OwnershipChain = wasChained; });
+    const bool wasChained = m_Security.ownershipChain;
+    m_Security.ownershipChain = true;
+    ScopeGuard unchain([&] { m_Security.ownershipChain = wasChained; });
     try {
       Run(*definition.body[0], sink);
     } catch (const SqlError& error) {
@@ -203,29 +203,29 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
       Parameter value;
       value.name = parameter->name;
       value.type = parameter->type;
-      value.value = m_Variables[Lower(parameter->name)].value;
+      value.value = m_Batch.variables[Lower(parameter->name)].value;
       value.output = true;
-      m_ProcedureOutputs.emplace_back(index, std::move(value));
+      m_Batch.procedureOutputs.emplace_back(index, std::move(value));
     }
-    m_LastError = 0;
+    m_Outcome.lastError = 0;
   } catch (const SqlError& error) {
     Message message = error.Msg();
     if (message.procedure.empty() && message.number != kErrorUnsupported)
       message.procedure = procedure->name;
     Report(message, sink);
-    m_LastError = message.number;
+    m_Outcome.lastError = message.number;
     Done(sink, true, false, 0, 0);
     failed = true;
   }
   sink.ReturnStatus(failed ? 1 : 0);
   if (rpc) {
-    for (const auto& [index, value] : m_ProcedureOutputs)
+    for (const auto& [index, value] : m_Batch.procedureOutputs)
       sink.ReturnValue(value, static_cast<std::uint16_t>(index + 1));
   }
   engine::Done done;
   done.kind = engine::Done::Kind::Procedure;
   done.error = failed;
-  done.inTransaction = m_TranCount > 0;
+  done.inTransaction = m_Transaction.tranCount > 0;
   sink.StatementDone(done);
   return true;
 }
@@ -240,12 +240,13 @@ void SessionImpl::RunHelpText(const std::vector<Parameter>& arguments, BatchSink
   try {
     if (objectName.empty()) RaiseError(201, {"sp_helptext", "@objname"});
     const ObjectName name = SplitName(objectName);
-    const std::string schema = SchemaFor(name.database.empty() ? m_CurrentDatabase : name.database);
+    const std::string schema =
+        SchemaFor(name.database.empty() ? m_Databases.current : name.database);
     SqliteStatement find(m_Db.get(), "SELECT kind, definition FROM " + QuoteIdentifier(schema) +
                                          ".\"sqlstandin$objects\" WHERE name = ? COLLATE "
                                          "standin_ci");
     find.BindText(1, name.name);
-    if (!find.Step("SELECT")) RaiseError(15009, {objectName, m_CurrentDatabase});
+    if (!find.Step("SELECT")) RaiseError(15009, {objectName, m_Databases.current});
     if (StoredText(find.Handle(), 0) == "U") RaiseError(15197, {objectName});
     const std::string text = StoredText(find.Handle(), 1);
     sink.Columns({Column{"Text", ColumnType{TypeId::NVarChar, 255, 0, 0}, true}});
@@ -267,22 +268,22 @@ void SessionImpl::RunHelpText(const std::vector<Parameter>& arguments, BatchSink
     }
     engine::Done done;
     done.kind = engine::Done::Kind::InProcedure;
-    done.hasCount = !m_NoCount;
-    done.rowCount = m_NoCount ? 0 : rows;
+    done.hasCount = !m_Options.noCount;
+    done.rowCount = m_Options.noCount ? 0 : rows;
     done.currentCommand = kCommandSelect;
     sink.StatementDone(done);
   } catch (const SqlError& error) {
     Message message = error.Msg();
     message.procedure = "sp_helptext";
     Report(message, sink);
-    m_LastError = message.number;
+    m_Outcome.lastError = message.number;
     failed = true;
   }
   sink.ReturnStatus(failed ? 1 : 0);
   engine::Done done;
   done.kind = engine::Done::Kind::Procedure;
   done.error = failed;
-  done.inTransaction = m_TranCount > 0;
+  done.inTransaction = m_Transaction.tranCount > 0;
   sink.StatementDone(done);
 }
 

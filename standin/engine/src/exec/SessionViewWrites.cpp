@@ -176,7 +176,8 @@ TableInfo SessionImpl::ViewInsertTarget(const TableInfo& view, std::vector<std::
     for (const std::string& name : columns) modified.push_back(&shape.Find(name));
   }
   TableInfo table = ViewBaseTable(shape, view, modified);
-  const bool identityInsert = m_IdentityInsertTable == Lower(table.schema + "." + table.name);
+  const bool identityInsert =
+      m_Options.identityInsertTable == Lower(table.schema + "." + table.name);
   const bool listed = !columns.empty();
   columns.clear();
   for (const ViewColumn* column : modified) {

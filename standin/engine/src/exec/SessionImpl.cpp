@@ -435,7 +435,7 @@ SessionImpl::Flow SessionImpl::RunGuarded(const Statement& statement, BatchSink&
       if (std::optional<Message> fault = m_Engine.TakeFault(statement.Text()))
         throw SqlError(*fault);
       m_Transaction.statementTempOnly = WritesOnlyTemp(statement);
-      if (!OnlyReads(statement)) EnsureTransactionStarted();
+      if (!OnlyReads(statement)) m_Transactions.EnsureStarted();
     }
     // BREAK, CONTINUE and RETURN leave the statements around them as they
     // are, like an exception would.
@@ -454,26 +454,14 @@ SessionImpl::Flow SessionImpl::RunGuarded(const Statement& statement, BatchSink&
     if (Terminates(message.number)) Report(MakeMessage(3621), sink);
     m_Outcome.lastError = message.number;
     m_Outcome.rowCount = 0;
-    if (m_Transaction.tranCount > 0 && m_Transaction.started &&
-        sqlite3_get_autocommit(m_Db.get())) {
-      // SQLite gave up the whole transaction (I/O error); tell the client.
-      m_Transaction.tranCount = 0;
-      m_Transaction.started = false;
-      sink.EnvironmentChanged(
-          EnvChange{EnvChangeType::RollbackTransaction, "", m_Transaction.descriptor});
-    }
+    // SQLite gave up the whole transaction (I/O error); tell the client.
+    if (m_Transactions.LostBySqlite()) m_Transactions.Abandon(sink);
     Done(sink, true, false, 0, 0);
     if (AbortsBatch(message)) throw BatchAbort{};
   } catch (const Cancelled&) {
     m_Transaction.statementTempOnly = false;
-    if (m_Transaction.tranCount > 0 && m_Transaction.started &&
-        sqlite3_get_autocommit(m_Db.get())) {
-      // An interrupted write inside a transaction rolls it back in SQLite.
-      m_Transaction.tranCount = 0;
-      m_Transaction.started = false;
-      sink.EnvironmentChanged(
-          EnvChange{EnvChangeType::RollbackTransaction, "", m_Transaction.descriptor});
-    }
+    // An interrupted write inside a transaction rolls it back in SQLite.
+    if (m_Transactions.LostBySqlite()) m_Transactions.Abandon(sink);
     throw;
   }
   return Flow::Next;

@@ -19,7 +19,9 @@
 #include "catalog/DatabaseSecurity.h"
 #include "engine/Engine.h"
 #include "exec/EngineImpl.h"
+#include "exec/SessionServices.h"
 #include "exec/SessionState.h"
+#include "exec/TransactionExecutor.h"
 #include "parse/Ast.h"
 #include "storage/DataDirectory.h"
 #include "storage/Sqlite.h"
@@ -30,7 +32,7 @@ namespace standin::engine {
 
 class EngineImpl;
 
-class SessionImpl : public Session, private TranslationContext {
+class SessionImpl : public Session, private SessionServices {
  public:
   SessionImpl(EngineImpl& engine, int spid, LoginEntry login, LoginRequest request);
   ~SessionImpl() override;
@@ -65,7 +67,12 @@ class SessionImpl : public Session, private TranslationContext {
   // SQL Server 2000).
   struct BatchAbort {};
 
-  // TranslationContext
+  // SessionServices
+  sqlite3* Db() const override { return m_Db.get(); }
+  EngineImpl& Engine() const override { return m_Engine; }
+  const LoginEntry& Login() const override { return m_Login; }
+  int SessionId() const override { return m_Spid; }
+  const std::string& Database() const override { return m_Databases.current; }
   TableInfo ResolveTable(const ObjectName& name) override;
   const Variable* FindVariable(const std::string& name) const override;
   std::string SystemValue(const std::string& upperName, ColumnType& type) const override;
@@ -115,11 +122,12 @@ class SessionImpl : public Session, private TranslationContext {
   // Batch machinery (SessionImpl.cpp).
   Flow RunStatements(const std::vector<StatementPtr>& statements, BatchSink& sink);
   Flow RunGuarded(const Statement& statement, BatchSink& sink);
-  void Report(const Message& message, BatchSink& sink);
-  void Done(BatchSink& sink, bool error, bool counted, std::uint64_t count, std::uint16_t command);
-  std::string SchemaFor(const std::string& database);
+  void Report(const Message& message, BatchSink& sink) override;
+  void Done(BatchSink& sink, bool error, bool counted, std::uint64_t count,
+            std::uint16_t command) override;
+  std::string SchemaFor(const std::string& database) override;
   std::string AttachDatabase(const DatabaseEntry& database);
-  void CheckCancelled();
+  void CheckCancelled() override;
   static int BusyHandler(void* session, int count);
 
   // Statements (SessionStatements.cpp): Run visits the statement's node and
@@ -142,9 +150,6 @@ class SessionImpl : public Session, private TranslationContext {
   void RunDeclare(const DeclareStatement& statement, BatchSink& sink);
   void RunSetVariable(const SetVariableStatement& statement, BatchSink& sink);
   void RunSetOption(const SetOptionStatement& statement, BatchSink& sink);
-  void RunBeginTransaction(const BeginTransactionStatement& statement, BatchSink& sink);
-  void RunCommitTransaction(const CommitTransactionStatement& statement, BatchSink& sink);
-  void RunRollbackTransaction(const RollbackTransactionStatement& statement, BatchSink& sink);
   void RunExecute(const ExecuteStatement& statement, BatchSink& sink);
   void RunRaiserror(const RaiserrorStatement& statement, BatchSink& sink);
   void RunProcedure(const std::string& name, BatchSink& sink);
@@ -157,8 +162,8 @@ class SessionImpl : public Session, private TranslationContext {
   void BindParameters(SqliteStatement& statement, const SqlText& query);
   // The table's key in IdentityCounters.
   std::string IdentityKey(const TableInfo& table);
-  Value EvaluateScalar(const Expr& expr, const ColumnType& type);
-  bool EvaluateCondition(const Expr& expr);
+  Value EvaluateScalar(const Expr& expr, const ColumnType& type) override;
+  bool EvaluateCondition(const Expr& expr) override;
   // sp_executesql and prepared statements (SessionPrepared.cpp). Runs
   // sp_executesql, sp_prepare, sp_execute, sp_prepexec or sp_unprepare with
   // its return status and DONEPROC; false, having sent nothing, for any other
@@ -300,11 +305,6 @@ class SessionImpl : public Session, private TranslationContext {
   // The values of an EXEC statement's arguments, with their names.
   std::vector<Parameter> EvaluateArguments(const ExecuteStatement& statement);
 
-  // A write outside a user transaction is its own immediate transaction;
-  // inside one it is a savepoint, so a failed statement leaves the
-  // transaction as it was (SQL Server's statement-level rollback).
-  SqliteTransaction BeginWrite();
-
   EngineImpl& m_Engine;
   const int m_Spid;
   LoginEntry m_Login;
@@ -317,8 +317,8 @@ class SessionImpl : public Session, private TranslationContext {
   BatchState m_Batch;
   SecurityState m_Security;
   DatabaseState m_Databases;
-  // Opens the SQLite transaction of the user transaction if it is not open.
-  void EnsureTransactionStarted();
+  // The executors of each area, given the state they use.
+  TransactionExecutor m_Transactions{*this, m_Transaction, m_Outcome, m_Databases};
 
   std::atomic<bool> m_Cancel{false};
   std::atomic<bool> m_Killed{false};

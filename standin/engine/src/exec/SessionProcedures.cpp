@@ -73,7 +73,7 @@ bool SessionImpl::RunSystemProcedure(const std::string& name,
                        m_Db.get(), [this, database] { return SchemaFor(database); }};
     // Procedures write through the session's connection: inside a user
     // transaction their writes belong to it.
-    EnsureTransactionStarted();
+    m_Transactions.EnsureStarted();
     status = procedure->run(call);
     m_Outcome.lastError = 0;
   } catch (const SqlError& error) {

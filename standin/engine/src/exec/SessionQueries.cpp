@@ -251,7 +251,7 @@ void SessionImpl::RunSelectInto(const Select& select, BatchSink& sink) {
     names += (i ? ", " : "") + QuoteIdentifier(column.name);
   }
   const std::string table = QuoteIdentifier(schema) + "." + QuoteIdentifier(target.name);
-  SqliteTransaction scope = BeginWrite();
+  SqliteTransaction scope = m_Transactions.BeginWrite();
   Execute(m_Db.get(), "CREATE TABLE " + table + " (" + definition + ")");
   SqlText insert = query;
   insert.sql = "INSERT INTO " + table + " (" + names + ") " + query.sql;
@@ -276,7 +276,7 @@ void SessionImpl::RunInsert(const InsertStatement& statement, BatchSink& sink) {
   const bool identityInsert = m_Options.identityInsertTable == tableKey;
   Translator translator(*this);
   SqlText query = translator.TranslateInsert(statement, table, identityInsert, columns);
-  SqliteTransaction scope = BeginWrite();
+  SqliteTransaction scope = m_Transactions.BeginWrite();
   const std::string identityTable = QuoteIdentifier(table.schema) + ".\"sqlstandin$identity\"";
   if (table.identityColumn >= 0) {
     SqliteStatement state(m_Db.get(), "SELECT seed, increment, last_value FROM " + identityTable +
@@ -373,7 +373,7 @@ void SessionImpl::RunRowWrite(const Write& statement, BatchSink& sink) {
   } else {
     query = translator.TranslateDelete(statement, table);
   }
-  SqliteTransaction scope = BeginWrite();
+  SqliteTransaction scope = m_Transactions.BeginWrite();
   const std::int64_t count = Changes(query, update ? "UPDATE" : "DELETE", &table);
   if (truncate && table.identityColumn >= 0) {
     // TRUNCATE TABLE starts the identity over at its seed.

@@ -12,13 +12,7 @@ void SessionImpl::ResetConnection(bool keepTransaction, BatchSink& sink) {
   if (m_Killed.load()) return;
   RunningScope running(*this);
   m_Cancel = false;
-  if (!keepTransaction && m_Transaction.tranCount > 0) {
-    if (!sqlite3_get_autocommit(m_Db.get())) Execute(m_Db.get(), "ROLLBACK");
-    m_Transaction.tranCount = 0;
-    m_Transaction.started = false;
-    sink.EnvironmentChanged(
-        EnvChange{EnvChangeType::RollbackTransaction, "", m_Transaction.descriptor});
-  }
+  if (!keepTransaction && m_Transaction.tranCount > 0) m_Transactions.Abandon(sink);
   // Everything in the temporary schema is the session's own: #tables, and
   // what it made after USE tempdb. The bookkeeping tables come back empty.
   std::vector<std::pair<std::string, std::string>> objects;

@@ -198,7 +198,7 @@ void SessionImpl::RunCreateIndex(const CreateIndexStatement& statement, BatchSin
     if (EqualsNoCase(index.name, statement.index)) RaiseError(1913, {table.name, statement.index});
   }
   IndexRequest request{statement.index, statement.unique, statement.columns};
-  SqliteTransaction scope = BeginWrite();
+  SqliteTransaction scope = m_Transactions.BeginWrite();
   CreateIndexObjects(table, request, &sink);
   scope.Commit();
   m_Outcome.rowCount = 0;
@@ -220,7 +220,7 @@ void SessionImpl::RunDropIndex(const DropIndexStatement& statement, BatchSink& s
   }
   if (stored.empty()) RaiseError(3701, {"index", written});
   if (table.schema != "temp") RequireSchemaChange(table.database, table.name, "DROP INDEX");
-  SqliteTransaction scope = BeginWrite();
+  SqliteTransaction scope = m_Transactions.BeginWrite();
   DropIndexObjects(table, stored);
   scope.Commit();
   m_Outcome.rowCount = 0;
@@ -254,7 +254,7 @@ void SessionImpl::RunCreateView(const CreateViewStatement& statement, BatchSink&
        at = query.sql.find(qualifier, at)) {
     query.sql.erase(at, qualifier.size());
   }
-  SqliteTransaction scope = BeginWrite();
+  SqliteTransaction scope = m_Transactions.BeginWrite();
   Execute(m_Db.get(), "CREATE VIEW " + qualifier + QuoteIdentifier(name.name) + " AS " + query.sql);
   SqliteStatement object(m_Db.get(),
                          "INSERT OR REPLACE INTO " + qualifier +
@@ -280,7 +280,7 @@ void SessionImpl::RunDropView(const DropViewStatement& statement, BatchSink& sin
   if (schema != "temp" &&
       !MayAlterSchema(name.database.empty() ? m_Databases.current : name.database, stored))
     RaiseError(3701, {"view", name.written});
-  SqliteTransaction scope = BeginWrite();
+  SqliteTransaction scope = m_Transactions.BeginWrite();
   Execute(m_Db.get(), "DROP VIEW " + QuoteIdentifier(schema) + "." + QuoteIdentifier(stored));
   SqliteStatement remove(m_Db.get(), "DELETE FROM " + QuoteIdentifier(schema) +
                                          ".\"sqlstandin$objects\" WHERE name = ?");
@@ -297,7 +297,7 @@ void SessionImpl::RunAlterTable(const AlterTableStatement& statement, BatchSink&
   if (table.schema != "temp") RequireSchemaChange(table.database, table.name, "ALTER TABLE");
   if (ObjectType(m_Db.get(), table.schema, table.name) == "view")
     RaiseUnsupported("ALTER TABLE on a view");
-  SqliteTransaction scope = BeginWrite();
+  SqliteTransaction scope = m_Transactions.BeginWrite();
   if (statement.action == AlterTableStatement::Action::AddColumns) {
     AddColumns(statement, table);
   } else {

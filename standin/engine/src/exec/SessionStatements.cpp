@@ -26,46 +26,47 @@ struct Overloaded : Handlers... {
 }  // namespace
 
 SessionImpl::Flow SessionImpl::Run(const Statement& statement, BatchSink& sink) {
-  // A statement that goes on to the next one.
-  auto next = [this, &sink]<typename Node>(void (SessionImpl::*run)(const Node&, BatchSink&)) {
-    return [this, run, &sink](const Node& node) {
-      (this->*run)(node, sink);
+  // A statement that goes on to the next one, run by `unit`.
+  auto next = [&sink]<typename Unit, typename Node>(Unit& unit,
+                                                    void (Unit::*run)(const Node&, BatchSink&)) {
+    return [&unit, run, &sink](const Node& node) {
+      (unit.*run)(node, sink);
       return Flow::Next;
     };
   };
   // Every kind needs its entry here: std::visit does not compile otherwise.
   return std::visit(
       Overloaded{
-          next(&SessionImpl::RunSelect),
-          next(&SessionImpl::RunInsert),
-          next(&SessionImpl::RunRowWrite<UpdateStatement>),
-          next(&SessionImpl::RunRowWrite<DeleteStatement>),
-          next(&SessionImpl::RunCreateTable),
-          next(&SessionImpl::RunDropTable),
-          next(&SessionImpl::RunAlterTable),
-          next(&SessionImpl::RunCreateIndex),
-          next(&SessionImpl::RunDropIndex),
-          next(&SessionImpl::RunCreateView),
-          next(&SessionImpl::RunDropView),
-          next(&SessionImpl::RunCreateProcedure),
-          next(&SessionImpl::RunDropProcedure),
-          next(&SessionImpl::RunCreateDatabase),
-          next(&SessionImpl::RunDropDatabase),
-          next(&SessionImpl::RunAlterDatabase),
-          next(&SessionImpl::RunUse),
-          next(&SessionImpl::RunBackupLog),
-          next(&SessionImpl::RunShrinkFile),
-          next(&SessionImpl::RunPermission),
-          next(&SessionImpl::RunDeclare),
-          next(&SessionImpl::RunSetVariable),
-          next(&SessionImpl::RunSetOption),
-          next(&SessionImpl::RunPrint),
-          next(&SessionImpl::RunRaiserror),
-          next(&SessionImpl::RunExecute),
-          next(&SessionImpl::RunKill),
-          next(&SessionImpl::RunBeginTransaction),
-          next(&SessionImpl::RunCommitTransaction),
-          next(&SessionImpl::RunRollbackTransaction),
+          next(*this, &SessionImpl::RunSelect),
+          next(*this, &SessionImpl::RunInsert),
+          next(*this, &SessionImpl::RunRowWrite<UpdateStatement>),
+          next(*this, &SessionImpl::RunRowWrite<DeleteStatement>),
+          next(*this, &SessionImpl::RunCreateTable),
+          next(*this, &SessionImpl::RunDropTable),
+          next(*this, &SessionImpl::RunAlterTable),
+          next(*this, &SessionImpl::RunCreateIndex),
+          next(*this, &SessionImpl::RunDropIndex),
+          next(*this, &SessionImpl::RunCreateView),
+          next(*this, &SessionImpl::RunDropView),
+          next(*this, &SessionImpl::RunCreateProcedure),
+          next(*this, &SessionImpl::RunDropProcedure),
+          next(*this, &SessionImpl::RunCreateDatabase),
+          next(*this, &SessionImpl::RunDropDatabase),
+          next(*this, &SessionImpl::RunAlterDatabase),
+          next(*this, &SessionImpl::RunUse),
+          next(*this, &SessionImpl::RunBackupLog),
+          next(*this, &SessionImpl::RunShrinkFile),
+          next(*this, &SessionImpl::RunPermission),
+          next(*this, &SessionImpl::RunDeclare),
+          next(*this, &SessionImpl::RunSetVariable),
+          next(*this, &SessionImpl::RunSetOption),
+          next(*this, &SessionImpl::RunPrint),
+          next(*this, &SessionImpl::RunRaiserror),
+          next(*this, &SessionImpl::RunExecute),
+          next(*this, &SessionImpl::RunKill),
+          next(m_Transactions, &TransactionExecutor::Begin),
+          next(m_Transactions, &TransactionExecutor::Commit),
+          next(m_Transactions, &TransactionExecutor::Rollback),
           [&](const IfStatement& node) { return RunIf(node, sink); },
           [&](const WhileStatement& node) { return RunWhile(node, sink); },
           [&](const BlockStatement& node) { return RunStatements(node.body, sink); },

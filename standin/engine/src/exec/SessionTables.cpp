@@ -94,7 +94,7 @@ void SessionImpl::RunCreateTable(const CreateTableStatement& statement, BatchSin
     }
     definition += ")";
   }
-  SqliteTransaction scope = BeginWrite();
+  SqliteTransaction scope = m_Transactions.BeginWrite();
   Execute(m_Db.get(), "CREATE TABLE " + QuoteIdentifier(schema) + "." + QuoteIdentifier(name.name) +
                           " (" + definition + ")");
   if (identity) {
@@ -159,7 +159,7 @@ void SessionImpl::RunDropTable(const DropTableStatement& statement, BatchSink& s
       RaiseError(3705, {"TABLE", table.name, table.name, "a view", "VIEW"});
     }
   }
-  SqliteTransaction scope = BeginWrite();
+  SqliteTransaction scope = m_Transactions.BeginWrite();
   const std::string prefix = QuoteIdentifier(table.schema) + ".";
   Execute(m_Db.get(), "DROP TABLE " + prefix + QuoteIdentifier(table.name));
   for (const char* bookkeeping : {"\"sqlstandin$identity\"", "\"sqlstandin$constraints\""}) {

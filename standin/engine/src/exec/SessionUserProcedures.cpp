@@ -76,7 +76,7 @@ void SessionImpl::RunCreateProcedure(const CreateProcedureStatement& statement, 
     taken.BindText(2, name.name);
     if (taken.Step("SELECT")) RaiseError(2714, {name.name});
   }
-  SqliteTransaction scope = BeginWrite();
+  SqliteTransaction scope = m_Transactions.BeginWrite();
   SqliteStatement store(m_Db.get(), "INSERT OR REPLACE INTO " + QuoteIdentifier(schema) +
                                         ".\"sqlstandin$objects\" (name, kind, definition) VALUES "
                                         "(?, 'P', ?)");
@@ -94,7 +94,7 @@ void SessionImpl::RunDropProcedure(const DropProcedureStatement& statement, Batc
   if (!existing) RaiseError(3701, {"procedure", name.written});
   if (!MayAlterSchema(name.database.empty() ? m_Databases.current : name.database, existing->name))
     RaiseError(3701, {"procedure", name.written});
-  SqliteTransaction scope = BeginWrite();
+  SqliteTransaction scope = m_Transactions.BeginWrite();
   SqliteStatement remove(m_Db.get(), "DELETE FROM " + QuoteIdentifier(existing->schema) +
                                          ".\"sqlstandin$objects\" WHERE kind = 'P' AND name = ?");
   remove.BindText(1, existing->name);

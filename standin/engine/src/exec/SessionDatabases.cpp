@@ -17,7 +17,7 @@ bool IsSystemDatabase(const std::string& lower) {
 
 void SessionImpl::PublishCurrentDatabase() {
   std::lock_guard lock(m_ProcessMutex);
-  m_ProcessDatabase = m_Databases.current;
+  m_ProcessDatabase = m_DatabaseState.current;
 }
 
 void SessionImpl::ForgetDatabase(const std::string& name, bool callersThread) {
@@ -43,15 +43,15 @@ void SessionImpl::DetachStaleDatabases() {
   }
   std::set<std::string> kept;
   for (const std::string& name : stale) {
-    auto it = m_Databases.attached.find(name);
-    if (it == m_Databases.attached.end()) continue;
+    auto it = m_DatabaseState.attached.find(name);
+    if (it == m_DatabaseState.attached.end()) continue;
     // A database this session's open transaction has used stays held until
     // the transaction ends, as SQL Server's database lock does, even when
     // nothing has been written yet. SQLite refuses as well while a
     // transaction reads the file. Either way it stays attached, and in use
     // for a detach.
     const bool heldByTransaction =
-        m_Transaction.tranCount > 0 && m_Databases.attachedUse[name] > m_Transaction.start;
+        m_Transaction.tranCount > 0 && m_DatabaseState.attachedUse[name] > m_Transaction.start;
     if (heldByTransaction) {
       kept.insert(name);
       continue;
@@ -61,8 +61,8 @@ void SessionImpl::DetachStaleDatabases() {
       kept.insert(name);
       continue;
     }
-    m_Databases.attached.erase(it);
-    m_Databases.attachedUse.erase(name);
+    m_DatabaseState.attached.erase(it);
+    m_DatabaseState.attachedUse.erase(name);
   }
   if (!kept.empty()) {
     std::lock_guard lock(m_ProcessMutex);
@@ -90,13 +90,13 @@ void SessionImpl::RunDropDatabase(const DropDatabaseStatement& statement, BatchS
   if (!entry) RaiseError(3701, {"database", statement.database});
   if (IsSystemDatabase(lower)) RaiseError(3708, {entry->name});
   // In use means somebody's current database, the caller's included.
-  if (Lower(m_Databases.current) == lower || m_Engine.DatabaseInUse(entry->name, m_Spid))
+  if (Lower(m_DatabaseState.current) == lower || m_Engine.DatabaseInUse(entry->name, m_Spid))
     RaiseError(3702, {entry->name});
   // Our own attachment goes first so SQLite holds no handle on the files.
-  if (auto it = m_Databases.attached.find(lower); it != m_Databases.attached.end()) {
+  if (auto it = m_DatabaseState.attached.find(lower); it != m_DatabaseState.attached.end()) {
     Execute(m_Db.get(), "DETACH DATABASE " + QuoteIdentifier(it->second));
-    m_Databases.attached.erase(it);
-    m_Databases.attachedUse.erase(lower);
+    m_DatabaseState.attached.erase(it);
+    m_DatabaseState.attachedUse.erase(lower);
   }
   const std::vector<std::string> deleted = m_Engine.Data().DropDatabase(entry->name);
   m_Engine.ForgetDatabase(entry->name);
@@ -138,10 +138,10 @@ void SessionImpl::RunUse(const UseStatement& statement, BatchSink& sink) {
   if (!entry) RaiseError(911, {statement.database});
   // tempdb is the session's own temporary schema: nothing to attach.
   if (!EqualsNoCase(entry->name, "tempdb")) AttachDatabase(*entry);
-  if (!HasDatabaseAccess(entry->name)) RaiseError(916, {m_Login.name, entry->name});
-  const std::string old = m_Databases.current;
-  m_Databases.current = entry->name;
-  m_Databases.currentId = entry->id;
+  if (!m_Security.HasDatabaseAccess(entry->name)) RaiseError(916, {m_Login.name, entry->name});
+  const std::string old = m_DatabaseState.current;
+  m_DatabaseState.current = entry->name;
+  m_DatabaseState.currentId = entry->id;
   PublishCurrentDatabase();
   sink.EnvironmentChanged(EnvChange{EnvChangeType::Database, entry->name, old});
   Report(MakeMessage(5701, {entry->name}), sink);

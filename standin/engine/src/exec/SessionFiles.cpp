@@ -27,12 +27,6 @@ std::int64_t FileBytes(const std::filesystem::path& path) {
 
 }  // namespace
 
-bool SessionImpl::OwnsOrAdministers(const std::string& database, int otherRole) {
-  // sysadmin and dbo count as members of db_owner.
-  DatabaseSecurity security = SecurityFor(database);
-  return security.InRole(kUidDbOwner) || (otherRole != 0 && security.InRole(otherRole));
-}
-
 void SessionImpl::RunBackupLog(const BackupLogStatement& statement, BatchSink& sink) {
   // Each failure is followed by 3013, as SQL Server ends every failed backup.
   auto fail = [&](const Message& message) {
@@ -42,11 +36,12 @@ void SessionImpl::RunBackupLog(const BackupLogStatement& statement, BatchSink& s
   if (m_Transaction.tranCount > 0) fail(MakeMessage(3021));
   std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.database);
   if (!entry) fail(MakeMessage(911, {statement.database}));
-  if (!OwnsOrAdministers(entry->name, kUidBackupOperator))
+  if (!m_Security.OwnsOrAdministers(entry->name, kUidBackupOperator))
     fail(MakeMessage(262, {"BACKUP LOG", entry->name}));
   // Committed pages first go into the data file, so nothing in the log is
   // still needed once it is marked reusable.
-  if (auto it = m_Databases.attached.find(Lower(entry->name)); it != m_Databases.attached.end())
+  if (auto it = m_DatabaseState.attached.find(Lower(entry->name));
+      it != m_DatabaseState.attached.end())
     sqlite3_exec(m_Db.get(),
                  ("PRAGMA " + QuoteIdentifier(it->second) + ".wal_checkpoint(PASSIVE)").c_str(),
                  nullptr, nullptr, nullptr);
@@ -58,9 +53,9 @@ void SessionImpl::RunBackupLog(const BackupLogStatement& statement, BatchSink& s
 }
 
 void SessionImpl::RunShrinkFile(const ShrinkFileStatement& statement, BatchSink& sink) {
-  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(m_Databases.current);
-  if (!entry) RaiseError(911, {m_Databases.current});
-  if (!OwnsOrAdministers(entry->name)) RaiseError(2571, {m_Login.name, "SHRINKFILE"});
+  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(m_DatabaseState.current);
+  if (!entry) RaiseError(911, {m_DatabaseState.current});
+  if (!m_Security.OwnsOrAdministers(entry->name)) RaiseError(2571, {m_Login.name, "SHRINKFILE"});
   const std::string& file = statement.arguments.at(0);
   const bool byId = !file.empty() && std::all_of(file.begin(), file.end(), [](char c) {
     return std::isdigit(static_cast<unsigned char>(c));

@@ -68,19 +68,19 @@ void SessionImpl::Start(const DatabaseEntry& database) {
   InstallLogHook(m_Db.get());
   CreateBookkeeping(m_Db.get(), "temp");
   AttachDatabase(database);
-  m_Databases.current = database.name;
-  m_Databases.currentId = database.id;
-  if (!HasDatabaseAccess(database.name)) {
+  m_DatabaseState.current = database.name;
+  m_DatabaseState.currentId = database.id;
+  if (!m_Security.HasDatabaseAccess(database.name)) {
     // A database the login asked for fails the login; an unusable default
     // database gives way to master, as SQL Server 2000 does (4062).
     if (!m_Request.database.empty()) throw SqlError(MakeMessage(4060, {database.name}));
     std::optional<DatabaseEntry> master = m_Engine.Data().FindDatabase("master");
     if (!master) throw SqlError(MakeMessage(4060, {database.name}));
     AttachDatabase(*master);
-    m_Databases.current = master->name;
-    m_Databases.currentId = master->id;
+    m_DatabaseState.current = master->name;
+    m_DatabaseState.currentId = master->id;
   }
-  m_Databases.loginDatabase = m_Databases.current;
+  m_DatabaseState.loginDatabase = m_DatabaseState.current;
   PublishCurrentDatabase();
 }
 
@@ -148,28 +148,30 @@ void SessionImpl::CheckCancelled() {
 
 std::string SessionImpl::AttachDatabase(const DatabaseEntry& database) {
   const std::string key = Lower(database.name);
-  m_Databases.attachedUse[key] = ++m_Databases.useClock;
-  if (auto it = m_Databases.attached.find(key); it != m_Databases.attached.end()) return it->second;
+  m_DatabaseState.attachedUse[key] = ++m_DatabaseState.useClock;
+  if (auto it = m_DatabaseState.attached.find(key); it != m_DatabaseState.attached.end())
+    return it->second;
   if (!sqlite3_get_autocommit(m_Db.get())) {
     RaiseUnsupported("the first use of database '" + database.name +
                      "' inside a transaction that has written");
   }
   // SQLite attaches at most 10 databases to a connection: make room by
   // letting go of the one used longest ago, never one of this statement's.
-  if (m_Databases.attached.size() >=
+  if (m_DatabaseState.attached.size() >=
       static_cast<std::size_t>(sqlite3_limit(m_Db.get(), SQLITE_LIMIT_ATTACHED, -1))) {
     std::string victim;
-    std::uint64_t oldest = m_Databases.statementStart;
-    for (const auto& [name, schema] : m_Databases.attached) {
-      if (name == Lower(m_Databases.current) || m_Databases.attachedUse[name] >= oldest) continue;
-      oldest = m_Databases.attachedUse[name];
+    std::uint64_t oldest = m_DatabaseState.statementStart;
+    for (const auto& [name, schema] : m_DatabaseState.attached) {
+      if (name == Lower(m_DatabaseState.current) || m_DatabaseState.attachedUse[name] >= oldest)
+        continue;
+      oldest = m_DatabaseState.attachedUse[name];
       victim = name;
     }
     if (victim.empty())
-      RaiseUnsupported("more than " + std::to_string(m_Databases.attached.size()) +
+      RaiseUnsupported("more than " + std::to_string(m_DatabaseState.attached.size()) +
                        " databases in one statement");
-    Execute(m_Db.get(), "DETACH DATABASE " + QuoteIdentifier(m_Databases.attached[victim]));
-    m_Databases.attached.erase(victim);
+    Execute(m_Db.get(), "DETACH DATABASE " + QuoteIdentifier(m_DatabaseState.attached[victim]));
+    m_DatabaseState.attached.erase(victim);
   }
   std::string schema = database.name;
   // SQLite's own schema names cannot be attached under; "$" keeps the
@@ -179,15 +181,16 @@ std::string SessionImpl::AttachDatabase(const DatabaseEntry& database) {
   attach.BindText(1, database.hostPath.string());
   attach.Step();
   Execute(m_Db.get(), "PRAGMA " + QuoteIdentifier(schema) + ".synchronous=NORMAL");
-  m_Databases.attached[key] = schema;
-  EnsureSecurityCatalog(schema, database.name);
+  m_DatabaseState.attached[key] = schema;
+  m_Security.EnsureCatalog(schema, database.name);
   return schema;
 }
 
 std::string SessionImpl::SchemaFor(const std::string& database) {
   if (EqualsNoCase(database, "tempdb")) return "temp";
-  if (auto it = m_Databases.attached.find(Lower(database)); it != m_Databases.attached.end()) {
-    m_Databases.attachedUse[it->first] = ++m_Databases.useClock;
+  if (auto it = m_DatabaseState.attached.find(Lower(database));
+      it != m_DatabaseState.attached.end()) {
+    m_DatabaseState.attachedUse[it->first] = ++m_DatabaseState.useClock;
     return it->second;
   }
   std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(database);
@@ -201,9 +204,10 @@ TableInfo SessionImpl::ResolveTable(const ObjectName& name) {
     table.schema = "temp";
     table.database = "tempdb";
   } else {
-    table.database = name.database.empty() ? m_Databases.current : name.database;
+    table.database = name.database.empty() ? m_DatabaseState.current : name.database;
     table.schema = SchemaFor(table.database);
-    if (!EqualsNoCase(table.database, m_Databases.current)) CheckDatabaseAccess(table.database);
+    if (!EqualsNoCase(table.database, m_DatabaseState.current))
+      m_Security.CheckDatabaseAccess(table.database);
   }
   const std::string lower = Lower(name.name);
   if (lower.rfind("sqlstandin$", 0) == 0 || lower.rfind("sqlite_", 0) == 0) {
@@ -214,7 +218,7 @@ TableInfo SessionImpl::ResolveTable(const ObjectName& name) {
   // tempdb's catalogue lives in the session's temporary schema, made on first use.
   if ((lower == "sysusers" || lower == "sysmembers") && !name.IsTemp() &&
       EqualsNoCase(table.database, "tempdb"))
-    EnsureSecurityCatalog("temp", "tempdb");
+    m_Security.EnsureCatalog("temp", "tempdb");
   {
     SqliteStatement find(m_Db.get(), "SELECT name FROM " + QuoteIdentifier(table.schema) +
                                          ".sqlite_master WHERE type IN ('table', 'view') AND "
@@ -277,7 +281,7 @@ std::string SessionImpl::SystemValue(const std::string& upperName, ColumnType& t
     return std::to_string(value);
   };
   if (upperName.rfind(std::string("IS_MEMBER") + kPropertySeparator, 0) == 0)
-    return SecurityValue(upperName, type);
+    return m_Security.IsMemberValue(upperName, type);
   if (upperName.find(kPropertySeparator) != std::string::npos)
     return PropertyValue(upperName, type);
   if (upperName == "@@ROWCOUNT") return number(m_Outcome.rowCount);
@@ -304,18 +308,18 @@ std::string SessionImpl::SystemValue(const std::string& upperName, ColumnType& t
     type = ColumnType{TypeId::Numeric, 0, 38, 0};
     return m_Outcome.lastIdentity ? std::to_string(*m_Outcome.lastIdentity) : "NULL";
   }
-  if (upperName == "DB_NAME()") return text(m_Databases.current);
-  if (upperName == "DB_ID()") return number(m_Databases.currentId, TypeId::SmallInt);
+  if (upperName == "DB_NAME()") return text(m_DatabaseState.current);
+  if (upperName == "DB_ID()") return number(m_DatabaseState.currentId, TypeId::SmallInt);
   if (upperName == "SUSER_SNAME()" || upperName == "SUSER_NAME()" || upperName == "SYSTEM_USER()") {
     return text(m_Login.name);
   }
   if (upperName == "USER_NAME()" || upperName == "USER()" || upperName == "CURRENT_USER()" ||
       upperName == "SESSION_USER()") {
-    return text(CurrentUserName());
+    return text(m_Security.CurrentUserName());
   }
   if (upperName == "USER_ID()") {
     type = TypeOf(TypeId::SmallInt);
-    return CurrentUserId();
+    return m_Security.CurrentUserId();
   }
   if (upperName == "HOST_NAME()") return text(m_Request.hostName);
   if (upperName == "APP_NAME()") return text(m_Request.applicationName);
@@ -358,7 +362,7 @@ void SessionImpl::ExecuteBatch(std::string_view sql, BatchSink& sink) {
   RunningScope running(*this);
   m_Cancel = false;
   m_Batch.variables.clear();
-  m_Security.accessChecked.clear();
+  m_SecurityState.accessChecked.clear();
   Batch batch;
   try {
     batch = ParseBatch(sql, m_Options.quotedIdentifier);
@@ -424,7 +428,7 @@ bool WritesOnlyTemp(const Statement& statement) {
 }  // namespace
 
 SessionImpl::Flow SessionImpl::RunGuarded(const Statement& statement, BatchSink& sink) {
-  m_Databases.statementStart = ++m_Databases.useClock;
+  m_DatabaseState.statementStart = ++m_DatabaseState.useClock;
   try {
     // The text of IF, WHILE and BEGIN…END holds the statements inside them,
     // which are tried on their own.
@@ -472,7 +476,7 @@ void SessionImpl::ExecuteRpc(std::string_view procedureName,
   if (m_Killed.load()) return;
   RunningScope running(*this);
   m_Cancel = false;
-  m_Security.accessChecked.clear();
+  m_SecurityState.accessChecked.clear();
   std::string name(procedureName);
   const std::size_t dot = name.rfind('.');
   const std::string base = Lower(dot == std::string::npos ? name : name.substr(dot + 1));

@@ -19,6 +19,7 @@
 #include "catalog/DatabaseSecurity.h"
 #include "engine/Engine.h"
 #include "exec/EngineImpl.h"
+#include "exec/SecurityExecutor.h"
 #include "exec/SessionServices.h"
 #include "exec/SessionState.h"
 #include "exec/TransactionExecutor.h"
@@ -41,7 +42,7 @@ class SessionImpl : public Session, private SessionServices {
   void Start(const DatabaseEntry& database);
 
   int Spid() const override { return m_Spid; }
-  std::string CurrentDatabase() const override { return m_Databases.current; }
+  std::string CurrentDatabase() const override { return m_DatabaseState.current; }
   std::string LoginName() const override { return m_Login.name; }
   void ExecuteBatch(std::string_view sql, BatchSink& sink) override;
   void ExecuteRpc(std::string_view procedureName, const std::vector<Parameter>& parameters,
@@ -72,11 +73,11 @@ class SessionImpl : public Session, private SessionServices {
   EngineImpl& Engine() const override { return m_Engine; }
   const LoginEntry& Login() const override { return m_Login; }
   int SessionId() const override { return m_Spid; }
-  const std::string& Database() const override { return m_Databases.current; }
+  const std::string& Database() const override { return m_DatabaseState.current; }
   TableInfo ResolveTable(const ObjectName& name) override;
   const Variable* FindVariable(const std::string& name) const override;
   std::string SystemValue(const std::string& upperName, ColumnType& type) const override;
-  void CheckRead(const TableInfo& table) override;
+  void CheckRead(const TableInfo& table) override { m_Security.CheckRead(table); }
   // SERVERPROPERTY and DATABASEPROPERTYEX (SessionProperties.cpp).
   std::string PropertyValue(const std::string& key, ColumnType& type) const;
 
@@ -100,11 +101,6 @@ class SessionImpl : public Session, private SessionServices {
   // The transaction log (SessionFiles.cpp).
   void RunBackupLog(const BackupLogStatement& statement, BatchSink& sink);
   void RunShrinkFile(const ShrinkFileStatement& statement, BatchSink& sink);
-  // Whether the login is a sysadmin or the database's owner (db_owner's
-  // statements: BACKUP LOG, DBCC SHRINKFILE).
-  // The login is sysadmin, the database's owner, a member of db_owner or of
-  // `otherRole` (a fixed database role's uid; 0 for none) in `database`.
-  bool OwnsOrAdministers(const std::string& database, int otherRole = 0);
   // Makes the current database visible to sp_who and DROP DATABASE.
   void PublishCurrentDatabase();
   // Detaches databases dropped (or detached) by other sessions since the
@@ -267,32 +263,6 @@ class SessionImpl : public Session, private SessionServices {
                         BatchSink& sink, bool rpc);
   void RunHelpText(const std::vector<Parameter>& arguments, BatchSink& sink);
   Value ConvertValue(const Value& value, const ColumnType& from, const ColumnType& to);
-  // Users, roles and permissions (SessionSecurity.cpp).
-  void EnsureSecurityCatalog(const std::string& schema, const std::string& database);
-  // The login's standing in a database (attached on demand).
-  DatabaseSecurity SecurityFor(const std::string& database);
-  DatabaseSecurity CurrentSecurity() const;
-  bool HasDatabaseAccess(const std::string& database);
-  // 916 unless the login is a user of the database, guest has access there,
-  // or the login is sysadmin. Checked once per batch and database.
-  void CheckDatabaseAccess(const std::string& database);
-  void CheckObjectPermission(const TableInfo& table, const std::string& action);
-  // INSERT, UPDATE, DELETE of a table: 229, or 259 for the security tables.
-  void CheckWrite(const TableInfo& table, const std::string& action);
-  void CheckStatementPermission(const std::string& action, const std::string& database);
-  // db_owner, db_ddladmin, or the user who created `object`.
-  bool MayAlterSchema(const std::string& database, const std::string& object);
-  void RequireSchemaChange(const std::string& database, const std::string& object,
-                           const std::string& statement);
-  void CheckCreateObject(const std::string& database, const std::string& statement);
-  void RecordCreator(const std::string& database, const std::string& object);
-  void ForgetObjectPermissions(const std::string& schema, const std::string& object);
-  void CheckExecute(const std::string& database, const std::string& procedure);
-  void RunPermission(const PermissionStatement& statement, BatchSink& sink);
-  std::string SecurityValue(const std::string& key, ColumnType& type) const;  // IS_MEMBER
-  std::string CurrentUserName() const;                                        // USER_NAME()
-  std::string CurrentUserId() const;  // USER_ID(): SQL text of the uid, NULL without access
-
   // Creates the database's sysobjects and syscomments views on first use.
   void EnsureSystemViews(const std::string& schema);
 
@@ -315,10 +285,11 @@ class SessionImpl : public Session, private SessionServices {
   TransactionState m_Transaction;
   StatementOutcome m_Outcome;
   BatchState m_Batch;
-  SecurityState m_Security;
-  DatabaseState m_Databases;
+  SecurityState m_SecurityState;
+  DatabaseState m_DatabaseState;
   // The executors of each area, given the state they use.
-  TransactionExecutor m_Transactions{*this, m_Transaction, m_Outcome, m_Databases};
+  TransactionExecutor m_Transactions{*this, m_Transaction, m_Outcome, m_DatabaseState};
+  SecurityExecutor m_Security{*this, m_SecurityState, m_Outcome, m_DatabaseState};
 
   std::atomic<bool> m_Cancel{false};
   std::atomic<bool> m_Killed{false};

@@ -58,14 +58,14 @@ bool SessionImpl::RunSystemProcedure(const std::string& name,
     // after USE of it.
     std::string database = DatabaseOfName(name);
     if (database.empty()) {
-      database = m_Databases.current;
+      database = m_DatabaseState.current;
     } else {
       std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(database);
       if (!entry) RaiseError(911, {database});
       database = entry->name;
-      CheckDatabaseAccess(database);
+      m_Security.CheckDatabaseAccess(database);
     }
-    DatabaseSecurity security = SecurityFor(database);
+    DatabaseSecurity security = m_Security.For(database);
     ProcedureCall call{m_Engine,   sink,
                        m_Spid,     m_Login.name,
                        database,   m_Options.noCount,

@@ -67,8 +67,8 @@ std::string SessionImpl::PropertyValue(const std::string& key, ColumnType& type)
   if (function == "FULLTEXTCATALOGPROPERTY") {
     // In the current database; NULL without the service, for an unknown
     // catalog or property.
-    auto it = m_Databases.attached.find(Lower(m_Databases.current));
-    if (fullText != 1 || it == m_Databases.attached.end()) return null();
+    auto it = m_DatabaseState.attached.find(Lower(m_DatabaseState.current));
+    if (fullText != 1 || it == m_DatabaseState.attached.end()) return null();
     const std::optional<std::int64_t> value =
         FullTextCatalogProperty(m_Db.get(), it->second, parts[1], parts[2]);
     if (!value) {

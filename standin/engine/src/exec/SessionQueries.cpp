@@ -230,13 +230,13 @@ void SessionImpl::RunAssignmentSelect(const Select& select, BatchSink& sink) {
 
 void SessionImpl::RunSelectInto(const Select& select, BatchSink& sink) {
   const ObjectName& target = *select.cores[0].into;
-  std::string schema =
-      target.IsTemp() ? "temp"
-                      : SchemaFor(target.database.empty() ? m_Databases.current : target.database);
+  std::string schema = target.IsTemp() ? "temp"
+                                       : SchemaFor(target.database.empty() ? m_DatabaseState.current
+                                                                           : target.database);
   if (TableExists(m_Db.get(), schema, target.name)) RaiseError(2714, {target.name});
   const std::string targetDatabase =
-      target.database.empty() ? m_Databases.current : target.database;
-  if (!target.IsTemp()) CheckCreateObject(targetDatabase, "CREATE TABLE");
+      target.database.empty() ? m_DatabaseState.current : target.database;
+  if (!target.IsTemp()) m_Security.CheckCreateObject(targetDatabase, "CREATE TABLE");
   Translator translator(*this);
   SqlText query = translator.TranslateSelect(select);
   std::string definition;
@@ -256,7 +256,7 @@ void SessionImpl::RunSelectInto(const Select& select, BatchSink& sink) {
   SqlText insert = query;
   insert.sql = "INSERT INTO " + table + " (" + names + ") " + query.sql;
   const std::int64_t count = Changes(insert, "INSERT");
-  if (!target.IsTemp()) RecordCreator(targetDatabase, target.name);
+  if (!target.IsTemp()) m_Security.RecordCreator(targetDatabase, target.name);
   scope.Commit();
   m_Outcome.rowCount = count;
   Done(sink, false, true, static_cast<std::uint64_t>(count), kCommandSelect);
@@ -264,7 +264,7 @@ void SessionImpl::RunSelectInto(const Select& select, BatchSink& sink) {
 
 void SessionImpl::RunInsert(const InsertStatement& statement, BatchSink& sink) {
   TableInfo table = ResolveTable(statement.table);
-  CheckWrite(table, "INSERT");
+  m_Security.CheckWrite(table, "INSERT");
   std::vector<std::string> columns = statement.columns;
   if (IsView(table)) {
     table = ViewInsertTarget(table, columns);
@@ -360,9 +360,10 @@ void SessionImpl::RunRowWrite(const Write& statement, BatchSink& sink) {
   if (truncate) {
     // TRUNCATE TABLE belongs to the table's owner and the schema roles; it
     // cannot be granted.
-    if (table.schema != "temp") RequireSchemaChange(table.database, table.name, "TRUNCATE TABLE");
+    if (table.schema != "temp")
+      m_Security.RequireSchemaChange(table.database, table.name, "TRUNCATE TABLE");
   } else {
-    CheckWrite(table, update ? "UPDATE" : "DELETE");
+    m_Security.CheckWrite(table, update ? "UPDATE" : "DELETE");
   }
   Translator translator(*this);
   SqlText query;

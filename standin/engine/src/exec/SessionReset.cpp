@@ -40,15 +40,16 @@ void SessionImpl::ResetConnection(bool keepTransaction, BatchSink& sink) {
   m_Outcome.rowCount = 0;
   m_Outcome.lastError = 0;
   m_Outcome.lastIdentity.reset();
-  if (!EqualsNoCase(m_Databases.current, m_Databases.loginDatabase)) {
-    std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(m_Databases.loginDatabase);
+  if (!EqualsNoCase(m_DatabaseState.current, m_DatabaseState.loginDatabase)) {
+    std::optional<DatabaseEntry> entry =
+        m_Engine.Data().FindDatabase(m_DatabaseState.loginDatabase);
     // A login database dropped meanwhile leaves the session where it is, as
     // a failed USE would.
     if (entry) {
       if (!EqualsNoCase(entry->name, "tempdb")) AttachDatabase(*entry);
-      const std::string old = m_Databases.current;
-      m_Databases.current = entry->name;
-      m_Databases.currentId = entry->id;
+      const std::string old = m_DatabaseState.current;
+      m_DatabaseState.current = entry->name;
+      m_DatabaseState.currentId = entry->id;
       PublishCurrentDatabase();
       sink.EnvironmentChanged(EnvChange{EnvChangeType::Database, entry->name, old});
     }

@@ -191,7 +191,8 @@ void SessionImpl::DropIndexObjects(const TableInfo& table, const std::string& in
 
 void SessionImpl::RunCreateIndex(const CreateIndexStatement& statement, BatchSink& sink) {
   TableInfo table = ResolveTable(statement.table);
-  if (table.schema != "temp") RequireSchemaChange(table.database, table.name, "CREATE INDEX");
+  if (table.schema != "temp")
+    m_Security.RequireSchemaChange(table.database, table.name, "CREATE INDEX");
   if (ObjectType(m_Db.get(), table.schema, table.name) == "view")
     RaiseUnsupported("indexes on views");
   for (const IndexDefinition& index : ListIndexes(m_Db.get(), table)) {
@@ -219,7 +220,8 @@ void SessionImpl::RunDropIndex(const DropIndexStatement& statement, BatchSink& s
     if (EqualsNoCase(index.name, statement.index)) stored = index.name;
   }
   if (stored.empty()) RaiseError(3701, {"index", written});
-  if (table.schema != "temp") RequireSchemaChange(table.database, table.name, "DROP INDEX");
+  if (table.schema != "temp")
+    m_Security.RequireSchemaChange(table.database, table.name, "DROP INDEX");
   SqliteTransaction scope = m_Transactions.BeginWrite();
   DropIndexObjects(table, stored);
   scope.Commit();
@@ -230,18 +232,20 @@ void SessionImpl::RunDropIndex(const DropIndexStatement& statement, BatchSink& s
 void SessionImpl::RunCreateView(const CreateViewStatement& statement, BatchSink& sink) {
   const ObjectName& name = statement.view;
   if (name.IsTemp()) RaiseUnsupported("temporary views");
-  const std::string schema = SchemaFor(name.database.empty() ? m_Databases.current : name.database);
+  const std::string schema =
+      SchemaFor(name.database.empty() ? m_DatabaseState.current : name.database);
   const std::string lower = Lower(name.name);
   if (lower.rfind("sqlstandin$", 0) == 0 || lower.rfind("sqlite_", 0) == 0)
     RaiseUnsupported("view names beginning with '" + name.name.substr(0, 7) + "'");
-  CheckCreateObject(name.database.empty() ? m_Databases.current : name.database, "CREATE VIEW");
+  m_Security.CheckCreateObject(name.database.empty() ? m_DatabaseState.current : name.database,
+                               "CREATE VIEW");
   if (!ObjectType(m_Db.get(), schema, name.name).empty()) RaiseError(2714, {name.name});
   // Making a view reads nothing: whoever selects from it is checked then.
-  const bool wasChained = m_Security.ownershipChain;
-  m_Security.ownershipChain = true;
+  const bool wasChained = m_SecurityState.ownershipChain;
+  m_SecurityState.ownershipChain = true;
   SqlText query;
   {
-    ScopeGuard unchain([&] { m_Security.ownershipChain = wasChained; });
+    ScopeGuard unchain([&] { m_SecurityState.ownershipChain = wasChained; });
     Translator translator(*this);
     query = translator.TranslateSelect(*statement.select);
   }
@@ -271,14 +275,15 @@ void SessionImpl::RunDropView(const DropViewStatement& statement, BatchSink& sin
   const ObjectName& name = statement.view;
   const std::string schema =
       name.IsTemp() ? "temp"
-                    : SchemaFor(name.database.empty() ? m_Databases.current : name.database);
+                    : SchemaFor(name.database.empty() ? m_DatabaseState.current : name.database);
   std::string stored;
   const std::string type = ObjectType(m_Db.get(), schema, name.name, &stored);
   if (type.empty() || Lower(name.name).rfind("sqlstandin$", 0) == 0)
     RaiseError(3701, {"view", name.written});
   if (type == "table") RaiseError(3705, {"VIEW", name.name, name.name, "a table", "TABLE"});
   if (schema != "temp" &&
-      !MayAlterSchema(name.database.empty() ? m_Databases.current : name.database, stored))
+      !m_Security.MayAlterSchema(name.database.empty() ? m_DatabaseState.current : name.database,
+                                 stored))
     RaiseError(3701, {"view", name.written});
   SqliteTransaction scope = m_Transactions.BeginWrite();
   Execute(m_Db.get(), "DROP VIEW " + QuoteIdentifier(schema) + "." + QuoteIdentifier(stored));
@@ -286,7 +291,7 @@ void SessionImpl::RunDropView(const DropViewStatement& statement, BatchSink& sin
                                          ".\"sqlstandin$objects\" WHERE name = ?");
   remove.BindText(1, stored);
   remove.Step();
-  ForgetObjectPermissions(schema, stored);
+  m_Security.ForgetObjectPermissions(schema, stored);
   scope.Commit();
   m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
@@ -294,7 +299,8 @@ void SessionImpl::RunDropView(const DropViewStatement& statement, BatchSink& sin
 
 void SessionImpl::RunAlterTable(const AlterTableStatement& statement, BatchSink& sink) {
   TableInfo table = ResolveTable(statement.table);
-  if (table.schema != "temp") RequireSchemaChange(table.database, table.name, "ALTER TABLE");
+  if (table.schema != "temp")
+    m_Security.RequireSchemaChange(table.database, table.name, "ALTER TABLE");
   if (ObjectType(m_Db.get(), table.schema, table.name) == "view")
     RaiseUnsupported("ALTER TABLE on a view");
   SqliteTransaction scope = m_Transactions.BeginWrite();

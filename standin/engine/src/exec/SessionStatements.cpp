@@ -56,7 +56,7 @@ SessionImpl::Flow SessionImpl::Run(const Statement& statement, BatchSink& sink) 
           next(*this, &SessionImpl::RunUse),
           next(*this, &SessionImpl::RunBackupLog),
           next(*this, &SessionImpl::RunShrinkFile),
-          next(*this, &SessionImpl::RunPermission),
+          next(m_Security, &SecurityExecutor::RunPermission),
           next(*this, &SessionImpl::RunDeclare),
           next(*this, &SessionImpl::RunSetVariable),
           next(*this, &SessionImpl::RunSetOption),

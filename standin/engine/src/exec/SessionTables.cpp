@@ -26,14 +26,14 @@ void SessionImpl::RunCreateTable(const CreateTableStatement& statement, BatchSin
   const ObjectName& name = statement.table;
   const std::string schema =
       name.IsTemp() ? "temp"
-                    : SchemaFor(name.database.empty() ? m_Databases.current : name.database);
+                    : SchemaFor(name.database.empty() ? m_DatabaseState.current : name.database);
   const std::string lower = Lower(name.name);
   if (lower.rfind("sqlstandin$", 0) == 0 || lower.rfind("sqlite_", 0) == 0) {
     RaiseUnsupported("table names beginning with '" +
                      name.name.substr(0, lower.find_first_of("$_") + 1) + "'");
   }
-  const std::string database = name.database.empty() ? m_Databases.current : name.database;
-  if (!name.IsTemp()) CheckCreateObject(database, "CREATE TABLE");
+  const std::string database = name.database.empty() ? m_DatabaseState.current : name.database;
+  if (!name.IsTemp()) m_Security.CheckCreateObject(database, "CREATE TABLE");
   if (TableExists(m_Db.get(), schema, name.name)) RaiseError(2714, {name.name});
   const std::string constraintsTable = QuoteIdentifier(schema) + ".\"sqlstandin$constraints\"";
   auto constraintExists = [&](const std::string& constraint) {
@@ -126,7 +126,7 @@ void SessionImpl::RunCreateTable(const CreateTableStatement& statement, BatchSin
   object.BindText(1, name.name);
   object.BindText(2, statement.text);
   object.Step();
-  if (!name.IsTemp()) RecordCreator(database, name.name);
+  if (!name.IsTemp()) m_Security.RecordCreator(database, name.name);
   scope.Commit();
   if (identity) {
     // A new table starts at its seed, whatever an earlier one of its name took.
@@ -148,7 +148,7 @@ void SessionImpl::RunDropTable(const DropTableStatement& statement, BatchSink& s
     throw;
   }
   // SQL Server 2000 answers a drop it does not allow as if the table were not there.
-  if (table.schema != "temp" && !MayAlterSchema(table.database, table.name))
+  if (table.schema != "temp" && !m_Security.MayAlterSchema(table.database, table.name))
     RaiseError(3701, {"table", statement.table.written});
   {
     SqliteStatement kind(m_Db.get(), "SELECT type FROM " + QuoteIdentifier(table.schema) +
@@ -172,7 +172,7 @@ void SessionImpl::RunDropTable(const DropTableStatement& statement, BatchSink& s
                          "DELETE FROM " + prefix + "\"sqlstandin$objects\" WHERE name = ?");
   remove.BindText(1, table.name);
   remove.Step();
-  if (table.schema != "temp") ForgetObjectPermissions(table.schema, table.name);
+  if (table.schema != "temp") m_Security.ForgetObjectPermissions(table.schema, table.name);
   scope.Commit();
   IdentityCounters::Forget(IdentityKey(table));
   if (m_Options.identityInsertTable == Lower(table.schema + "." + table.name))

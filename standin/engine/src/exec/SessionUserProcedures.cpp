@@ -43,7 +43,8 @@ ObjectName SplitName(std::string_view written) {
 
 std::optional<SessionImpl::UserProcedure> SessionImpl::FindUserProcedure(const ObjectName& name) {
   if (name.IsTemp()) return std::nullopt;
-  const std::string schema = SchemaFor(name.database.empty() ? m_Databases.current : name.database);
+  const std::string schema =
+      SchemaFor(name.database.empty() ? m_DatabaseState.current : name.database);
   SqliteStatement find(m_Db.get(), "SELECT name, definition FROM " + QuoteIdentifier(schema) +
                                        ".\"sqlstandin$objects\" WHERE kind = 'P' AND name = ? "
                                        "COLLATE standin_ci");
@@ -57,13 +58,14 @@ void SessionImpl::RunCreateProcedure(const CreateProcedureStatement& statement, 
   if (name.IsTemp()) RaiseUnsupported("temporary procedures");
   const bool alter = statement.alter;
   std::optional<UserProcedure> existing = FindUserProcedure(name);
-  const std::string schema = SchemaFor(name.database.empty() ? m_Databases.current : name.database);
+  const std::string schema =
+      SchemaFor(name.database.empty() ? m_DatabaseState.current : name.database);
   if (alter && !existing) RaiseError(208, {name.written});
-  const std::string database = name.database.empty() ? m_Databases.current : name.database;
+  const std::string database = name.database.empty() ? m_DatabaseState.current : name.database;
   if (alter) {
-    RequireSchemaChange(database, existing->name, "ALTER PROCEDURE");
+    m_Security.RequireSchemaChange(database, existing->name, "ALTER PROCEDURE");
   } else {
-    CheckCreateObject(database, "CREATE PROCEDURE");
+    m_Security.CheckCreateObject(database, "CREATE PROCEDURE");
   }
   if (!alter) {
     SqliteStatement taken(m_Db.get(), "SELECT 1 FROM " + QuoteIdentifier(schema) +
@@ -92,14 +94,15 @@ void SessionImpl::RunDropProcedure(const DropProcedureStatement& statement, Batc
   const ObjectName& name = statement.procedure;
   std::optional<UserProcedure> existing = FindUserProcedure(name);
   if (!existing) RaiseError(3701, {"procedure", name.written});
-  if (!MayAlterSchema(name.database.empty() ? m_Databases.current : name.database, existing->name))
+  if (!m_Security.MayAlterSchema(name.database.empty() ? m_DatabaseState.current : name.database,
+                                 existing->name))
     RaiseError(3701, {"procedure", name.written});
   SqliteTransaction scope = m_Transactions.BeginWrite();
   SqliteStatement remove(m_Db.get(), "DELETE FROM " + QuoteIdentifier(existing->schema) +
                                          ".\"sqlstandin$objects\" WHERE kind = 'P' AND name = ?");
   remove.BindText(1, existing->name);
   remove.Step();
-  ForgetObjectPermissions(existing->schema, existing->name);
+  m_Security.ForgetObjectPermissions(existing->schema, existing->name);
   scope.Commit();
   m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
@@ -138,7 +141,8 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
   bool failed = false;
   std::vector<std::pair<std::size_t, const Declaration*>> outputs;  // argument, parameter
   try {
-    CheckExecute(name.database.empty() ? m_Databases.current : name.database, procedure->name);
+    m_Security.CheckExecute(name.database.empty() ? m_DatabaseState.current : name.database,
+                            procedure->name);
     ProcedureDefinition definition;
     try {
       definition = ParseProcedureText(procedure->text, m_Options.quotedIdentifier);
@@ -187,9 +191,9 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
       }
       m_Batch.variables[Lower(parameters[p].name)] = std::move(variable);
     }
-    const bool wasChained = m_Security.ownershipChain;
-    m_Security.ownershipChain = true;
-    ScopeGuard unchain([&] { m_Security.ownershipChain = wasChained; });
+    const bool wasChained = m_SecurityState.ownershipChain;
+    m_SecurityState.ownershipChain = true;
+    ScopeGuard unchain([&] { m_SecurityState.ownershipChain = wasChained; });
     try {
       Run(*definition.body[0], sink);
     } catch (const SqlError& error) {
@@ -241,12 +245,12 @@ void SessionImpl::RunHelpText(const std::vector<Parameter>& arguments, BatchSink
     if (objectName.empty()) RaiseError(201, {"sp_helptext", "@objname"});
     const ObjectName name = SplitName(objectName);
     const std::string schema =
-        SchemaFor(name.database.empty() ? m_Databases.current : name.database);
+        SchemaFor(name.database.empty() ? m_DatabaseState.current : name.database);
     SqliteStatement find(m_Db.get(), "SELECT kind, definition FROM " + QuoteIdentifier(schema) +
                                          ".\"sqlstandin$objects\" WHERE name = ? COLLATE "
                                          "standin_ci");
     find.BindText(1, name.name);
-    if (!find.Step("SELECT")) RaiseError(15009, {objectName, m_Databases.current});
+    if (!find.Step("SELECT")) RaiseError(15009, {objectName, m_DatabaseState.current});
     if (StoredText(find.Handle(), 0) == "U") RaiseError(15197, {objectName});
     const std::string text = StoredText(find.Handle(), 1);
     sink.Columns({Column{"Text", ColumnType{TypeId::NVarChar, 255, 0, 0}, true}});

@@ -1,11 +1,5 @@
-// What the session's login may do in each database: access (916), object
-// permissions on reads, writes and EXEC (229), statement permissions (262),
-// GRANT/REVOKE/DENY, IS_MEMBER and USER_NAME.
-//
-// All objects here belong to dbo, so a view or procedure and the objects it
-// uses always share their owner: only the outer object's permission is
-// checked (ownership chaining). Views get this from SQLite, which expands
-// them without asking again; procedure bodies run with m_Security.ownershipChain set.
+#include "exec/SecurityExecutor.h"
+
 #include <cctype>
 
 #include "catalog/DatabaseSecurity.h"
@@ -13,7 +7,6 @@
 #include "engine/Accounts.h"
 #include "engine/Errors.h"
 #include "exec/EngineImpl.h"
-#include "exec/SessionImpl.h"
 #include "storage/SqliteFunctions.h"
 
 namespace standin::engine {
@@ -27,88 +20,92 @@ constexpr std::string_view kTableActions[] = {"SELECT", "INSERT", "UPDATE", "DEL
 
 }  // namespace
 
-void SessionImpl::EnsureSecurityCatalog(const std::string& schema, const std::string& database) {
-  if (HasSecurityCatalog(m_Db.get(), schema)) return;
+void SecurityExecutor::EnsureCatalog(const std::string& schema, const std::string& database) {
+  if (HasSecurityCatalog(m_Session.Db(), schema)) return;
   // Databases made before users existed, and the system databases, get
   // their catalogue on first use; guest has access where SQL Server gives it.
-  const Sid owner = m_Engine.Data().DatabaseOwnerSid(database).value_or(Sid{0x01});
+  const Sid owner = m_Session.Engine().Data().DatabaseOwnerSid(database).value_or(Sid{0x01});
   const std::string lower = Lower(database);
-  SqliteTransaction write = BeginSecurityWrite(m_Db.get());
-  CreateSecurityCatalog(m_Db.get(), schema, owner,
+  SqliteTransaction write = BeginSecurityWrite(m_Session.Db());
+  CreateSecurityCatalog(m_Session.Db(), schema, owner,
                         lower == "master" || lower == "msdb" || lower == "tempdb");
   write.Commit();
 }
 
-DatabaseSecurity SessionImpl::SecurityFor(const std::string& database) {
-  const std::string schema = SchemaFor(database);
-  EnsureSecurityCatalog(schema, database);
-  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(database);
-  return DatabaseSecurity(m_Db.get(), schema, entry ? entry->name : database, m_Engine.Data(),
-                          m_Login.name);
+DatabaseSecurity SecurityExecutor::For(const std::string& database) {
+  const std::string schema = m_Session.SchemaFor(database);
+  EnsureCatalog(schema, database);
+  std::optional<DatabaseEntry> entry = m_Session.Engine().Data().FindDatabase(database);
+  return DatabaseSecurity(m_Session.Db(), schema, entry ? entry->name : database,
+                          m_Session.Engine().Data(), m_Session.Login().name);
 }
 
-DatabaseSecurity SessionImpl::CurrentSecurity() const {
+DatabaseSecurity SecurityExecutor::Current() const {
   auto it = m_Databases.attached.find(Lower(m_Databases.current));
   std::string schema = it == m_Databases.attached.end() ? m_Databases.current : it->second;
   if (EqualsNoCase(m_Databases.current, "tempdb")) schema = "temp";
-  return DatabaseSecurity(m_Db.get(), schema, m_Databases.current, m_Engine.Data(), m_Login.name);
+  return DatabaseSecurity(m_Session.Db(), schema, m_Databases.current, m_Session.Engine().Data(),
+                          m_Session.Login().name);
 }
 
-bool SessionImpl::HasDatabaseAccess(const std::string& database) {
+bool SecurityExecutor::HasDatabaseAccess(const std::string& database) {
   if (EqualsNoCase(database, "tempdb")) return true;
-  return SecurityFor(database).CurrentUser().has_value();
+  return For(database).CurrentUser().has_value();
 }
 
-void SessionImpl::CheckDatabaseAccess(const std::string& database) {
+void SecurityExecutor::CheckDatabaseAccess(const std::string& database) {
   const std::string key = Lower(database);
-  if (m_Security.accessChecked.count(key)) return;
-  if (!HasDatabaseAccess(database)) RaiseError(916, {m_Login.name, database});
-  m_Security.accessChecked.insert(key);
+  if (m_State.accessChecked.count(key)) return;
+  if (!HasDatabaseAccess(database)) RaiseError(916, {m_Session.Login().name, database});
+  m_State.accessChecked.insert(key);
 }
 
-void SessionImpl::CheckObjectPermission(const TableInfo& table, const std::string& action) {
-  if (table.schema == "temp" || m_Security.ownershipChain || IsSystemName(table.name)) return;
-  DatabaseSecurity security = SecurityFor(table.database);
+void SecurityExecutor::CheckObjectPermission(const TableInfo& table, const std::string& action) {
+  if (table.schema == "temp" || m_State.ownershipChain || IsSystemName(table.name)) return;
+  DatabaseSecurity security = For(table.database);
   if (!security.ObjectPermitted(table.name, action, true))
     RaiseError(229, {action, table.name, security.Database(), "dbo"});
 }
 
-void SessionImpl::CheckRead(const TableInfo& table) {
+void SecurityExecutor::CheckRead(const TableInfo& table) {
   CheckObjectPermission(table, "SELECT");
 }
 
-void SessionImpl::CheckWrite(const TableInfo& table, const std::string& action) {
+void SecurityExecutor::CheckWrite(const TableInfo& table, const std::string& action) {
   const std::string lower = Lower(table.name);
   if (table.schema != "temp" && (lower == "sysusers" || lower == "sysmembers")) RaiseError(259);
   CheckObjectPermission(table, action);
 }
 
-void SessionImpl::CheckStatementPermission(const std::string& action, const std::string& database) {
-  if (m_Security.ownershipChain) return;
-  DatabaseSecurity security = SecurityFor(database);
+void SecurityExecutor::CheckStatementPermission(const std::string& action,
+                                                const std::string& database) {
+  if (m_State.ownershipChain) return;
+  DatabaseSecurity security = For(database);
   if (!security.StatementPermitted(action)) RaiseError(262, {action, security.Database()});
 }
 
-bool SessionImpl::MayAlterSchema(const std::string& database, const std::string& object) {
-  if (m_Security.ownershipChain) return true;
-  DatabaseSecurity security = SecurityFor(database);
+bool SecurityExecutor::MayAlterSchema(const std::string& database, const std::string& object) {
+  if (m_State.ownershipChain) return true;
+  DatabaseSecurity security = For(database);
   if (security.InRole(kUidDbOwner) || security.InRole(kUidDdlAdmin)) return true;
   std::optional<Principal> user = security.CurrentUser();
   if (!user || object.empty()) return false;
-  SqliteStatement owned(m_Db.get(), "SELECT 1 FROM " + QuoteIdentifier(security.Schema()) +
-                                        ".\"sqlstandin$permissions\" WHERE object = ? AND uid = ? "
-                                        "AND owner = 1");
+  SqliteStatement owned(m_Session.Db(),
+                        "SELECT 1 FROM " + QuoteIdentifier(security.Schema()) +
+                            ".\"sqlstandin$permissions\" WHERE object = ? AND uid = ? "
+                            "AND owner = 1");
   owned.BindText(1, object);
   owned.BindInt(2, user->uid);
   return owned.Step("SELECT");
 }
 
-void SessionImpl::RequireSchemaChange(const std::string& database, const std::string& object,
-                                      const std::string& statement) {
+void SecurityExecutor::RequireSchemaChange(const std::string& database, const std::string& object,
+                                           const std::string& statement) {
   if (!MayAlterSchema(database, object)) RaiseError(262, {statement, database});
 }
 
-void SessionImpl::CheckCreateObject(const std::string& database, const std::string& statement) {
+void SecurityExecutor::CheckCreateObject(const std::string& database,
+                                         const std::string& statement) {
   CheckStatementPermission(statement, database);
   // Views and procedures of other owners would break the ownership chains
   // the permission checks rely on; only dbo's are made.
@@ -116,18 +113,18 @@ void SessionImpl::CheckCreateObject(const std::string& database, const std::stri
     RaiseUnsupported("objects owned by users other than dbo");
 }
 
-void SessionImpl::RecordCreator(const std::string& database, const std::string& object) {
-  DatabaseSecurity security = SecurityFor(database);
+void SecurityExecutor::RecordCreator(const std::string& database, const std::string& object) {
+  DatabaseSecurity security = For(database);
   if (security.InRole(kUidDbOwner)) return;
   std::optional<Principal> user = security.CurrentUser();
   if (!user) return;
   // A table made by a user who is not dbo is that user's: full rights on it,
   // and the right to grant them.
   for (std::string_view action : kTableActions) {
-    SqliteStatement grant(m_Db.get(), "INSERT OR REPLACE INTO " +
-                                          QuoteIdentifier(security.Schema()) +
-                                          ".\"sqlstandin$permissions\" (object, action, uid, "
-                                          "state, owner) VALUES (?, ?, ?, 'W', 1)");
+    SqliteStatement grant(m_Session.Db(), "INSERT OR REPLACE INTO " +
+                                              QuoteIdentifier(security.Schema()) +
+                                              ".\"sqlstandin$permissions\" (object, action, uid, "
+                                              "state, owner) VALUES (?, ?, ?, 'W', 1)");
     grant.BindText(1, object);
     grant.BindText(2, action);
     grant.BindInt(3, user->uid);
@@ -135,23 +132,30 @@ void SessionImpl::RecordCreator(const std::string& database, const std::string& 
   }
 }
 
-void SessionImpl::ForgetObjectPermissions(const std::string& schema, const std::string& object) {
-  if (!HasSecurityCatalog(m_Db.get(), schema)) return;
-  SqliteStatement remove(m_Db.get(), "DELETE FROM " + QuoteIdentifier(schema) +
-                                         ".\"sqlstandin$permissions\" WHERE object = ?");
+void SecurityExecutor::ForgetObjectPermissions(const std::string& schema,
+                                               const std::string& object) {
+  if (!HasSecurityCatalog(m_Session.Db(), schema)) return;
+  SqliteStatement remove(m_Session.Db(), "DELETE FROM " + QuoteIdentifier(schema) +
+                                             ".\"sqlstandin$permissions\" WHERE object = ?");
   remove.BindText(1, object);
   remove.Step();
 }
 
-void SessionImpl::CheckExecute(const std::string& database, const std::string& procedure) {
-  if (m_Security.ownershipChain) return;
-  DatabaseSecurity security = SecurityFor(database);
+bool SecurityExecutor::OwnsOrAdministers(const std::string& database, int otherRole) {
+  // sysadmin and dbo count as members of db_owner.
+  DatabaseSecurity security = For(database);
+  return security.InRole(kUidDbOwner) || (otherRole != 0 && security.InRole(otherRole));
+}
+
+void SecurityExecutor::CheckExecute(const std::string& database, const std::string& procedure) {
+  if (m_State.ownershipChain) return;
+  DatabaseSecurity security = For(database);
   if (!security.ObjectPermitted(procedure, "EXECUTE", false))
     RaiseError(229, {"EXECUTE", procedure, security.Database(), "dbo"});
 }
 
-void SessionImpl::RunPermission(const PermissionStatement& statement, BatchSink& sink) {
-  DatabaseSecurity security = SecurityFor(m_Databases.current);
+void SecurityExecutor::RunPermission(const PermissionStatement& statement, BatchSink& sink) {
+  DatabaseSecurity security = For(m_Databases.current);
   const std::string& verb = statement.verb;
   const ObjectName& named = statement.object;
   // The object: a table or view (sqlite_master) or a procedure.
@@ -161,16 +165,16 @@ void SessionImpl::RunPermission(const PermissionStatement& statement, BatchSink&
     if (!named.database.empty() && !EqualsNoCase(named.database, m_Databases.current))
       RaiseUnsupported(verb + " on an object of another database");
     const std::string prefix = QuoteIdentifier(security.Schema()) + ".";
-    SqliteStatement table(m_Db.get(), "SELECT name FROM " + prefix +
-                                          "sqlite_master WHERE type IN ('table', 'view') AND "
-                                          "name = ? COLLATE standin_ci");
+    SqliteStatement table(m_Session.Db(), "SELECT name FROM " + prefix +
+                                              "sqlite_master WHERE type IN ('table', 'view') AND "
+                                              "name = ? COLLATE standin_ci");
     table.BindText(1, named.name);
     if (table.Step("SELECT") && !Lower(named.name).starts_with("sqlstandin$")) {
       object = reinterpret_cast<const char*>(sqlite3_column_text(table.Handle(), 0));
     } else {
-      SqliteStatement procedure(m_Db.get(), "SELECT name FROM " + prefix +
-                                                "\"sqlstandin$objects\" WHERE kind = 'P' AND "
-                                                "name = ? COLLATE standin_ci");
+      SqliteStatement procedure(m_Session.Db(), "SELECT name FROM " + prefix +
+                                                    "\"sqlstandin$objects\" WHERE kind = 'P' AND "
+                                                    "name = ? COLLATE standin_ci");
       procedure.BindText(1, named.name);
       if (!procedure.Step("SELECT")) RaiseError(208, {named.written});
       object = reinterpret_cast<const char*>(sqlite3_column_text(procedure.Handle(), 0));
@@ -217,7 +221,7 @@ void SessionImpl::RunPermission(const PermissionStatement& statement, BatchSink&
     grantees.push_back(*grantee);
   }
   const std::string table = QuoteIdentifier(security.Schema()) + ".\"sqlstandin$permissions\"";
-  SqliteTransaction write = BeginSecurityWrite(m_Db.get());
+  SqliteTransaction write = BeginSecurityWrite(m_Session.Db());
   for (const Principal& grantee : grantees) {
     for (const std::string& action : actions) {
       std::string sql;
@@ -231,7 +235,7 @@ void SessionImpl::RunPermission(const PermissionStatement& statement, BatchSink&
         sql = "INSERT INTO " + table + " (object, action, uid, state) VALUES (?1, ?2, ?3, '" +
               state + "') ON CONFLICT (object, action, uid) DO UPDATE SET state = excluded.state";
       }
-      SqliteStatement change(m_Db.get(), sql);
+      SqliteStatement change(m_Session.Db(), sql);
       change.BindText(1, object);
       change.BindText(2, action);
       change.BindInt(3, grantee.uid);
@@ -240,36 +244,36 @@ void SessionImpl::RunPermission(const PermissionStatement& statement, BatchSink&
   }
   write.Commit();
   m_Outcome.rowCount = 0;
-  Done(sink, false, false, 0, 0);
+  m_Session.Done(sink, false, false, 0, 0);
 }
 
-std::string SessionImpl::SecurityValue(const std::string& key, ColumnType& type) const {
+std::string SecurityExecutor::IsMemberValue(const std::string& key, ColumnType& type) const {
   type = ColumnType{TypeId::Int, 0, 0, 0};
   const std::string name = key.substr(key.find(kPropertySeparator) + 1);
-  DatabaseSecurity security = CurrentSecurity();
-  if (!HasSecurityCatalog(m_Db.get(), security.Schema())) return "NULL";
+  DatabaseSecurity security = Current();
+  if (!HasSecurityCatalog(m_Session.Db(), security.Schema())) return "NULL";
   if (name.find('\\') != std::string::npos) {
     // The login cannot be a Windows account's member: Windows logins do not
     // connect here.
-    return AccountDirectory(m_Engine.Data().Root()).Find(name) ? "0" : "NULL";
+    return AccountDirectory(m_Session.Engine().Data().Root()).Find(name) ? "0" : "NULL";
   }
   std::optional<Principal> principal = security.Find(name);
   if (!principal || !principal->role) return "NULL";
   return security.Memberships().count(principal->uid) ? "1" : "0";
 }
 
-std::string SessionImpl::CurrentUserName() const {
-  DatabaseSecurity security = CurrentSecurity();
+std::string SecurityExecutor::CurrentUserName() const {
+  DatabaseSecurity security = Current();
   if (security.IsSysadmin()) return "dbo";
-  if (!HasSecurityCatalog(m_Db.get(), security.Schema())) return m_Login.name;
+  if (!HasSecurityCatalog(m_Session.Db(), security.Schema())) return m_Session.Login().name;
   std::optional<Principal> user = security.CurrentUser();
-  return user ? user->name : m_Login.name;
+  return user ? user->name : m_Session.Login().name;
 }
 
-std::string SessionImpl::CurrentUserId() const {
-  DatabaseSecurity security = CurrentSecurity();
+std::string SecurityExecutor::CurrentUserId() const {
+  DatabaseSecurity security = Current();
   if (security.IsSysadmin()) return "1";
-  if (!HasSecurityCatalog(m_Db.get(), security.Schema())) return "NULL";
+  if (!HasSecurityCatalog(m_Session.Db(), security.Schema())) return "NULL";
   std::optional<Principal> user = security.CurrentUser();
   return user ? std::to_string(user->uid) : "NULL";
 }

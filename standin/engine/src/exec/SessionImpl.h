@@ -18,6 +18,7 @@
 
 #include "catalog/DatabaseSecurity.h"
 #include "engine/Engine.h"
+#include "exec/DatabaseExecutor.h"
 #include "exec/EngineImpl.h"
 #include "exec/SecurityExecutor.h"
 #include "exec/SessionServices.h"
@@ -95,14 +96,8 @@ class SessionImpl : public Session, private SessionServices {
   };
   void RollbackIfKilled();
   void RunKill(const KillStatement& statement, BatchSink& sink);
-  // Databases (SessionDatabases.cpp).
-  void RunDropDatabase(const DropDatabaseStatement& statement, BatchSink& sink);
-  void RunAlterDatabase(const AlterDatabaseStatement& statement, BatchSink& sink);
-  // The transaction log (SessionFiles.cpp).
-  void RunBackupLog(const BackupLogStatement& statement, BatchSink& sink);
-  void RunShrinkFile(const ShrinkFileStatement& statement, BatchSink& sink);
-  // Makes the current database visible to sp_who and DROP DATABASE.
-  void PublishCurrentDatabase();
+  // Attachments (SessionAttachments.cpp).
+  void PublishCurrentDatabase() override;
   // Detaches databases dropped (or detached) by other sessions since the
   // last batch, so their names never reach the old files.
   void DetachStaleDatabases();
@@ -122,7 +117,7 @@ class SessionImpl : public Session, private SessionServices {
   void Done(BatchSink& sink, bool error, bool counted, std::uint64_t count,
             std::uint16_t command) override;
   std::string SchemaFor(const std::string& database) override;
-  std::string AttachDatabase(const DatabaseEntry& database);
+  std::string AttachDatabase(const DatabaseEntry& database) override;
   void CheckCancelled() override;
   static int BusyHandler(void* session, int count);
 
@@ -140,8 +135,6 @@ class SessionImpl : public Session, private SessionServices {
   void RunRowWrite(const Write& statement, BatchSink& sink);
   void RunCreateTable(const CreateTableStatement& statement, BatchSink& sink);
   void RunDropTable(const DropTableStatement& statement, BatchSink& sink);
-  void RunCreateDatabase(const CreateDatabaseStatement& statement, BatchSink& sink);
-  void RunUse(const UseStatement& statement, BatchSink& sink);
   void RunPrint(const PrintStatement& statement, BatchSink& sink);
   void RunDeclare(const DeclareStatement& statement, BatchSink& sink);
   void RunSetVariable(const SetVariableStatement& statement, BatchSink& sink);
@@ -290,6 +283,7 @@ class SessionImpl : public Session, private SessionServices {
   // The executors of each area, given the state they use.
   TransactionExecutor m_Transactions{*this, m_Transaction, m_Outcome, m_DatabaseState};
   SecurityExecutor m_Security{*this, m_SecurityState, m_Outcome, m_DatabaseState};
+  DatabaseExecutor m_Databases{*this, m_Security, m_DatabaseState, m_Transaction, m_Outcome};
 
   std::atomic<bool> m_Cancel{false};
   std::atomic<bool> m_Killed{false};

@@ -29,6 +29,10 @@ class SessionServices : public TranslationContext {
   // The SQLite schema `database` is attached under; attaches it on first use
   // (911 for an unknown database).
   virtual std::string SchemaFor(const std::string& database) = 0;
+  // Attaches `database` to the connection unless it is, and returns its schema.
+  virtual std::string AttachDatabase(const DatabaseEntry& database) = 0;
+  // Shows the current database to sp_who and to other sessions' DROP DATABASE.
+  virtual void PublishCurrentDatabase() = 0;
   virtual void Report(const Message& message, BatchSink& sink) = 0;
   // The DONE (or DONEINPROC) token that ends a statement.
   virtual void Done(BatchSink& sink, bool error, bool counted, std::uint64_t count,

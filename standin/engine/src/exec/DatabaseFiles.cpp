@@ -6,7 +6,8 @@
 #include "catalog/DatabaseSecurity.h"
 #include "common/Text.h"
 #include "engine/Errors.h"
-#include "exec/SessionImpl.h"
+#include "exec/DatabaseExecutor.h"
+#include "exec/EngineImpl.h"
 #include "procs/SystemProcedures.h"
 #include "storage/TransactionLog.h"
 
@@ -27,35 +28,35 @@ std::int64_t FileBytes(const std::filesystem::path& path) {
 
 }  // namespace
 
-void SessionImpl::RunBackupLog(const BackupLogStatement& statement, BatchSink& sink) {
+void DatabaseExecutor::RunBackupLog(const BackupLogStatement& statement, BatchSink& sink) {
   // Each failure is followed by 3013, as SQL Server ends every failed backup.
   auto fail = [&](const Message& message) {
-    Report(message, sink);
+    m_Session.Report(message, sink);
     RaiseError(3013, {"BACKUP LOG"});
   };
   if (m_Transaction.tranCount > 0) fail(MakeMessage(3021));
-  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(statement.database);
+  std::optional<DatabaseEntry> entry = m_Session.Engine().Data().FindDatabase(statement.database);
   if (!entry) fail(MakeMessage(911, {statement.database}));
   if (!m_Security.OwnsOrAdministers(entry->name, kUidBackupOperator))
     fail(MakeMessage(262, {"BACKUP LOG", entry->name}));
   // Committed pages first go into the data file, so nothing in the log is
   // still needed once it is marked reusable.
-  if (auto it = m_DatabaseState.attached.find(Lower(entry->name));
-      it != m_DatabaseState.attached.end())
-    sqlite3_exec(m_Db.get(),
+  if (auto it = m_Databases.attached.find(Lower(entry->name)); it != m_Databases.attached.end())
+    sqlite3_exec(m_Session.Db(),
                  ("PRAGMA " + QuoteIdentifier(it->second) + ".wal_checkpoint(PASSIVE)").c_str(),
                  nullptr, nullptr, nullptr);
   const std::filesystem::path log = LogPathBeside(entry->hostPath.string());
   std::error_code error;
   if (std::filesystem::is_regular_file(log, error)) TruncateLog(log);
   m_Outcome.rowCount = 0;
-  Done(sink, false, false, 0, 0);
+  m_Session.Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunShrinkFile(const ShrinkFileStatement& statement, BatchSink& sink) {
-  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(m_DatabaseState.current);
-  if (!entry) RaiseError(911, {m_DatabaseState.current});
-  if (!m_Security.OwnsOrAdministers(entry->name)) RaiseError(2571, {m_Login.name, "SHRINKFILE"});
+void DatabaseExecutor::RunShrinkFile(const ShrinkFileStatement& statement, BatchSink& sink) {
+  std::optional<DatabaseEntry> entry = m_Session.Engine().Data().FindDatabase(m_Databases.current);
+  if (!entry) RaiseError(911, {m_Databases.current});
+  if (!m_Security.OwnsOrAdministers(entry->name))
+    RaiseError(2571, {m_Session.Login().name, "SHRINKFILE"});
   const std::string& file = statement.arguments.at(0);
   const bool byId = !file.empty() && std::all_of(file.begin(), file.end(), [](char c) {
     return std::isdigit(static_cast<unsigned char>(c));
@@ -83,10 +84,10 @@ void SessionImpl::RunShrinkFile(const ShrinkFileStatement& statement, BatchSink&
   } else {
     // The data file gives back its free pages when asked to shrink below its
     // size: SQLite rebuilds it (outside a transaction only, as VACUUM must).
-    const std::string schema = SchemaFor(entry->name);
+    const std::string schema = m_Session.SchemaFor(entry->name);
     if (targetBytes < FileBytes(entry->hostPath) && m_Transaction.tranCount == 0) {
-      Execute(m_Db.get(), "VACUUM " + QuoteIdentifier(schema));
-      sqlite3_exec(m_Db.get(),
+      Execute(m_Session.Db(), "VACUUM " + QuoteIdentifier(schema));
+      sqlite3_exec(m_Session.Db(),
                    ("PRAGMA " + QuoteIdentifier(schema) + ".wal_checkpoint(TRUNCATE)").c_str(),
                    nullptr, nullptr, nullptr);
     }
@@ -104,11 +105,11 @@ void SessionImpl::RunShrinkFile(const ShrinkFileStatement& statement, BatchSink&
   sink.Row({std::int64_t{entry->id}, std::int64_t{found->fileId}, current, minimum, used,
             std::max(used, minimum)});
   m_Outcome.rowCount = 1;
-  Done(sink, false, true, 1, kCommandDbcc);
+  m_Session.Done(sink, false, true, 1, kCommandDbcc);
   // The completion message follows the result set, as SQL Server sends it.
   if (!statement.noInfoMessages) {
-    Report(MakeMessage(2528), sink);
-    Done(sink, false, false, 0, 0);
+    m_Session.Report(MakeMessage(2528), sink);
+    m_Session.Done(sink, false, false, 0, 0);
   }
 }
 

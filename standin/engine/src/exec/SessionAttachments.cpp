@@ -5,6 +5,7 @@
 #include "exec/SessionImpl.h"
 
 namespace standin::engine {
+
 void SessionImpl::PublishCurrentDatabase() {
   std::lock_guard lock(m_ProcessMutex);
   m_ProcessDatabase = m_DatabaseState.current;

@@ -214,7 +214,7 @@ TableInfo SessionImpl::ResolveTable(const ObjectName& name) {
     RaiseError(208, {name.written});
   }
   if ((lower == "sysobjects" || lower == "syscomments") && table.schema != "temp")
-    EnsureSystemViews(table.schema);
+    m_Schema.EnsureSystemViews(table.schema);
   // tempdb's catalogue lives in the session's temporary schema, made on first use.
   if ((lower == "sysusers" || lower == "sysmembers") && !name.IsTemp() &&
       EqualsNoCase(table.database, "tempdb"))

@@ -20,6 +20,7 @@
 #include "engine/Engine.h"
 #include "exec/DatabaseExecutor.h"
 #include "exec/EngineImpl.h"
+#include "exec/SchemaExecutor.h"
 #include "exec/SecurityExecutor.h"
 #include "exec/SessionServices.h"
 #include "exec/SessionState.h"
@@ -133,8 +134,6 @@ class SessionImpl : public Session, private SessionServices {
   // UPDATE and DELETE (and TRUNCATE TABLE); `Write` is one of the two.
   template <typename Write>
   void RunRowWrite(const Write& statement, BatchSink& sink);
-  void RunCreateTable(const CreateTableStatement& statement, BatchSink& sink);
-  void RunDropTable(const DropTableStatement& statement, BatchSink& sink);
   void RunPrint(const PrintStatement& statement, BatchSink& sink);
   void RunDeclare(const DeclareStatement& statement, BatchSink& sink);
   void RunSetVariable(const SetVariableStatement& statement, BatchSink& sink);
@@ -149,8 +148,6 @@ class SessionImpl : public Session, private SessionServices {
   std::int64_t Changes(const SqlText& query, std::string_view kind,
                        const TableInfo* table = nullptr);
   void BindParameters(SqliteStatement& statement, const SqlText& query);
-  // The table's key in IdentityCounters.
-  std::string IdentityKey(const TableInfo& table);
   Value EvaluateScalar(const Expr& expr, const ColumnType& type) override;
   bool EvaluateCondition(const Expr& expr) override;
   // sp_executesql and prepared statements (SessionPrepared.cpp). Runs
@@ -212,34 +209,6 @@ class SessionImpl : public Session, private SessionServices {
   template <typename Write>
   SqlText TranslateViewWrite(const Write& statement, TableInfo& table);
 
-  // Indexes, views and ALTER TABLE (SessionSchema.cpp).
-  struct IndexRequest {
-    std::string name;
-    bool unique = false;
-    std::vector<std::string> columns;
-  };
-  void RunCreateIndex(const CreateIndexStatement& statement, BatchSink& sink);
-  void RunDropIndex(const DropIndexStatement& statement, BatchSink& sink);
-  void RunCreateView(const CreateViewStatement& statement, BatchSink& sink);
-  void RunDropView(const DropViewStatement& statement, BatchSink& sink);
-  void RunAlterTable(const AlterTableStatement& statement, BatchSink& sink);
-  // One column of a table being rebuilt: its definition and the SQL of its
-  // value for the existing rows (empty: its default).
-  struct RebuiltColumn {
-    std::string name;
-    ColumnType type;
-    bool notNull = false;
-    std::string defaultSql;
-    std::string value;
-  };
-  std::vector<RebuiltColumn> CurrentColumns(const TableInfo& table);
-  void RebuildTable(const TableInfo& table, const std::vector<RebuiltColumn>& columns);
-  void AddColumns(const AlterTableStatement& statement, const TableInfo& table);
-  void AlterColumn(const ColumnDefinition& change, const TableInfo& table, BatchSink& sink);
-  // Creates the SQLite index and, for a key that can pass 900 bytes, its key
-  // length triggers; warns with 1945 on `warnings` when given.
-  void CreateIndexObjects(const TableInfo& table, const IndexRequest& request, BatchSink* warnings);
-  void DropIndexObjects(const TableInfo& table, const std::string& index);
   // User stored procedures (SessionUserProcedures.cpp). The session looks a
   // name up among the system procedures first (RunSystemProcedure), then
   // here; RunUserProcedure returns false, having sent nothing, when the
@@ -256,9 +225,6 @@ class SessionImpl : public Session, private SessionServices {
                         BatchSink& sink, bool rpc);
   void RunHelpText(const std::vector<Parameter>& arguments, BatchSink& sink);
   Value ConvertValue(const Value& value, const ColumnType& from, const ColumnType& to);
-  // Creates the database's sysobjects and syscomments views on first use.
-  void EnsureSystemViews(const std::string& schema);
-
   // System procedures (SessionProcedures.cpp). Runs `name` when it is a
   // procedure SQL Server ships (sp_helpdb, xp_msver …), with its return
   // status and DONEPROC; returns false, having sent nothing, when it is not.
@@ -284,6 +250,7 @@ class SessionImpl : public Session, private SessionServices {
   TransactionExecutor m_Transactions{*this, m_Transaction, m_Outcome, m_DatabaseState};
   SecurityExecutor m_Security{*this, m_SecurityState, m_Outcome, m_DatabaseState};
   DatabaseExecutor m_Databases{*this, m_Security, m_DatabaseState, m_Transaction, m_Outcome};
+  SchemaExecutor m_Schema{*this, m_Security, m_Transactions, m_Options, m_SecurityState, m_Outcome};
 
   std::atomic<bool> m_Cancel{false};
   std::atomic<bool> m_Killed{false};

@@ -58,13 +58,6 @@ void CheckArithmeticRange(const Value& value, const ColumnType& type) {
 
 }  // namespace
 
-std::string SessionImpl::IdentityKey(const TableInfo& table) {
-  const char* file = sqlite3_db_filename(m_Db.get(), table.schema.c_str());
-  // #tables live in the session's unnamed temp file.
-  const std::string where = file && *file ? std::string(file) : "temp " + std::to_string(m_Spid);
-  return where + "\n" + Lower(table.name);
-}
-
 void SessionImpl::BindParameters(SqliteStatement& statement, const SqlText& query) {
   for (std::size_t i = 0; i < query.parameters.size(); ++i) {
     const Variable* variable = FindVariable(query.parameters[i]);
@@ -289,7 +282,8 @@ void SessionImpl::RunInsert(const InsertStatement& statement, BatchSink& sink) {
       m_Identity = IdentityState{
           true, used ? sqlite3_column_int64(state.Handle(), 2) + increment : seed, increment, 0, 0};
       // Values taken by inserts that were undone are not handed out again.
-      if (std::optional<std::int64_t> taken = IdentityCounters::Last(IdentityKey(table))) {
+      if (std::optional<std::int64_t> taken =
+              IdentityCounters::Last(IdentityKey(m_Db.get(), m_Spid, table))) {
         if (increment > 0 ? *taken >= m_Identity.next : *taken <= m_Identity.next)
           m_Identity.next = *taken + increment;
       }
@@ -303,7 +297,8 @@ void SessionImpl::RunInsert(const InsertStatement& statement, BatchSink& sink) {
     ScopeGuard release([&] {
       m_Identity.active = false;
       if (m_Identity.generated > 0)
-        IdentityCounters::Used(IdentityKey(table), m_Identity.last, m_Identity.increment);
+        IdentityCounters::Used(IdentityKey(m_Db.get(), m_Spid, table), m_Identity.last,
+                               m_Identity.increment);
     });
     count = Changes(query, "INSERT", &table);
     forget.Dismiss();
@@ -385,7 +380,7 @@ void SessionImpl::RunRowWrite(const Write& statement, BatchSink& sink) {
     reset.Step();
   }
   scope.Commit();
-  if (truncate) IdentityCounters::Forget(IdentityKey(table));
+  if (truncate) IdentityCounters::Forget(IdentityKey(m_Db.get(), m_Spid, table));
   m_Outcome.rowCount = truncate ? 0 : count;
   Done(sink, false, !truncate, static_cast<std::uint64_t>(count),
        update ? kCommandUpdate : kCommandDelete);

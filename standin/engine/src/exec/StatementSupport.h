@@ -5,7 +5,9 @@
 #include <string>
 
 #include "common/SqliteNames.h"
+#include "common/Text.h"
 #include "storage/Sqlite.h"
+#include "translate/Translator.h"
 
 namespace standin::engine {
 
@@ -21,6 +23,14 @@ inline bool TableExists(sqlite3* db, const std::string& schema, const std::strin
                                ".sqlite_master WHERE name = ? COLLATE standin_ci");
   find.BindText(1, name);
   return find.Step();
+}
+
+// The table's key in IdentityCounters: its database file and name.
+inline std::string IdentityKey(sqlite3* db, int spid, const TableInfo& table) {
+  const char* file = sqlite3_db_filename(db, table.schema.c_str());
+  // #tables live in the session's unnamed temp file.
+  const std::string where = file && *file ? std::string(file) : "temp " + std::to_string(spid);
+  return where + "\n" + Lower(table.name);
 }
 
 }  // namespace standin::engine

@@ -11,7 +11,7 @@
 #include "common/Text.h"
 #include "common/Types.h"
 #include "engine/Errors.h"
-#include "exec/SessionImpl.h"
+#include "exec/SchemaExecutor.h"
 
 namespace standin::engine {
 namespace {
@@ -131,9 +131,9 @@ std::string ObjectType(sqlite3* db, const std::string& schema, const std::string
 
 }  // namespace
 
-void SessionImpl::CreateIndexObjects(const TableInfo& table, const IndexRequest& request,
-                                     BatchSink* warnings) {
-  sqlite3* db = m_Db.get();
+void SchemaExecutor::CreateIndexObjects(const TableInfo& table, const IndexRequest& request,
+                                        BatchSink* warnings) {
+  sqlite3* db = m_Session.Db();
   const std::string schema = QuoteIdentifier(table.schema);
   std::vector<const Column*> columns;
   int maxBytes = 0;
@@ -175,27 +175,27 @@ void SessionImpl::CreateIndexObjects(const TableInfo& table, const IndexRequest&
                     check);
     if (warnings) {
       Message warning = MakeMessage(1945, {request.name, std::to_string(maxBytes)});
-      Report(warning, *warnings);
+      m_Session.Report(warning, *warnings);
     }
   }
 }
 
-void SessionImpl::DropIndexObjects(const TableInfo& table, const std::string& index) {
+void SchemaExecutor::DropIndexObjects(const TableInfo& table, const std::string& index) {
   const std::string schema = QuoteIdentifier(table.schema) + ".";
   const std::string trigger = std::string(kKeyTriggerPrefix) + table.name + "$" + index;
-  Execute(m_Db.get(), "DROP TRIGGER IF EXISTS " + schema + QuoteIdentifier(trigger + "$i"));
-  Execute(m_Db.get(), "DROP TRIGGER IF EXISTS " + schema + QuoteIdentifier(trigger + "$u"));
-  Execute(m_Db.get(),
+  Execute(m_Session.Db(), "DROP TRIGGER IF EXISTS " + schema + QuoteIdentifier(trigger + "$i"));
+  Execute(m_Session.Db(), "DROP TRIGGER IF EXISTS " + schema + QuoteIdentifier(trigger + "$u"));
+  Execute(m_Session.Db(),
           "DROP INDEX " + schema + QuoteIdentifier(IndexStorageName(table.name, index)));
 }
 
-void SessionImpl::RunCreateIndex(const CreateIndexStatement& statement, BatchSink& sink) {
-  TableInfo table = ResolveTable(statement.table);
+void SchemaExecutor::RunCreateIndex(const CreateIndexStatement& statement, BatchSink& sink) {
+  TableInfo table = m_Session.ResolveTable(statement.table);
   if (table.schema != "temp")
     m_Security.RequireSchemaChange(table.database, table.name, "CREATE INDEX");
-  if (ObjectType(m_Db.get(), table.schema, table.name) == "view")
+  if (ObjectType(m_Session.Db(), table.schema, table.name) == "view")
     RaiseUnsupported("indexes on views");
-  for (const IndexDefinition& index : ListIndexes(m_Db.get(), table)) {
+  for (const IndexDefinition& index : ListIndexes(m_Session.Db(), table)) {
     if (EqualsNoCase(index.name, statement.index)) RaiseError(1913, {table.name, statement.index});
   }
   IndexRequest request{statement.index, statement.unique, statement.columns};
@@ -203,20 +203,20 @@ void SessionImpl::RunCreateIndex(const CreateIndexStatement& statement, BatchSin
   CreateIndexObjects(table, request, &sink);
   scope.Commit();
   m_Outcome.rowCount = 0;
-  Done(sink, false, false, 0, 0);
+  m_Session.Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunDropIndex(const DropIndexStatement& statement, BatchSink& sink) {
+void SchemaExecutor::RunDropIndex(const DropIndexStatement& statement, BatchSink& sink) {
   const std::string written = statement.table.written + "." + statement.index;
   TableInfo table;
   try {
-    table = ResolveTable(statement.table);
+    table = m_Session.ResolveTable(statement.table);
   } catch (const SqlError& error) {
     if (error.Msg().number == 208) RaiseError(3701, {"index", written});
     throw;
   }
   std::string stored;
-  for (const IndexDefinition& index : ListIndexes(m_Db.get(), table)) {
+  for (const IndexDefinition& index : ListIndexes(m_Session.Db(), table)) {
     if (EqualsNoCase(index.name, statement.index)) stored = index.name;
   }
   if (stored.empty()) RaiseError(3701, {"index", written});
@@ -226,27 +226,27 @@ void SessionImpl::RunDropIndex(const DropIndexStatement& statement, BatchSink& s
   DropIndexObjects(table, stored);
   scope.Commit();
   m_Outcome.rowCount = 0;
-  Done(sink, false, false, 0, 0);
+  m_Session.Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunCreateView(const CreateViewStatement& statement, BatchSink& sink) {
+void SchemaExecutor::RunCreateView(const CreateViewStatement& statement, BatchSink& sink) {
   const ObjectName& name = statement.view;
   if (name.IsTemp()) RaiseUnsupported("temporary views");
   const std::string schema =
-      SchemaFor(name.database.empty() ? m_DatabaseState.current : name.database);
+      m_Session.SchemaFor(name.database.empty() ? m_Session.Database() : name.database);
   const std::string lower = Lower(name.name);
   if (lower.rfind("sqlstandin$", 0) == 0 || lower.rfind("sqlite_", 0) == 0)
     RaiseUnsupported("view names beginning with '" + name.name.substr(0, 7) + "'");
-  m_Security.CheckCreateObject(name.database.empty() ? m_DatabaseState.current : name.database,
+  m_Security.CheckCreateObject(name.database.empty() ? m_Session.Database() : name.database,
                                "CREATE VIEW");
-  if (!ObjectType(m_Db.get(), schema, name.name).empty()) RaiseError(2714, {name.name});
+  if (!ObjectType(m_Session.Db(), schema, name.name).empty()) RaiseError(2714, {name.name});
   // Making a view reads nothing: whoever selects from it is checked then.
   const bool wasChained = m_SecurityState.ownershipChain;
   m_SecurityState.ownershipChain = true;
   SqlText query;
   {
     ScopeGuard unchain([&] { m_SecurityState.ownershipChain = wasChained; });
-    Translator translator(*this);
+    Translator translator(m_Session);
     query = translator.TranslateSelect(*statement.select);
   }
   if (!query.parameters.empty()) RaiseError(137, {query.parameters.front()});
@@ -259,8 +259,9 @@ void SessionImpl::RunCreateView(const CreateViewStatement& statement, BatchSink&
     query.sql.erase(at, qualifier.size());
   }
   SqliteTransaction scope = m_Transactions.BeginWrite();
-  Execute(m_Db.get(), "CREATE VIEW " + qualifier + QuoteIdentifier(name.name) + " AS " + query.sql);
-  SqliteStatement object(m_Db.get(),
+  Execute(m_Session.Db(),
+          "CREATE VIEW " + qualifier + QuoteIdentifier(name.name) + " AS " + query.sql);
+  SqliteStatement object(m_Session.Db(),
                          "INSERT OR REPLACE INTO " + qualifier +
                              "\"sqlstandin$objects\" (name, kind, definition) VALUES (?, 'V', ?)");
   object.BindText(1, name.name);
@@ -268,40 +269,40 @@ void SessionImpl::RunCreateView(const CreateViewStatement& statement, BatchSink&
   object.Step();
   scope.Commit();
   m_Outcome.rowCount = 0;
-  Done(sink, false, false, 0, 0);
+  m_Session.Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunDropView(const DropViewStatement& statement, BatchSink& sink) {
+void SchemaExecutor::RunDropView(const DropViewStatement& statement, BatchSink& sink) {
   const ObjectName& name = statement.view;
   const std::string schema =
-      name.IsTemp() ? "temp"
-                    : SchemaFor(name.database.empty() ? m_DatabaseState.current : name.database);
+      name.IsTemp()
+          ? "temp"
+          : m_Session.SchemaFor(name.database.empty() ? m_Session.Database() : name.database);
   std::string stored;
-  const std::string type = ObjectType(m_Db.get(), schema, name.name, &stored);
+  const std::string type = ObjectType(m_Session.Db(), schema, name.name, &stored);
   if (type.empty() || Lower(name.name).rfind("sqlstandin$", 0) == 0)
     RaiseError(3701, {"view", name.written});
   if (type == "table") RaiseError(3705, {"VIEW", name.name, name.name, "a table", "TABLE"});
-  if (schema != "temp" &&
-      !m_Security.MayAlterSchema(name.database.empty() ? m_DatabaseState.current : name.database,
-                                 stored))
+  if (schema != "temp" && !m_Security.MayAlterSchema(
+                              name.database.empty() ? m_Session.Database() : name.database, stored))
     RaiseError(3701, {"view", name.written});
   SqliteTransaction scope = m_Transactions.BeginWrite();
-  Execute(m_Db.get(), "DROP VIEW " + QuoteIdentifier(schema) + "." + QuoteIdentifier(stored));
-  SqliteStatement remove(m_Db.get(), "DELETE FROM " + QuoteIdentifier(schema) +
-                                         ".\"sqlstandin$objects\" WHERE name = ?");
+  Execute(m_Session.Db(), "DROP VIEW " + QuoteIdentifier(schema) + "." + QuoteIdentifier(stored));
+  SqliteStatement remove(m_Session.Db(), "DELETE FROM " + QuoteIdentifier(schema) +
+                                             ".\"sqlstandin$objects\" WHERE name = ?");
   remove.BindText(1, stored);
   remove.Step();
   m_Security.ForgetObjectPermissions(schema, stored);
   scope.Commit();
   m_Outcome.rowCount = 0;
-  Done(sink, false, false, 0, 0);
+  m_Session.Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunAlterTable(const AlterTableStatement& statement, BatchSink& sink) {
-  TableInfo table = ResolveTable(statement.table);
+void SchemaExecutor::RunAlterTable(const AlterTableStatement& statement, BatchSink& sink) {
+  TableInfo table = m_Session.ResolveTable(statement.table);
   if (table.schema != "temp")
     m_Security.RequireSchemaChange(table.database, table.name, "ALTER TABLE");
-  if (ObjectType(m_Db.get(), table.schema, table.name) == "view")
+  if (ObjectType(m_Session.Db(), table.schema, table.name) == "view")
     RaiseUnsupported("ALTER TABLE on a view");
   SqliteTransaction scope = m_Transactions.BeginWrite();
   if (statement.action == AlterTableStatement::Action::AddColumns) {
@@ -311,13 +312,13 @@ void SessionImpl::RunAlterTable(const AlterTableStatement& statement, BatchSink&
   }
   scope.Commit();
   m_Outcome.rowCount = 0;
-  Done(sink, false, false, 0, 0);
+  m_Session.Done(sink, false, false, 0, 0);
 }
 
-std::vector<SessionImpl::RebuiltColumn> SessionImpl::CurrentColumns(const TableInfo& table) {
+std::vector<SchemaExecutor::RebuiltColumn> SchemaExecutor::CurrentColumns(const TableInfo& table) {
   std::vector<RebuiltColumn> columns;
-  SqliteStatement info(m_Db.get(), "PRAGMA " + QuoteIdentifier(table.schema) + ".table_info(" +
-                                       QuoteIdentifier(table.name) + ")");
+  SqliteStatement info(m_Session.Db(), "PRAGMA " + QuoteIdentifier(table.schema) + ".table_info(" +
+                                           QuoteIdentifier(table.name) + ")");
   std::size_t position = 0;
   while (info.Step("SELECT")) {
     RebuiltColumn column;
@@ -332,11 +333,12 @@ std::vector<SessionImpl::RebuiltColumn> SessionImpl::CurrentColumns(const TableI
   return columns;
 }
 
-void SessionImpl::RebuildTable(const TableInfo& table, const std::vector<RebuiltColumn>& columns) {
+void SchemaExecutor::RebuildTable(const TableInfo& table,
+                                  const std::vector<RebuiltColumn>& columns) {
   // SQLite can neither change a column's type nor add a column with an
   // expression default in place: the table is built anew under its name,
   // with its rows, constraints, indexes and identity kept.
-  sqlite3* db = m_Db.get();
+  sqlite3* db = m_Session.Db();
   const std::string schema = QuoteIdentifier(table.schema) + ".";
   std::vector<IndexDefinition> indexes = ListIndexes(db, table);
   std::string definition, columnList, selectList;
@@ -386,15 +388,15 @@ void SessionImpl::RebuildTable(const TableInfo& table, const std::vector<Rebuilt
   ObjectName name;
   name.database = table.database;
   name.name = name.written = table.name;
-  TableInfo rebuilt = ResolveTable(name);
+  TableInfo rebuilt = m_Session.ResolveTable(name);
   for (const IndexDefinition& index : indexes) {
     CreateIndexObjects(rebuilt, IndexRequest{index.name, index.unique, index.columns}, nullptr);
   }
 }
 
-void SessionImpl::AddColumns(const AlterTableStatement& statement, const TableInfo& table) {
+void SchemaExecutor::AddColumns(const AlterTableStatement& statement, const TableInfo& table) {
   std::vector<RebuiltColumn> columns = CurrentColumns(table);
-  Translator translator(*this);
+  Translator translator(m_Session);
   for (const ColumnDefinition& definition : statement.columns) {
     const bool duplicate = std::any_of(columns.begin(), columns.end(), [&](const RebuiltColumn& c) {
       return EqualsNoCase(c.name, definition.name);
@@ -417,9 +419,9 @@ void SessionImpl::AddColumns(const AlterTableStatement& statement, const TableIn
   RebuildTable(table, columns);
 }
 
-void SessionImpl::AlterColumn(const ColumnDefinition& change, const TableInfo& table,
-                              BatchSink& sink) {
-  sqlite3* db = m_Db.get();
+void SchemaExecutor::AlterColumn(const ColumnDefinition& change, const TableInfo& table,
+                                 BatchSink& sink) {
+  sqlite3* db = m_Session.Db();
   const Column* column = FindColumn(table, change.name);
   if (!column) RaiseError(4924, {change.name, table.name});
   if (MaxKeyBytes(change.type) == 0 && change.type.id != column->type.id &&
@@ -457,7 +459,7 @@ void SessionImpl::AlterColumn(const ColumnDefinition& change, const TableInfo& t
     for (const auto& [kind, name] : dependents) {
       Message message = MakeMessage(5074, {kind, name, column->name});
       message.line = 1;
-      Report(message, sink);
+      m_Session.Report(message, sink);
     }
     RaiseError(4922, {column->name});
   }
@@ -478,18 +480,18 @@ void SessionImpl::AlterColumn(const ColumnDefinition& change, const TableInfo& t
   RebuildTable(table, columns);
 }
 
-void SessionImpl::EnsureSystemViews(const std::string& schema) {
+void SchemaExecutor::EnsureSystemViews(const std::string& schema) {
   const std::string prefix = QuoteIdentifier(schema) + ".";
   {
-    SqliteStatement find(m_Db.get(), "SELECT 1 FROM " + prefix +
-                                         "sqlite_master WHERE type = 'view' AND name = "
-                                         "'syscomments'");
+    SqliteStatement find(m_Session.Db(), "SELECT 1 FROM " + prefix +
+                                             "sqlite_master WHERE type = 'view' AND name = "
+                                             "'syscomments'");
     if (find.Step("SELECT")) return;
   }
-  Execute(m_Db.get(), "DROP VIEW IF EXISTS " + prefix + "sysobjects");
+  Execute(m_Session.Db(), "DROP VIEW IF EXISTS " + prefix + "sysobjects");
   // The view takes its column types from an empty table of SQL Server's
   // column types, the first branch of its UNION; ids are those OBJECT_ID gives.
-  Execute(m_Db.get(),
+  Execute(m_Session.Db(),
           "CREATE TABLE IF NOT EXISTS " + prefix +
               "\"sqlstandin$sysobjects\" (name \"nvarchar(128)\", id \"int\", xtype "
               "\"char(2)\", uid \"smallint\", info \"smallint\", status \"int\", "
@@ -508,7 +510,7 @@ void SessionImpl::EnsureSystemViews(const std::string& schema) {
   const std::string hidden =
       "substr(name, 1, 11) <> 'sqlstandin$' AND substr(name, 1, 7) <> 'sqlite_' AND name NOT IN "
       "('sysobjects', 'syscomments', 'sysusers', 'sysmembers')";
-  Execute(m_Db.get(),
+  Execute(m_Session.Db(),
           "CREATE VIEW " + prefix +
               "sysobjects AS SELECT * FROM \"sqlstandin$sysobjects\" UNION ALL " +
               row("name", "rowid + 1000",
@@ -527,12 +529,12 @@ void SessionImpl::EnsureSystemViews(const std::string& schema) {
               " FROM \"sqlstandin$objects\" WHERE kind = 'P'");
   // syscomments: the text of procedures and views as sent, in 4000-character
   // pieces numbered by colid.
-  Execute(m_Db.get(), "CREATE TABLE IF NOT EXISTS " + prefix +
-                          "\"sqlstandin$syscomments\" (id \"int\", number \"smallint\", colid "
-                          "\"smallint\", status \"smallint\", texttype \"smallint\", language "
-                          "\"smallint\", encrypted \"bit\", compressed \"bit\", text "
-                          "\"nvarchar(4000)\")");
-  Execute(m_Db.get(),
+  Execute(m_Session.Db(), "CREATE TABLE IF NOT EXISTS " + prefix +
+                              "\"sqlstandin$syscomments\" (id \"int\", number \"smallint\", colid "
+                              "\"smallint\", status \"smallint\", texttype \"smallint\", language "
+                              "\"smallint\", encrypted \"bit\", compressed \"bit\", text "
+                              "\"nvarchar(4000)\")");
+  Execute(m_Session.Db(),
           "CREATE VIEW " + prefix +
               "syscomments AS SELECT * FROM \"sqlstandin$syscomments\" UNION ALL SELECT id, 1, "
               "colid, 0, 2, 0, 0, 0, piece FROM (WITH RECURSIVE pieces(id, colid, piece, rest) AS "

@@ -6,7 +6,7 @@
 #include "common/Types.h"
 #include "engine/Errors.h"
 #include "exec/IdentityCounters.h"
-#include "exec/SessionImpl.h"
+#include "exec/SchemaExecutor.h"
 #include "exec/StatementSupport.h"
 
 namespace standin::engine {
@@ -22,24 +22,25 @@ std::string GeneratedConstraintName(const std::string& prefix, const std::string
 
 }  // namespace
 
-void SessionImpl::RunCreateTable(const CreateTableStatement& statement, BatchSink& sink) {
+void SchemaExecutor::RunCreateTable(const CreateTableStatement& statement, BatchSink& sink) {
   const ObjectName& name = statement.table;
   const std::string schema =
-      name.IsTemp() ? "temp"
-                    : SchemaFor(name.database.empty() ? m_DatabaseState.current : name.database);
+      name.IsTemp()
+          ? "temp"
+          : m_Session.SchemaFor(name.database.empty() ? m_Session.Database() : name.database);
   const std::string lower = Lower(name.name);
   if (lower.rfind("sqlstandin$", 0) == 0 || lower.rfind("sqlite_", 0) == 0) {
     RaiseUnsupported("table names beginning with '" +
                      name.name.substr(0, lower.find_first_of("$_") + 1) + "'");
   }
-  const std::string database = name.database.empty() ? m_DatabaseState.current : name.database;
+  const std::string database = name.database.empty() ? m_Session.Database() : name.database;
   if (!name.IsTemp()) m_Security.CheckCreateObject(database, "CREATE TABLE");
-  if (TableExists(m_Db.get(), schema, name.name)) RaiseError(2714, {name.name});
+  if (TableExists(m_Session.Db(), schema, name.name)) RaiseError(2714, {name.name});
   const std::string constraintsTable = QuoteIdentifier(schema) + ".\"sqlstandin$constraints\"";
   auto constraintExists = [&](const std::string& constraint) {
-    SqliteStatement find(m_Db.get(), "SELECT 1 FROM " + constraintsTable + " WHERE name = ?");
+    SqliteStatement find(m_Session.Db(), "SELECT 1 FROM " + constraintsTable + " WHERE name = ?");
     find.BindText(1, constraint);
-    return find.Step() || TableExists(m_Db.get(), schema, constraint);
+    return find.Step() || TableExists(m_Session.Db(), schema, constraint);
   };
   std::vector<TableConstraint> constraints = statement.constraints;
   int primaryKeys = 0;
@@ -59,7 +60,7 @@ void SessionImpl::RunCreateTable(const CreateTableStatement& statement, BatchSin
   }
   const ColumnDefinition* identity = nullptr;
   std::string definition;
-  Translator translator(*this);
+  Translator translator(m_Session);
   for (const ColumnDefinition& column : statement.columns) {
     bool inKey = false;
     for (const TableConstraint& constraint : constraints) {
@@ -95,12 +96,12 @@ void SessionImpl::RunCreateTable(const CreateTableStatement& statement, BatchSin
     definition += ")";
   }
   SqliteTransaction scope = m_Transactions.BeginWrite();
-  Execute(m_Db.get(), "CREATE TABLE " + QuoteIdentifier(schema) + "." + QuoteIdentifier(name.name) +
-                          " (" + definition + ")");
+  Execute(m_Session.Db(), "CREATE TABLE " + QuoteIdentifier(schema) + "." +
+                              QuoteIdentifier(name.name) + " (" + definition + ")");
   if (identity) {
-    SqliteStatement insert(m_Db.get(), "INSERT INTO " + QuoteIdentifier(schema) +
-                                           ".\"sqlstandin$identity\" (table_name, column_name, "
-                                           "seed, increment) VALUES (?, ?, ?, ?)");
+    SqliteStatement insert(m_Session.Db(), "INSERT INTO " + QuoteIdentifier(schema) +
+                                               ".\"sqlstandin$identity\" (table_name, column_name, "
+                                               "seed, increment) VALUES (?, ?, ?, ?)");
     insert.BindText(1, name.name);
     insert.BindText(2, identity->name);
     insert.BindInt(3, identity->identitySeed);
@@ -111,7 +112,7 @@ void SessionImpl::RunCreateTable(const CreateTableStatement& statement, BatchSin
     std::string columns;
     for (const std::string& column : constraint.columns)
       columns += (columns.empty() ? "" : ",") + Lower(column);
-    SqliteStatement insert(m_Db.get(),
+    SqliteStatement insert(m_Session.Db(),
                            "INSERT INTO " + constraintsTable +
                                " (name, table_name, kind, columns) VALUES (?, ?, ?, ?)");
     insert.BindText(1, constraint.name);
@@ -120,7 +121,7 @@ void SessionImpl::RunCreateTable(const CreateTableStatement& statement, BatchSin
     insert.BindText(4, columns);
     insert.Step();
   }
-  SqliteStatement object(m_Db.get(),
+  SqliteStatement object(m_Session.Db(),
                          "INSERT OR REPLACE INTO " + QuoteIdentifier(schema) +
                              ".\"sqlstandin$objects\" (name, kind, definition) VALUES (?, 'U', ?)");
   object.BindText(1, name.name);
@@ -133,16 +134,16 @@ void SessionImpl::RunCreateTable(const CreateTableStatement& statement, BatchSin
     TableInfo created;
     created.schema = schema;
     created.name = name.name;
-    IdentityCounters::Forget(IdentityKey(created));
+    IdentityCounters::Forget(IdentityKey(m_Session.Db(), m_Session.SessionId(), created));
   }
   m_Outcome.rowCount = 0;
-  Done(sink, false, false, 0, 0);
+  m_Session.Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunDropTable(const DropTableStatement& statement, BatchSink& sink) {
+void SchemaExecutor::RunDropTable(const DropTableStatement& statement, BatchSink& sink) {
   TableInfo table;
   try {
-    table = ResolveTable(statement.table);
+    table = m_Session.ResolveTable(statement.table);
   } catch (const SqlError& error) {
     if (error.Msg().number == 208) RaiseError(3701, {"table", statement.table.written});
     throw;
@@ -151,8 +152,8 @@ void SessionImpl::RunDropTable(const DropTableStatement& statement, BatchSink& s
   if (table.schema != "temp" && !m_Security.MayAlterSchema(table.database, table.name))
     RaiseError(3701, {"table", statement.table.written});
   {
-    SqliteStatement kind(m_Db.get(), "SELECT type FROM " + QuoteIdentifier(table.schema) +
-                                         ".sqlite_master WHERE name = ?");
+    SqliteStatement kind(m_Session.Db(), "SELECT type FROM " + QuoteIdentifier(table.schema) +
+                                             ".sqlite_master WHERE name = ?");
     kind.BindText(1, table.name);
     if (kind.Step("SELECT") && std::string_view(reinterpret_cast<const char*>(
                                    sqlite3_column_text(kind.Handle(), 0))) == "view") {
@@ -161,24 +162,24 @@ void SessionImpl::RunDropTable(const DropTableStatement& statement, BatchSink& s
   }
   SqliteTransaction scope = m_Transactions.BeginWrite();
   const std::string prefix = QuoteIdentifier(table.schema) + ".";
-  Execute(m_Db.get(), "DROP TABLE " + prefix + QuoteIdentifier(table.name));
+  Execute(m_Session.Db(), "DROP TABLE " + prefix + QuoteIdentifier(table.name));
   for (const char* bookkeeping : {"\"sqlstandin$identity\"", "\"sqlstandin$constraints\""}) {
-    SqliteStatement remove(m_Db.get(),
+    SqliteStatement remove(m_Session.Db(),
                            "DELETE FROM " + prefix + bookkeeping + " WHERE table_name = ?");
     remove.BindText(1, table.name);
     remove.Step();
   }
-  SqliteStatement remove(m_Db.get(),
+  SqliteStatement remove(m_Session.Db(),
                          "DELETE FROM " + prefix + "\"sqlstandin$objects\" WHERE name = ?");
   remove.BindText(1, table.name);
   remove.Step();
   if (table.schema != "temp") m_Security.ForgetObjectPermissions(table.schema, table.name);
   scope.Commit();
-  IdentityCounters::Forget(IdentityKey(table));
+  IdentityCounters::Forget(IdentityKey(m_Session.Db(), m_Session.SessionId(), table));
   if (m_Options.identityInsertTable == Lower(table.schema + "." + table.name))
     m_Options.identityInsertTable.clear();
   m_Outcome.rowCount = 0;
-  Done(sink, false, false, 0, 0);
+  m_Session.Done(sink, false, false, 0, 0);
 }
 
 }  // namespace standin::engine

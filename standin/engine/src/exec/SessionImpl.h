@@ -20,6 +20,7 @@
 #include "engine/Engine.h"
 #include "exec/DatabaseExecutor.h"
 #include "exec/EngineImpl.h"
+#include "exec/QueryExecutor.h"
 #include "exec/SchemaExecutor.h"
 #include "exec/SecurityExecutor.h"
 #include "exec/SessionServices.h"
@@ -127,13 +128,6 @@ class SessionImpl : public Session, private SessionServices {
   Flow Run(const Statement& statement, BatchSink& sink);
   Flow RunIf(const IfStatement& statement, BatchSink& sink);
   Flow RunWhile(const WhileStatement& statement, BatchSink& sink);
-  void RunSelect(const SelectStatement& statement, BatchSink& sink);
-  void RunSelectInto(const Select& select, BatchSink& sink);
-  void RunAssignmentSelect(const Select& select, BatchSink& sink);
-  void RunInsert(const InsertStatement& statement, BatchSink& sink);
-  // UPDATE and DELETE (and TRUNCATE TABLE); `Write` is one of the two.
-  template <typename Write>
-  void RunRowWrite(const Write& statement, BatchSink& sink);
   void RunPrint(const PrintStatement& statement, BatchSink& sink);
   void RunDeclare(const DeclareStatement& statement, BatchSink& sink);
   void RunSetVariable(const SetVariableStatement& statement, BatchSink& sink);
@@ -141,15 +135,10 @@ class SessionImpl : public Session, private SessionServices {
   void RunExecute(const ExecuteStatement& statement, BatchSink& sink);
   void RunRaiserror(const RaiserrorStatement& statement, BatchSink& sink);
   void RunProcedure(const std::string& name, BatchSink& sink);
-  // Streams a query's rows to the sink; returns the row count. With
-  // `metadataOnly` only the columns are sent (sp_prepare).
-  std::uint64_t StreamQuery(const SqlText& query, BatchSink& sink, bool metadataOnly = false);
-  // Runs a write; names the violated constraint for 2627 from `table`.
-  std::int64_t Changes(const SqlText& query, std::string_view kind,
-                       const TableInfo* table = nullptr);
-  void BindParameters(SqliteStatement& statement, const SqlText& query);
-  Value EvaluateScalar(const Expr& expr, const ColumnType& type) override;
-  bool EvaluateCondition(const Expr& expr) override;
+  Value EvaluateScalar(const Expr& expr, const ColumnType& type) override {
+    return m_Queries.EvaluateScalar(expr, type);
+  }
+  bool EvaluateCondition(const Expr& expr) override { return m_Queries.EvaluateCondition(expr); }
   // sp_executesql and prepared statements (SessionPrepared.cpp). Runs
   // sp_executesql, sp_prepare, sp_execute, sp_prepexec or sp_unprepare with
   // its return status and DONEPROC; false, having sent nothing, for any other
@@ -183,31 +172,6 @@ class SessionImpl : public Session, private SessionServices {
                                         const std::string& name);
   std::map<std::int32_t, PreparedStatement> m_Prepared;
   std::int32_t m_NextPreparedHandle = 1;
-
-  // Writes through views (SessionViewWrites.cpp).
-  struct ViewColumn {
-    std::string name;
-    int source = -1;         // the entry of the view's FROM it comes from; -1: computed
-    std::string baseColumn;  // its name in that table
-  };
-  struct UpdatableView {
-    std::shared_ptr<Select> select;  // the body, its table names qualified
-    std::vector<TableInfo> tables;   // per entry of its FROM
-    std::vector<ViewColumn> columns;
-    const ViewColumn& Find(const std::string& name) const;  // 207
-  };
-  bool IsView(const TableInfo& table);
-  // The view's body and where its columns come from; 4403, 4404, 4406, 4436
-  // for a view that cannot be written at all.
-  UpdatableView LoadUpdatableView(const TableInfo& view);
-  // The one table the modified columns belong to (4405, 4406).
-  TableInfo ViewBaseTable(const UpdatableView& shape, const TableInfo& view,
-                          const std::vector<const ViewColumn*>& modified);
-  // The table an INSERT into `view` writes; `columns` become its names.
-  TableInfo ViewInsertTarget(const TableInfo& view, std::vector<std::string>& columns);
-  // UPDATE or DELETE of the view `table`, which becomes the table written.
-  template <typename Write>
-  SqlText TranslateViewWrite(const Write& statement, TableInfo& table);
 
   // User stored procedures (SessionUserProcedures.cpp). The session looks a
   // name up among the system procedures first (RunSystemProcedure), then
@@ -250,6 +214,8 @@ class SessionImpl : public Session, private SessionServices {
   TransactionExecutor m_Transactions{*this, m_Transaction, m_Outcome, m_DatabaseState};
   SecurityExecutor m_Security{*this, m_SecurityState, m_Outcome, m_DatabaseState};
   DatabaseExecutor m_Databases{*this, m_Security, m_DatabaseState, m_Transaction, m_Outcome};
+  QueryExecutor m_Queries{*this,   m_Security, m_Transactions, m_Options,
+                          m_Batch, m_Outcome,  m_Identity};
   SchemaExecutor m_Schema{*this, m_Security, m_Transactions, m_Options, m_SecurityState, m_Outcome};
 
   std::atomic<bool> m_Cancel{false};

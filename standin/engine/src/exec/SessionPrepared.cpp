@@ -159,7 +159,7 @@ std::int32_t SessionImpl::Prepare(const std::vector<Parameter>& arguments, const
       assigns = assigns || !item.assignVariable.empty();
     if (!assigns) {
       Translator translator(*this);
-      StreamQuery(translator.TranslateSelect(*first->select), *metadata, true);
+      m_Queries.StreamQuery(translator.TranslateSelect(*first->select), *metadata, true);
     }
     m_Batch.variables.clear();
   }

@@ -37,10 +37,10 @@ SessionImpl::Flow SessionImpl::Run(const Statement& statement, BatchSink& sink) 
   // Every kind needs its entry here: std::visit does not compile otherwise.
   return std::visit(
       Overloaded{
-          next(*this, &SessionImpl::RunSelect),
-          next(*this, &SessionImpl::RunInsert),
-          next(*this, &SessionImpl::RunRowWrite<UpdateStatement>),
-          next(*this, &SessionImpl::RunRowWrite<DeleteStatement>),
+          next(m_Queries, &QueryExecutor::RunSelect),
+          next(m_Queries, &QueryExecutor::RunInsert),
+          next(m_Queries, &QueryExecutor::RunRowWrite<UpdateStatement>),
+          next(m_Queries, &QueryExecutor::RunRowWrite<DeleteStatement>),
           next(m_Schema, &SchemaExecutor::RunCreateTable),
           next(m_Schema, &SchemaExecutor::RunDropTable),
           next(m_Schema, &SchemaExecutor::RunAlterTable),

@@ -10,7 +10,7 @@
 #include "common/Types.h"
 #include "engine/Errors.h"
 #include "exec/IdentityCounters.h"
-#include "exec/SessionImpl.h"
+#include "exec/QueryExecutor.h"
 #include "exec/StatementSupport.h"
 
 namespace standin::engine {
@@ -58,15 +58,15 @@ void CheckArithmeticRange(const Value& value, const ColumnType& type) {
 
 }  // namespace
 
-void SessionImpl::BindParameters(SqliteStatement& statement, const SqlText& query) {
+void QueryExecutor::BindParameters(SqliteStatement& statement, const SqlText& query) {
   for (std::size_t i = 0; i < query.parameters.size(); ++i) {
-    const Variable* variable = FindVariable(query.parameters[i]);
+    const Variable* variable = m_Session.FindVariable(query.parameters[i]);
     statement.Bind(static_cast<int>(i + 1), variable ? variable->value : Value{});
   }
 }
 
-std::uint64_t SessionImpl::StreamQuery(const SqlText& query, BatchSink& sink, bool metadataOnly) {
-  SqliteStatement statement(m_Db.get(), query.sql);
+std::uint64_t QueryExecutor::StreamQuery(const SqlText& query, BatchSink& sink, bool metadataOnly) {
+  SqliteStatement statement(m_Session.Db(), query.sql);
   BindParameters(statement, query);
   bool hasRow = !metadataOnly && statement.Step("SELECT");
   std::vector<Column> columns(query.columns.size());
@@ -87,7 +87,7 @@ std::uint64_t SessionImpl::StreamQuery(const SqlText& query, BatchSink& sink, bo
   std::uint64_t rows = 0;
   std::vector<Value> row(columns.size());
   while (hasRow) {
-    CheckCancelled();
+    m_Session.CheckCancelled();
     for (std::size_t i = 0; i < columns.size(); ++i) {
       row[i] = ReadValue(statement.Handle(), static_cast<int>(i), columns[i].type);
       CheckArithmeticRange(row[i], columns[i].type);
@@ -101,9 +101,9 @@ std::uint64_t SessionImpl::StreamQuery(const SqlText& query, BatchSink& sink, bo
   return rows;
 }
 
-std::int64_t SessionImpl::Changes(const SqlText& query, std::string_view kind,
-                                  const TableInfo* table) {
-  SqliteStatement statement(m_Db.get(), query.sql);
+std::int64_t QueryExecutor::Changes(const SqlText& query, std::string_view kind,
+                                    const TableInfo* table) {
+  SqliteStatement statement(m_Session.Db(), query.sql);
   BindParameters(statement, query);
   try {
     while (statement.Step(kind)) {
@@ -128,7 +128,7 @@ std::int64_t SessionImpl::Changes(const SqlText& query, std::string_view kind,
     }
     std::string constraint = "?", constraintKind = "UNIQUE KEY";
     if (table) {
-      SqliteStatement find(m_Db.get(),
+      SqliteStatement find(m_Session.Db(),
                            "SELECT name, kind FROM " + QuoteIdentifier(table->schema) +
                                ".\"sqlstandin$constraints\" WHERE table_name = ? AND columns = ?");
       find.BindText(1, table->name);
@@ -140,31 +140,31 @@ std::int64_t SessionImpl::Changes(const SqlText& query, std::string_view kind,
     }
     throw SqlError(MakeMessage(2627, {constraintKind, constraint, tableName}));
   }
-  return sqlite3_changes64(m_Db.get());
+  return sqlite3_changes64(m_Session.Db());
 }
 
-Value SessionImpl::EvaluateScalar(const Expr& expr, const ColumnType& type) {
-  Translator translator(*this);
+Value QueryExecutor::EvaluateScalar(const Expr& expr, const ColumnType& type) {
+  Translator translator(m_Session);
   SqlText query = translator.TranslateScalar(expr);
   const bool fromDate = query.columns[0].type.known && IsDateTime(query.columns[0].type.type.id);
   // Variables take values as CAST does: a long string is cut, not refused.
   query.sql = "SELECT standin_convert((" + query.sql + "), '" + TypeName(type) + "', 0, NULL, " +
               (fromDate ? "1" : "0") + ")";
-  SqliteStatement statement(m_Db.get(), query.sql);
+  SqliteStatement statement(m_Session.Db(), query.sql);
   BindParameters(statement, query);
   if (!statement.Step("SELECT")) return std::monostate{};
   return ReadValue(statement.Handle(), 0, type);
 }
 
-bool SessionImpl::EvaluateCondition(const Expr& expr) {
-  Translator translator(*this);
+bool QueryExecutor::EvaluateCondition(const Expr& expr) {
+  Translator translator(m_Session);
   SqlText query = translator.TranslateCondition(expr);
-  SqliteStatement statement(m_Db.get(), query.sql);
+  SqliteStatement statement(m_Session.Db(), query.sql);
   BindParameters(statement, query);
   return statement.Step("SELECT") && sqlite3_column_int(statement.Handle(), 0) != 0;
 }
 
-void SessionImpl::RunSelect(const SelectStatement& statement, BatchSink& sink) {
+void QueryExecutor::RunSelect(const SelectStatement& statement, BatchSink& sink) {
   const Select& select = *statement.select;
   if (select.cores[0].into) return RunSelectInto(select, sink);
   bool assigns = false, returns = false;
@@ -175,16 +175,16 @@ void SessionImpl::RunSelect(const SelectStatement& statement, BatchSink& sink) {
   }
   if (assigns && returns) RaiseError(141);
   if (assigns) return RunAssignmentSelect(select, sink);
-  Translator translator(*this);
+  Translator translator(m_Session);
   SqlText query = translator.TranslateSelect(select);
   const std::uint64_t rows = StreamQuery(query, sink);
   m_Outcome.rowCount = static_cast<std::int64_t>(rows);
-  Done(sink, false, true, rows, kCommandSelect);
+  m_Session.Done(sink, false, true, rows, kCommandSelect);
 }
 
-void SessionImpl::RunAssignmentSelect(const Select& select, BatchSink& sink) {
+void QueryExecutor::RunAssignmentSelect(const Select& select, BatchSink& sink) {
   if (select.cores.size() != 1) RaiseUnsupported("variable assignment in a UNION");
-  Translator translator(*this);
+  Translator translator(m_Session);
   SqlText query = translator.TranslateSelect(select);
   std::vector<std::pair<Variable*, ColumnType>> targets;
   for (const SelectItem& item : select.cores[0].items) {
@@ -204,12 +204,12 @@ void SessionImpl::RunAssignmentSelect(const Select& select, BatchSink& sink) {
     columns += (i ? ", " : "") + std::string("column") + std::to_string(i + 1);
   query.sql = "WITH \"sqlstandin$values\"(" + columns + ") AS (" + query.sql + ") " + sql +
               " FROM \"sqlstandin$values\"";
-  SqliteStatement prepared(m_Db.get(), query.sql);
+  SqliteStatement prepared(m_Session.Db(), query.sql);
   BindParameters(prepared, query);
   std::uint64_t rows = 0;
   std::vector<Value> values(targets.size());
   while (prepared.Step("SELECT")) {
-    CheckCancelled();
+    m_Session.CheckCancelled();
     for (std::size_t i = 0; i < targets.size(); ++i) {
       values[i] = ReadValue(prepared.Handle(), static_cast<int>(i), targets[i].second);
     }
@@ -218,19 +218,20 @@ void SessionImpl::RunAssignmentSelect(const Select& select, BatchSink& sink) {
     ++rows;
   }
   m_Outcome.rowCount = static_cast<std::int64_t>(rows);
-  Done(sink, false, true, rows, kCommandSelect);
+  m_Session.Done(sink, false, true, rows, kCommandSelect);
 }
 
-void SessionImpl::RunSelectInto(const Select& select, BatchSink& sink) {
+void QueryExecutor::RunSelectInto(const Select& select, BatchSink& sink) {
   const ObjectName& target = *select.cores[0].into;
-  std::string schema = target.IsTemp() ? "temp"
-                                       : SchemaFor(target.database.empty() ? m_DatabaseState.current
-                                                                           : target.database);
-  if (TableExists(m_Db.get(), schema, target.name)) RaiseError(2714, {target.name});
+  std::string schema =
+      target.IsTemp()
+          ? "temp"
+          : m_Session.SchemaFor(target.database.empty() ? m_Session.Database() : target.database);
+  if (TableExists(m_Session.Db(), schema, target.name)) RaiseError(2714, {target.name});
   const std::string targetDatabase =
-      target.database.empty() ? m_DatabaseState.current : target.database;
+      target.database.empty() ? m_Session.Database() : target.database;
   if (!target.IsTemp()) m_Security.CheckCreateObject(targetDatabase, "CREATE TABLE");
-  Translator translator(*this);
+  Translator translator(m_Session);
   SqlText query = translator.TranslateSelect(select);
   std::string definition;
   std::string names;
@@ -245,18 +246,18 @@ void SessionImpl::RunSelectInto(const Select& select, BatchSink& sink) {
   }
   const std::string table = QuoteIdentifier(schema) + "." + QuoteIdentifier(target.name);
   SqliteTransaction scope = m_Transactions.BeginWrite();
-  Execute(m_Db.get(), "CREATE TABLE " + table + " (" + definition + ")");
+  Execute(m_Session.Db(), "CREATE TABLE " + table + " (" + definition + ")");
   SqlText insert = query;
   insert.sql = "INSERT INTO " + table + " (" + names + ") " + query.sql;
   const std::int64_t count = Changes(insert, "INSERT");
   if (!target.IsTemp()) m_Security.RecordCreator(targetDatabase, target.name);
   scope.Commit();
   m_Outcome.rowCount = count;
-  Done(sink, false, true, static_cast<std::uint64_t>(count), kCommandSelect);
+  m_Session.Done(sink, false, true, static_cast<std::uint64_t>(count), kCommandSelect);
 }
 
-void SessionImpl::RunInsert(const InsertStatement& statement, BatchSink& sink) {
-  TableInfo table = ResolveTable(statement.table);
+void QueryExecutor::RunInsert(const InsertStatement& statement, BatchSink& sink) {
+  TableInfo table = m_Session.ResolveTable(statement.table);
   m_Security.CheckWrite(table, "INSERT");
   std::vector<std::string> columns = statement.columns;
   if (IsView(table)) {
@@ -267,13 +268,13 @@ void SessionImpl::RunInsert(const InsertStatement& statement, BatchSink& sink) {
   }
   const std::string tableKey = Lower(table.schema + "." + table.name);
   const bool identityInsert = m_Options.identityInsertTable == tableKey;
-  Translator translator(*this);
+  Translator translator(m_Session);
   SqlText query = translator.TranslateInsert(statement, table, identityInsert, columns);
   SqliteTransaction scope = m_Transactions.BeginWrite();
   const std::string identityTable = QuoteIdentifier(table.schema) + ".\"sqlstandin$identity\"";
   if (table.identityColumn >= 0) {
-    SqliteStatement state(m_Db.get(), "SELECT seed, increment, last_value FROM " + identityTable +
-                                          " WHERE table_name = ?");
+    SqliteStatement state(m_Session.Db(), "SELECT seed, increment, last_value FROM " +
+                                              identityTable + " WHERE table_name = ?");
     state.BindText(1, table.name);
     if (state.Step()) {
       const std::int64_t seed = sqlite3_column_int64(state.Handle(), 0);
@@ -283,7 +284,7 @@ void SessionImpl::RunInsert(const InsertStatement& statement, BatchSink& sink) {
           true, used ? sqlite3_column_int64(state.Handle(), 2) + increment : seed, increment, 0, 0};
       // Values taken by inserts that were undone are not handed out again.
       if (std::optional<std::int64_t> taken =
-              IdentityCounters::Last(IdentityKey(m_Db.get(), m_Spid, table))) {
+              IdentityCounters::Last(IdentityKey(m_Session.Db(), m_Session.SessionId(), table))) {
         if (increment > 0 ? *taken >= m_Identity.next : *taken <= m_Identity.next)
           m_Identity.next = *taken + increment;
       }
@@ -297,14 +298,14 @@ void SessionImpl::RunInsert(const InsertStatement& statement, BatchSink& sink) {
     ScopeGuard release([&] {
       m_Identity.active = false;
       if (m_Identity.generated > 0)
-        IdentityCounters::Used(IdentityKey(m_Db.get(), m_Spid, table), m_Identity.last,
-                               m_Identity.increment);
+        IdentityCounters::Used(IdentityKey(m_Session.Db(), m_Session.SessionId(), table),
+                               m_Identity.last, m_Identity.increment);
     });
     count = Changes(query, "INSERT", &table);
     forget.Dismiss();
   }
   if (m_Identity.generated > 0) {
-    SqliteStatement update(m_Db.get(),
+    SqliteStatement update(m_Session.Db(),
                            "UPDATE " + identityTable + " SET last_value = ? WHERE table_name = ?");
     update.BindInt(1, m_Identity.last);
     update.BindText(2, table.name);
@@ -312,7 +313,7 @@ void SessionImpl::RunInsert(const InsertStatement& statement, BatchSink& sink) {
   } else if (identityInsert && count > 0) {
     // Explicit identity values move the counter past the largest one, as SQL Server does.
     const std::string column = QuoteIdentifier(table.columns[table.identityColumn].name);
-    Execute(m_Db.get(),
+    Execute(m_Session.Db(),
             "UPDATE " + identityTable +
                 " SET last_value = (SELECT CASE WHEN increment > 0 THEN max(coalesce(last_value, " +
                 column + "), max(" + column + ")) ELSE min(coalesce(last_value, " + column +
@@ -321,7 +322,7 @@ void SessionImpl::RunInsert(const InsertStatement& statement, BatchSink& sink) {
   }
   std::optional<std::int64_t> explicitIdentity;
   if (identityInsert && count > 0 && m_Identity.generated == 0) {
-    SqliteStatement last(m_Db.get(),
+    SqliteStatement last(m_Session.Db(),
                          "SELECT last_value FROM " + identityTable + " WHERE table_name = ?");
     last.BindText(1, table.name);
     if (last.Step() && sqlite3_column_type(last.Handle(), 0) != SQLITE_NULL) {
@@ -335,11 +336,11 @@ void SessionImpl::RunInsert(const InsertStatement& statement, BatchSink& sink) {
   if (m_Identity.generated > 0) m_Outcome.lastIdentity = m_Identity.last;
   m_Identity.generated = 0;
   m_Outcome.rowCount = count;
-  Done(sink, false, true, static_cast<std::uint64_t>(count), kCommandInsert);
+  m_Session.Done(sink, false, true, static_cast<std::uint64_t>(count), kCommandInsert);
 }
 
 template <typename Write>
-void SessionImpl::RunRowWrite(const Write& statement, BatchSink& sink) {
+void QueryExecutor::RunRowWrite(const Write& statement, BatchSink& sink) {
   constexpr bool update = std::is_same_v<Write, UpdateStatement>;
   bool truncate = false;
   if constexpr (!update) truncate = statement.truncate;
@@ -351,7 +352,7 @@ void SessionImpl::RunRowWrite(const Write& statement, BatchSink& sink) {
         target = &source.table;
     }
   }
-  TableInfo table = ResolveTable(*target);
+  TableInfo table = m_Session.ResolveTable(*target);
   if (truncate) {
     // TRUNCATE TABLE belongs to the table's owner and the schema roles; it
     // cannot be granted.
@@ -360,7 +361,7 @@ void SessionImpl::RunRowWrite(const Write& statement, BatchSink& sink) {
   } else {
     m_Security.CheckWrite(table, update ? "UPDATE" : "DELETE");
   }
-  Translator translator(*this);
+  Translator translator(m_Session);
   SqlText query;
   if (!truncate && IsView(table)) {
     query = TranslateViewWrite(statement, table);
@@ -373,20 +374,20 @@ void SessionImpl::RunRowWrite(const Write& statement, BatchSink& sink) {
   const std::int64_t count = Changes(query, update ? "UPDATE" : "DELETE", &table);
   if (truncate && table.identityColumn >= 0) {
     // TRUNCATE TABLE starts the identity over at its seed.
-    SqliteStatement reset(m_Db.get(), "UPDATE " + QuoteIdentifier(table.schema) +
-                                          ".\"sqlstandin$identity\" SET last_value = NULL "
-                                          "WHERE table_name = ?");
+    SqliteStatement reset(m_Session.Db(), "UPDATE " + QuoteIdentifier(table.schema) +
+                                              ".\"sqlstandin$identity\" SET last_value = NULL "
+                                              "WHERE table_name = ?");
     reset.BindText(1, table.name);
     reset.Step();
   }
   scope.Commit();
-  if (truncate) IdentityCounters::Forget(IdentityKey(m_Db.get(), m_Spid, table));
+  if (truncate) IdentityCounters::Forget(IdentityKey(m_Session.Db(), m_Session.SessionId(), table));
   m_Outcome.rowCount = truncate ? 0 : count;
-  Done(sink, false, !truncate, static_cast<std::uint64_t>(count),
-       update ? kCommandUpdate : kCommandDelete);
+  m_Session.Done(sink, false, !truncate, static_cast<std::uint64_t>(count),
+                 update ? kCommandUpdate : kCommandDelete);
 }
 
-template void SessionImpl::RunRowWrite(const UpdateStatement& statement, BatchSink& sink);
-template void SessionImpl::RunRowWrite(const DeleteStatement& statement, BatchSink& sink);
+template void QueryExecutor::RunRowWrite(const UpdateStatement& statement, BatchSink& sink);
+template void QueryExecutor::RunRowWrite(const DeleteStatement& statement, BatchSink& sink);
 
 }  // namespace standin::engine

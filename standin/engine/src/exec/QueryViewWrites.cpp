@@ -11,7 +11,7 @@
 
 #include "common/Text.h"
 #include "engine/Errors.h"
-#include "exec/SessionImpl.h"
+#include "exec/QueryExecutor.h"
 #include "parse/Parser.h"
 
 namespace standin::engine {
@@ -65,19 +65,20 @@ void QualifyTables(Select& select, const std::string& database) {
 
 }  // namespace
 
-bool SessionImpl::IsView(const TableInfo& table) {
+bool QueryExecutor::IsView(const TableInfo& table) {
   if (table.schema == "temp") return false;
-  SqliteStatement find(m_Db.get(), "SELECT 1 FROM " + QuoteIdentifier(table.schema) +
-                                       ".sqlite_master WHERE type = 'view' AND name = ?");
+  SqliteStatement find(m_Session.Db(), "SELECT 1 FROM " + QuoteIdentifier(table.schema) +
+                                           ".sqlite_master WHERE type = 'view' AND name = ?");
   find.BindText(1, table.name);
   return find.Step();
 }
 
-SessionImpl::UpdatableView SessionImpl::LoadUpdatableView(const TableInfo& view) {
+QueryExecutor::UpdatableView QueryExecutor::LoadUpdatableView(const TableInfo& view) {
   std::string text;
   {
-    SqliteStatement find(m_Db.get(), "SELECT definition FROM " + QuoteIdentifier(view.schema) +
-                                         ".\"sqlstandin$objects\" WHERE name = ? AND kind = 'V'");
+    SqliteStatement find(m_Session.Db(),
+                         "SELECT definition FROM " + QuoteIdentifier(view.schema) +
+                             ".\"sqlstandin$objects\" WHERE name = ? AND kind = 'V'");
     find.BindText(1, view.name);
     if (!find.Step()) RaiseUnsupported("writing through the view '" + view.name + "'");
     text = reinterpret_cast<const char*>(sqlite3_column_text(find.Handle(), 0));
@@ -107,7 +108,7 @@ SessionImpl::UpdatableView SessionImpl::LoadUpdatableView(const TableInfo& view)
   for (const TableSource& source : core.from) {
     if (source.derived || !source.nested.empty())
       RaiseUnsupported("writing through a view whose FROM has a derived table or nested join");
-    shape.tables.push_back(ResolveTable(source.table));
+    shape.tables.push_back(m_Session.ResolveTable(source.table));
   }
   auto qualifierOf = [&](std::size_t i) {
     return core.from[i].alias.empty() ? shape.tables[i].name : core.from[i].alias;
@@ -142,15 +143,15 @@ SessionImpl::UpdatableView SessionImpl::LoadUpdatableView(const TableInfo& view)
   return shape;
 }
 
-const SessionImpl::ViewColumn& SessionImpl::UpdatableView::Find(const std::string& name) const {
+const QueryExecutor::ViewColumn& QueryExecutor::UpdatableView::Find(const std::string& name) const {
   for (const ViewColumn& column : columns) {
     if (EqualsNoCase(column.name, name)) return column;
   }
   RaiseError(207, {name});
 }
 
-TableInfo SessionImpl::ViewBaseTable(const UpdatableView& shape, const TableInfo& view,
-                                     const std::vector<const ViewColumn*>& modified) {
+TableInfo QueryExecutor::ViewBaseTable(const UpdatableView& shape, const TableInfo& view,
+                                       const std::vector<const ViewColumn*>& modified) {
   int base = -1;
   for (const ViewColumn* column : modified) {
     if (column->source < 0) RaiseError(4406, {view.name});
@@ -167,7 +168,8 @@ TableInfo SessionImpl::ViewBaseTable(const UpdatableView& shape, const TableInfo
   return table;
 }
 
-TableInfo SessionImpl::ViewInsertTarget(const TableInfo& view, std::vector<std::string>& columns) {
+TableInfo QueryExecutor::ViewInsertTarget(const TableInfo& view,
+                                          std::vector<std::string>& columns) {
   UpdatableView shape = LoadUpdatableView(view);
   std::vector<const ViewColumn*> modified;
   if (columns.empty()) {
@@ -191,7 +193,7 @@ TableInfo SessionImpl::ViewInsertTarget(const TableInfo& view, std::vector<std::
 }
 
 template <typename Write>
-SqlText SessionImpl::TranslateViewWrite(const Write& statement, TableInfo& table) {
+SqlText QueryExecutor::TranslateViewWrite(const Write& statement, TableInfo& table) {
   constexpr bool update = std::is_same_v<Write, UpdateStatement>;
   if (!statement.from.empty() || statement.top)
     RaiseUnsupported(std::string(update ? "UPDATE" : "DELETE") + " of a view with FROM or TOP");
@@ -220,7 +222,7 @@ SqlText SessionImpl::TranslateViewWrite(const Write& statement, TableInfo& table
   source.derived = shape.select;
   source.alias = statement.table.name;
   source.ownershipChained = true;
-  Translator translator(*this);
+  Translator translator(m_Session);
   SqlText query;
   if constexpr (update) {
     query = translator.TranslateViewWrite(statement, base, source, baseColumns);
@@ -231,9 +233,9 @@ SqlText SessionImpl::TranslateViewWrite(const Write& statement, TableInfo& table
   return query;
 }
 
-template SqlText SessionImpl::TranslateViewWrite(const UpdateStatement& statement,
-                                                 TableInfo& table);
-template SqlText SessionImpl::TranslateViewWrite(const DeleteStatement& statement,
-                                                 TableInfo& table);
+template SqlText QueryExecutor::TranslateViewWrite(const UpdateStatement& statement,
+                                                   TableInfo& table);
+template SqlText QueryExecutor::TranslateViewWrite(const DeleteStatement& statement,
+                                                   TableInfo& table);
 
 }  // namespace standin::engine

@@ -380,8 +380,7 @@ void SessionImpl::ExecuteBatch(std::string_view sql, BatchSink& sink) {
   m_Batch.variables.clear();
 }
 
-SessionImpl::Flow SessionImpl::RunStatements(const std::vector<StatementPtr>& statements,
-                                             BatchSink& sink) {
+Flow SessionImpl::RunStatements(const std::vector<StatementPtr>& statements, BatchSink& sink) {
   for (const StatementPtr& statement : statements) {
     CheckCancelled();
     const Flow flow = RunGuarded(*statement, sink);
@@ -427,7 +426,7 @@ bool WritesOnlyTemp(const Statement& statement) {
 
 }  // namespace
 
-SessionImpl::Flow SessionImpl::RunGuarded(const Statement& statement, BatchSink& sink) {
+Flow SessionImpl::RunGuarded(const Statement& statement, BatchSink& sink) {
   m_DatabaseState.statementStart = ++m_DatabaseState.useClock;
   try {
     // The text of IF, WHILE and BEGIN…END holds the statements inside them,
@@ -480,7 +479,7 @@ void SessionImpl::ExecuteRpc(std::string_view procedureName,
   std::string name(procedureName);
   const std::size_t dot = name.rfind('.');
   const std::string base = Lower(dot == std::string::npos ? name : name.substr(dot + 1));
-  if (RunStatementProcedure(base, parameters, sink, true)) return;
+  if (m_Procedures.RunStatementProcedure(base, parameters, sink, true)) return;
   if (std::optional<Message> fault = m_Engine.TakeFault("EXEC " + name)) {
     Report(*fault, sink);
     m_Outcome.lastError = fault->number;
@@ -491,16 +490,16 @@ void SessionImpl::ExecuteRpc(std::string_view procedureName,
     sink.StatementDone(done);
     return;
   }
-  if (RunSystemProcedure(name, parameters, sink)) return;
+  if (m_Procedures.RunSystemProcedure(name, parameters, sink)) return;
   try {
-    if (RunUserProcedure(name, parameters, sink, true)) return;
+    if (m_Procedures.RunUserProcedure(name, parameters, sink, true)) return;
   } catch (const SqlError&) {
     // The name's database is unknown: no procedure of ours, 2812 below.
   }
   m_Batch.inProcedure = true;
   bool failed = false;
   try {
-    RunProcedure(name, sink);
+    m_Procedures.RunProcedure(name, sink);
   } catch (const SqlError& error) {
     Report(error.Msg(), sink);
     m_Outcome.lastError = error.Msg().number;

@@ -20,6 +20,7 @@
 #include "engine/Engine.h"
 #include "exec/DatabaseExecutor.h"
 #include "exec/EngineImpl.h"
+#include "exec/ProcedureExecutor.h"
 #include "exec/QueryExecutor.h"
 #include "exec/SchemaExecutor.h"
 #include "exec/SecurityExecutor.h"
@@ -63,14 +64,6 @@ class SessionImpl : public Session, private SessionServices {
   ProcessInfo Process() const;
 
  private:
-  // Where a statement leaves the flow of its batch: on to the next statement,
-  // out of the enclosing WHILE (BREAK) or its current pass (CONTINUE), or out
-  // of the batch or procedure (RETURN).
-  enum class Flow { Next, Break, Continue, Return };
-  // Raised by an error that ends the whole batch (conversion errors, as in
-  // SQL Server 2000).
-  struct BatchAbort {};
-
   // SessionServices
   sqlite3* Db() const override { return m_Db.get(); }
   EngineImpl& Engine() const override { return m_Engine; }
@@ -113,7 +106,7 @@ class SessionImpl : public Session, private SessionServices {
 
  private:
   // Batch machinery (SessionImpl.cpp).
-  Flow RunStatements(const std::vector<StatementPtr>& statements, BatchSink& sink);
+  Flow RunStatements(const std::vector<StatementPtr>& statements, BatchSink& sink) override;
   Flow RunGuarded(const Statement& statement, BatchSink& sink);
   void Report(const Message& message, BatchSink& sink) override;
   void Done(BatchSink& sink, bool error, bool counted, std::uint64_t count,
@@ -125,78 +118,18 @@ class SessionImpl : public Session, private SessionServices {
 
   // Statements (SessionStatements.cpp): Run visits the statement's node and
   // hands it to the function of its kind.
-  Flow Run(const Statement& statement, BatchSink& sink);
+  Flow Run(const Statement& statement, BatchSink& sink) override;
   Flow RunIf(const IfStatement& statement, BatchSink& sink);
   Flow RunWhile(const WhileStatement& statement, BatchSink& sink);
   void RunPrint(const PrintStatement& statement, BatchSink& sink);
   void RunDeclare(const DeclareStatement& statement, BatchSink& sink);
   void RunSetVariable(const SetVariableStatement& statement, BatchSink& sink);
   void RunSetOption(const SetOptionStatement& statement, BatchSink& sink);
-  void RunExecute(const ExecuteStatement& statement, BatchSink& sink);
   void RunRaiserror(const RaiserrorStatement& statement, BatchSink& sink);
-  void RunProcedure(const std::string& name, BatchSink& sink);
   Value EvaluateScalar(const Expr& expr, const ColumnType& type) override {
     return m_Queries.EvaluateScalar(expr, type);
   }
   bool EvaluateCondition(const Expr& expr) override { return m_Queries.EvaluateCondition(expr); }
-  // sp_executesql and prepared statements (SessionPrepared.cpp). Runs
-  // sp_executesql, sp_prepare, sp_execute, sp_prepexec or sp_unprepare with
-  // its return status and DONEPROC; false, having sent nothing, for any other
-  // name. OUTPUT values go out as RETURNVALUE tokens for an RPC, otherwise
-  // into m_Batch.procedureOutputs for the caller's variables.
-  bool RunStatementProcedure(const std::string& base, const std::vector<Parameter>& arguments,
-                             BatchSink& sink, bool rpc);
-  struct DeclaredParameter {
-    std::string name;
-    ColumnType type;
-    bool output = false;
-  };
-  struct PreparedStatement {
-    std::string definitions;  // "@P1 int,@P2 nvarchar(50)"
-    std::string sql;
-  };
-  // (argument index, value) of each OUTPUT parameter handed back.
-  using ReturnedValues = std::vector<std::pair<std::size_t, Parameter>>;
-  std::vector<DeclaredParameter> ParseDefinitions(const std::string& definitions);
-  // Runs `sql` with the declared parameters bound to arguments[first…]
-  // (8144, 8145, 8178 when they do not fit).
-  void RunParameterised(const std::string& definitions, const std::string& sql,
-                        const std::vector<Parameter>& arguments, std::size_t first, BatchSink& sink,
-                        ReturnedValues& returned);
-  // Compiles and keeps a statement (arguments: @handle, @params, @stmt);
-  // describes the first SELECT's columns on `metadata` when given.
-  std::int32_t Prepare(const std::vector<Parameter>& arguments, const std::string& name,
-                       BatchSink* metadata, ReturnedValues& returned);
-  // The statement of arguments[0]'s handle, 8179 for an unknown one.
-  const PreparedStatement& FindPrepared(const std::vector<Parameter>& arguments,
-                                        const std::string& name);
-  std::map<std::int32_t, PreparedStatement> m_Prepared;
-  std::int32_t m_NextPreparedHandle = 1;
-
-  // User stored procedures (SessionUserProcedures.cpp). The session looks a
-  // name up among the system procedures first (RunSystemProcedure), then
-  // here; RunUserProcedure returns false, having sent nothing, when the
-  // current (or named) database has no procedure of that name.
-  struct UserProcedure {
-    std::string schema;
-    std::string name;  // as stored
-    std::string text;  // as sent
-  };
-  std::optional<UserProcedure> FindUserProcedure(const ObjectName& name);
-  void RunCreateProcedure(const CreateProcedureStatement& statement, BatchSink& sink);
-  void RunDropProcedure(const DropProcedureStatement& statement, BatchSink& sink);
-  bool RunUserProcedure(const std::string& writtenName, const std::vector<Parameter>& arguments,
-                        BatchSink& sink, bool rpc);
-  void RunHelpText(const std::vector<Parameter>& arguments, BatchSink& sink);
-  Value ConvertValue(const Value& value, const ColumnType& from, const ColumnType& to);
-  // System procedures (SessionProcedures.cpp). Runs `name` when it is a
-  // procedure SQL Server ships (sp_helpdb, xp_msver …), with its return
-  // status and DONEPROC; returns false, having sent nothing, when it is not.
-  // User procedures are looked up only after this.
-  bool RunSystemProcedure(const std::string& name, const std::vector<Parameter>& arguments,
-                          BatchSink& sink);
-  // The values of an EXEC statement's arguments, with their names.
-  std::vector<Parameter> EvaluateArguments(const ExecuteStatement& statement);
 
   EngineImpl& m_Engine;
   const int m_Spid;
@@ -217,6 +150,8 @@ class SessionImpl : public Session, private SessionServices {
   QueryExecutor m_Queries{*this,   m_Security, m_Transactions, m_Options,
                           m_Batch, m_Outcome,  m_Identity};
   SchemaExecutor m_Schema{*this, m_Security, m_Transactions, m_Options, m_SecurityState, m_Outcome};
+  ProcedureExecutor m_Procedures{*this,   m_Security,      m_Transactions, m_Queries, m_Options,
+                                 m_Batch, m_SecurityState, m_Transaction,  m_Outcome};
 
   std::atomic<bool> m_Cancel{false};
   std::atomic<bool> m_Killed{false};

@@ -30,7 +30,7 @@ void SessionImpl::ResetConnection(bool keepTransaction, BatchSink& sink) {
                             QuoteIdentifier(name));
   }
   CreateBookkeeping(m_Db.get(), "temp");
-  m_Prepared.clear();
+  m_Procedures.ForgetPrepared();
   m_Options.noCount = false;
   m_Options.ansiNullDefault = true;
   m_Options.quotedIdentifier = true;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/Engine.h"
 #include "parse/Ast.h"
@@ -18,6 +19,14 @@
 namespace standin::engine {
 
 class EngineImpl;
+
+// Where a statement leaves the flow of its batch: on to the next statement,
+// out of the enclosing WHILE (BREAK) or its current pass (CONTINUE), or out
+// of the batch or procedure (RETURN).
+enum class Flow { Next, Break, Continue, Return };
+// Raised by an error that ends the whole batch (conversion errors, as in
+// SQL Server 2000).
+struct BatchAbort {};
 
 class SessionServices : public TranslationContext {
  public:
@@ -41,6 +50,10 @@ class SessionServices : public TranslationContext {
   virtual void CheckCancelled() = 0;
   virtual Value EvaluateScalar(const Expr& expr, const ColumnType& type) = 0;
   virtual bool EvaluateCondition(const Expr& expr) = 0;
+  // Runs statements as the batch would (errors reported, the batch going on
+  // where SQL Server's would); procedure bodies and sp_executesql use it.
+  virtual Flow RunStatements(const std::vector<StatementPtr>& statements, BatchSink& sink) = 0;
+  virtual Flow Run(const Statement& statement, BatchSink& sink) = 0;
 };
 
 }  // namespace standin::engine

@@ -25,7 +25,7 @@ struct Overloaded : Handlers... {
 
 }  // namespace
 
-SessionImpl::Flow SessionImpl::Run(const Statement& statement, BatchSink& sink) {
+Flow SessionImpl::Run(const Statement& statement, BatchSink& sink) {
   // A statement that goes on to the next one, run by `unit`.
   auto next = [&sink]<typename Unit, typename Node>(Unit& unit,
                                                     void (Unit::*run)(const Node&, BatchSink&)) {
@@ -48,8 +48,8 @@ SessionImpl::Flow SessionImpl::Run(const Statement& statement, BatchSink& sink) 
           next(m_Schema, &SchemaExecutor::RunDropIndex),
           next(m_Schema, &SchemaExecutor::RunCreateView),
           next(m_Schema, &SchemaExecutor::RunDropView),
-          next(*this, &SessionImpl::RunCreateProcedure),
-          next(*this, &SessionImpl::RunDropProcedure),
+          next(m_Procedures, &ProcedureExecutor::RunCreateProcedure),
+          next(m_Procedures, &ProcedureExecutor::RunDropProcedure),
           next(m_Databases, &DatabaseExecutor::RunCreateDatabase),
           next(m_Databases, &DatabaseExecutor::RunDropDatabase),
           next(m_Databases, &DatabaseExecutor::RunAlterDatabase),
@@ -62,7 +62,7 @@ SessionImpl::Flow SessionImpl::Run(const Statement& statement, BatchSink& sink) 
           next(*this, &SessionImpl::RunSetOption),
           next(*this, &SessionImpl::RunPrint),
           next(*this, &SessionImpl::RunRaiserror),
-          next(*this, &SessionImpl::RunExecute),
+          next(m_Procedures, &ProcedureExecutor::RunExecute),
           next(*this, &SessionImpl::RunKill),
           next(m_Transactions, &TransactionExecutor::Begin),
           next(m_Transactions, &TransactionExecutor::Commit),
@@ -78,13 +78,13 @@ SessionImpl::Flow SessionImpl::Run(const Statement& statement, BatchSink& sink) 
       statement.node);
 }
 
-SessionImpl::Flow SessionImpl::RunIf(const IfStatement& statement, BatchSink& sink) {
+Flow SessionImpl::RunIf(const IfStatement& statement, BatchSink& sink) {
   if (EvaluateCondition(*statement.condition)) return RunGuarded(*statement.then, sink);
   if (statement.otherwise) return RunGuarded(*statement.otherwise, sink);
   return Flow::Next;
 }
 
-SessionImpl::Flow SessionImpl::RunWhile(const WhileStatement& statement, BatchSink& sink) {
+Flow SessionImpl::RunWhile(const WhileStatement& statement, BatchSink& sink) {
   while (EvaluateCondition(*statement.condition)) {
     CheckCancelled();
     const Flow flow = RunGuarded(*statement.body, sink);
@@ -222,26 +222,6 @@ void SessionImpl::RunSetOption(const SetOptionStatement& statement, BatchSink& s
   Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunExecute(const ExecuteStatement& statement, BatchSink& sink) {
-  const std::string& name = statement.procedure.written;
-  std::vector<Parameter> arguments = EvaluateArguments(statement);
-  for (std::size_t i = 0; i < arguments.size(); ++i)
-    arguments[i].output = statement.arguments[i].output;
-  if (RunSystemProcedure(name, arguments, sink)) return;
-  if (RunStatementProcedure(Lower(statement.procedure.name), arguments, sink, false) ||
-      RunUserProcedure(name, arguments, sink, false)) {
-    // OUTPUT arguments hand the procedure's values back to the caller's variables.
-    for (const auto& [index, output] : m_Batch.procedureOutputs) {
-      auto it = m_Batch.variables.find(Lower(statement.arguments[index].value->text));
-      if (it != m_Batch.variables.end())
-        it->second.value = ConvertValue(output.value, output.type, it->second.type);
-    }
-    m_Batch.procedureOutputs.clear();
-    return;
-  }
-  RunProcedure(name, sink);
-}
-
 void SessionImpl::RunRaiserror(const RaiserrorStatement& statement, BatchSink& sink) {
   const ColumnType text{TypeId::NVarChar, 4000, 0, 0};
   const ColumnType number{TypeId::Int, 0, 0, 0};
@@ -304,15 +284,6 @@ void SessionImpl::RunRaiserror(const RaiserrorStatement& statement, BatchSink& s
   Report(raised, sink);
   m_Outcome.rowCount = 0;
   Done(sink, false, false, 0, 0);
-}
-
-void SessionImpl::RunProcedure(const std::string& name, BatchSink&) {
-  const std::size_t dot = name.rfind('.');
-  const std::string base = Lower(dot == std::string::npos ? name : name.substr(dot + 1));
-  if (base.rfind("sp_", 0) == 0 || base.rfind("xp_", 0) == 0) {
-    RaiseUnsupported("the system procedure " + base);
-  }
-  RaiseError(2812, {name});
 }
 
 }  // namespace standin::engine

@@ -1,7 +1,8 @@
 // Running the system procedures SQL Server ships, from EXEC in a batch and
 // from RPC requests.
+#include "exec/ProcedureExecutor.h"
 #include "engine/Errors.h"
-#include "exec/SessionImpl.h"
+#include "exec/EngineImpl.h"
 #include "procs/SystemProcedures.h"
 #include "translate/Translator.h"
 
@@ -27,26 +28,27 @@ std::string DatabaseOfName(std::string_view written) {
 
 }  // namespace
 
-std::vector<Parameter> SessionImpl::EvaluateArguments(const ExecuteStatement& statement) {
+std::vector<Parameter> ProcedureExecutor::EvaluateArguments(const ExecuteStatement& statement) {
   std::vector<Parameter> parameters;
   for (const ExecuteArgument& argument : statement.arguments) {
     const ExprPtr& expr = argument.value;
     Parameter parameter;
     parameter.name = argument.name;
     if (expr) {
-      Translator translator(*this);
+      Translator translator(m_Session);
       SqlText query = translator.TranslateScalar(*expr);
       parameter.type = query.columns[0].type.known ? query.columns[0].type.type
                                                    : ColumnType{TypeId::NVarChar, 4000, 0, 0};
-      parameter.value = EvaluateScalar(*expr, parameter.type);
+      parameter.value = m_Session.EvaluateScalar(*expr, parameter.type);
     }
     parameters.push_back(std::move(parameter));
   }
   return parameters;
 }
 
-bool SessionImpl::RunSystemProcedure(const std::string& name,
-                                     const std::vector<Parameter>& arguments, BatchSink& sink) {
+bool ProcedureExecutor::RunSystemProcedure(const std::string& name,
+                                           const std::vector<Parameter>& arguments,
+                                           BatchSink& sink) {
   const SystemProcedure* procedure = FindSystemProcedure(name);
   if (!procedure) return false;
   const bool wasInProcedure = m_Batch.inProcedure;
@@ -58,19 +60,24 @@ bool SessionImpl::RunSystemProcedure(const std::string& name,
     // after USE of it.
     std::string database = DatabaseOfName(name);
     if (database.empty()) {
-      database = m_DatabaseState.current;
+      database = m_Session.Database();
     } else {
-      std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(database);
+      std::optional<DatabaseEntry> entry = m_Session.Engine().Data().FindDatabase(database);
       if (!entry) RaiseError(911, {database});
       database = entry->name;
       m_Security.CheckDatabaseAccess(database);
     }
     DatabaseSecurity security = m_Security.For(database);
-    ProcedureCall call{m_Engine,   sink,
-                       m_Spid,     m_Login.name,
-                       database,   m_Options.noCount,
-                       &security,  BindArguments(*procedure, arguments),
-                       m_Db.get(), [this, database] { return SchemaFor(database); }};
+    ProcedureCall call{m_Session.Engine(),
+                       sink,
+                       m_Session.SessionId(),
+                       m_Session.Login().name,
+                       database,
+                       m_Options.noCount,
+                       &security,
+                       BindArguments(*procedure, arguments),
+                       m_Session.Db(),
+                       [this, database] { return m_Session.SchemaFor(database); }};
     // Procedures write through the session's connection: inside a user
     // transaction their writes belong to it.
     m_Transactions.EnsureStarted();
@@ -81,9 +88,9 @@ bool SessionImpl::RunSystemProcedure(const std::string& name,
     // returns 1; the batch goes on, as in SQL Server.
     Message message = error.Msg();
     message.procedure = std::string(procedure->name);
-    Report(message, sink);
+    m_Session.Report(message, sink);
     m_Outcome.lastError = message.number;
-    Done(sink, true, false, 0, 0);
+    m_Session.Done(sink, true, false, 0, 0);
     status = 1;
     failed = true;
   }
@@ -98,48 +105,33 @@ bool SessionImpl::RunSystemProcedure(const std::string& name,
   return true;
 }
 
-SessionImpl::RunningScope::RunningScope(SessionImpl& session)
-    : m_Session(session), m_Lock(session.m_RunMutex) {
-  m_Session.m_Running = true;
-  m_Session.DetachStaleDatabases();
-}
-
-SessionImpl::RunningScope::~RunningScope() {
-  m_Session.RollbackIfKilled();
-  m_Session.PublishCurrentDatabase();
-  m_Session.m_Running = false;
-}
-
-void SessionImpl::RollbackIfKilled() {
-  if (!m_Killed.load() || !m_Db) return;
-  if (!sqlite3_get_autocommit(m_Db.get()))
-    sqlite3_exec(m_Db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
-  m_Transaction.tranCount = 0;
-  m_Transaction.started = false;
-}
-
-ProcessInfo SessionImpl::Process() const {
-  ProcessInfo info;
-  info.spid = m_Spid;
-  info.loginName = m_Login.name;
-  info.hostName = m_Request.hostName;
-  info.running = m_Running.load();
-  std::lock_guard lock(m_ProcessMutex);
-  info.database = m_ProcessDatabase;
-  return info;
-}
-
-void SessionImpl::RunKill(const KillStatement& statement, BatchSink& sink) {
-  if (!LoginHasServerRole(m_Engine.Data(), m_Login.name, "processadmin")) RaiseError(6102);
-  const Value spid = EvaluateScalar(*statement.spid, ColumnType{TypeId::Int, 0, 0, 0});
-  const std::int64_t target =
-      std::holds_alternative<std::int64_t>(spid) ? std::get<std::int64_t>(spid) : -1;
-  if (target == m_Spid) RaiseError(6104);
-  if (target < 1 || target > 32767 || !m_Engine.KillSession(static_cast<int>(target))) {
-    RaiseError(6106, {std::to_string(target)});
+void ProcedureExecutor::RunExecute(const ExecuteStatement& statement, BatchSink& sink) {
+  const std::string& name = statement.procedure.written;
+  std::vector<Parameter> arguments = EvaluateArguments(statement);
+  for (std::size_t i = 0; i < arguments.size(); ++i)
+    arguments[i].output = statement.arguments[i].output;
+  if (RunSystemProcedure(name, arguments, sink)) return;
+  if (RunStatementProcedure(Lower(statement.procedure.name), arguments, sink, false) ||
+      RunUserProcedure(name, arguments, sink, false)) {
+    // OUTPUT arguments hand the procedure's values back to the caller's variables.
+    for (const auto& [index, output] : m_Batch.procedureOutputs) {
+      auto it = m_Batch.variables.find(Lower(statement.arguments[index].value->text));
+      if (it != m_Batch.variables.end())
+        it->second.value = ConvertValue(output.value, output.type, it->second.type);
+    }
+    m_Batch.procedureOutputs.clear();
+    return;
   }
-  m_Outcome.rowCount = 0;
-  Done(sink, false, false, 0, 0);
+  RunProcedure(name, sink);
+}
+
+void ProcedureExecutor::RunProcedure(const std::string& name, BatchSink&) {
+  const std::size_t dot = name.rfind('.');
+  const std::string base = Lower(dot == std::string::npos ? name : name.substr(dot + 1));
+  if (base.rfind("sp_", 0) == 0 || base.rfind("xp_", 0) == 0) {
+    RaiseUnsupported("the system procedure " + base);
+  }
+  RaiseError(2812, {name});
 }
 
 }  // namespace standin::engine

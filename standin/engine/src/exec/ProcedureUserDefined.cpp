@@ -8,7 +8,8 @@
 #include "common/Text.h"
 #include "common/Types.h"
 #include "engine/Errors.h"
-#include "exec/SessionImpl.h"
+#include "exec/EngineImpl.h"
+#include "exec/ProcedureExecutor.h"
 #include "parse/Parser.h"
 
 namespace standin::engine {
@@ -41,85 +42,91 @@ ObjectName SplitName(std::string_view written) {
 
 }  // namespace
 
-std::optional<SessionImpl::UserProcedure> SessionImpl::FindUserProcedure(const ObjectName& name) {
+std::optional<ProcedureExecutor::UserProcedure> ProcedureExecutor::FindUserProcedure(
+    const ObjectName& name) {
   if (name.IsTemp()) return std::nullopt;
   const std::string schema =
-      SchemaFor(name.database.empty() ? m_DatabaseState.current : name.database);
-  SqliteStatement find(m_Db.get(), "SELECT name, definition FROM " + QuoteIdentifier(schema) +
-                                       ".\"sqlstandin$objects\" WHERE kind = 'P' AND name = ? "
-                                       "COLLATE standin_ci");
+      m_Session.SchemaFor(name.database.empty() ? m_Session.Database() : name.database);
+  SqliteStatement find(m_Session.Db(), "SELECT name, definition FROM " + QuoteIdentifier(schema) +
+                                           ".\"sqlstandin$objects\" WHERE kind = 'P' AND name = ? "
+                                           "COLLATE standin_ci");
   find.BindText(1, name.name);
   if (!find.Step("SELECT")) return std::nullopt;
   return UserProcedure{schema, StoredText(find.Handle(), 0), StoredText(find.Handle(), 1)};
 }
 
-void SessionImpl::RunCreateProcedure(const CreateProcedureStatement& statement, BatchSink& sink) {
+void ProcedureExecutor::RunCreateProcedure(const CreateProcedureStatement& statement,
+                                           BatchSink& sink) {
   const ObjectName& name = statement.procedure;
   if (name.IsTemp()) RaiseUnsupported("temporary procedures");
   const bool alter = statement.alter;
   std::optional<UserProcedure> existing = FindUserProcedure(name);
   const std::string schema =
-      SchemaFor(name.database.empty() ? m_DatabaseState.current : name.database);
+      m_Session.SchemaFor(name.database.empty() ? m_Session.Database() : name.database);
   if (alter && !existing) RaiseError(208, {name.written});
-  const std::string database = name.database.empty() ? m_DatabaseState.current : name.database;
+  const std::string database = name.database.empty() ? m_Session.Database() : name.database;
   if (alter) {
     m_Security.RequireSchemaChange(database, existing->name, "ALTER PROCEDURE");
   } else {
     m_Security.CheckCreateObject(database, "CREATE PROCEDURE");
   }
   if (!alter) {
-    SqliteStatement taken(m_Db.get(), "SELECT 1 FROM " + QuoteIdentifier(schema) +
-                                          ".sqlite_master WHERE name = ? COLLATE standin_ci "
-                                          "UNION ALL SELECT 1 FROM " +
-                                          QuoteIdentifier(schema) +
-                                          ".\"sqlstandin$objects\" WHERE name = ? COLLATE "
-                                          "standin_ci");
+    SqliteStatement taken(m_Session.Db(), "SELECT 1 FROM " + QuoteIdentifier(schema) +
+                                              ".sqlite_master WHERE name = ? COLLATE standin_ci "
+                                              "UNION ALL SELECT 1 FROM " +
+                                              QuoteIdentifier(schema) +
+                                              ".\"sqlstandin$objects\" WHERE name = ? COLLATE "
+                                              "standin_ci");
     taken.BindText(1, name.name);
     taken.BindText(2, name.name);
     if (taken.Step("SELECT")) RaiseError(2714, {name.name});
   }
   SqliteTransaction scope = m_Transactions.BeginWrite();
-  SqliteStatement store(m_Db.get(), "INSERT OR REPLACE INTO " + QuoteIdentifier(schema) +
-                                        ".\"sqlstandin$objects\" (name, kind, definition) VALUES "
-                                        "(?, 'P', ?)");
+  SqliteStatement store(m_Session.Db(),
+                        "INSERT OR REPLACE INTO " + QuoteIdentifier(schema) +
+                            ".\"sqlstandin$objects\" (name, kind, definition) VALUES "
+                            "(?, 'P', ?)");
   store.BindText(1, existing ? existing->name : name.name);
   store.BindText(2, statement.text);
   store.Step();
   scope.Commit();
   m_Outcome.rowCount = 0;
-  Done(sink, false, false, 0, 0);
+  m_Session.Done(sink, false, false, 0, 0);
 }
 
-void SessionImpl::RunDropProcedure(const DropProcedureStatement& statement, BatchSink& sink) {
+void ProcedureExecutor::RunDropProcedure(const DropProcedureStatement& statement, BatchSink& sink) {
   const ObjectName& name = statement.procedure;
   std::optional<UserProcedure> existing = FindUserProcedure(name);
   if (!existing) RaiseError(3701, {"procedure", name.written});
-  if (!m_Security.MayAlterSchema(name.database.empty() ? m_DatabaseState.current : name.database,
+  if (!m_Security.MayAlterSchema(name.database.empty() ? m_Session.Database() : name.database,
                                  existing->name))
     RaiseError(3701, {"procedure", name.written});
   SqliteTransaction scope = m_Transactions.BeginWrite();
-  SqliteStatement remove(m_Db.get(), "DELETE FROM " + QuoteIdentifier(existing->schema) +
-                                         ".\"sqlstandin$objects\" WHERE kind = 'P' AND name = ?");
+  SqliteStatement remove(m_Session.Db(),
+                         "DELETE FROM " + QuoteIdentifier(existing->schema) +
+                             ".\"sqlstandin$objects\" WHERE kind = 'P' AND name = ?");
   remove.BindText(1, existing->name);
   remove.Step();
   m_Security.ForgetObjectPermissions(existing->schema, existing->name);
   scope.Commit();
   m_Outcome.rowCount = 0;
-  Done(sink, false, false, 0, 0);
+  m_Session.Done(sink, false, false, 0, 0);
 }
 
-Value SessionImpl::ConvertValue(const Value& value, const ColumnType& from, const ColumnType& to) {
+Value ProcedureExecutor::ConvertValue(const Value& value, const ColumnType& from,
+                                      const ColumnType& to) {
   if (std::holds_alternative<std::monostate>(value)) return value;
-  SqliteStatement convert(m_Db.get(), "SELECT standin_convert(?, " + QuoteString(TypeName(to)) +
-                                          ", 0, NULL, " + (IsDateTime(from.id) ? "1" : "0") + ")");
+  SqliteStatement convert(m_Session.Db(), "SELECT standin_convert(?, " + QuoteString(TypeName(to)) +
+                                              ", 0, NULL, " + (IsDateTime(from.id) ? "1" : "0") +
+                                              ")");
   convert.Bind(1, value);
   if (!convert.Step("SELECT")) return std::monostate{};
   return ReadValue(convert.Handle(), 0, to);
 }
 
-bool SessionImpl::RunUserProcedure(const std::string& writtenName,
-                                   const std::vector<Parameter>& arguments, BatchSink& sink,
-                                   bool rpc) {
+bool ProcedureExecutor::RunUserProcedure(const std::string& writtenName,
+                                         const std::vector<Parameter>& arguments, BatchSink& sink,
+                                         bool rpc) {
   const ObjectName name = SplitName(writtenName);
   if (Lower(name.name) == "sp_helptext") {
     RunHelpText(arguments, sink);
@@ -141,7 +148,7 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
   bool failed = false;
   std::vector<std::pair<std::size_t, const Declaration*>> outputs;  // argument, parameter
   try {
-    m_Security.CheckExecute(name.database.empty() ? m_DatabaseState.current : name.database,
+    m_Security.CheckExecute(name.database.empty() ? m_Session.Database() : name.database,
                             procedure->name);
     ProcedureDefinition definition;
     try {
@@ -185,7 +192,7 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
         if (bound[p]->output && parameters[p].output)
           outputs.emplace_back(boundIndex[p], &parameters[p]);
       } else if (parameters[p].initialValue) {
-        variable.value = EvaluateScalar(*parameters[p].initialValue, parameters[p].type);
+        variable.value = m_Session.EvaluateScalar(*parameters[p].initialValue, parameters[p].type);
       } else {
         RaiseError(201, {procedure->name, parameters[p].name});
       }
@@ -195,7 +202,7 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
     m_SecurityState.ownershipChain = true;
     ScopeGuard unchain([&] { m_SecurityState.ownershipChain = wasChained; });
     try {
-      Run(*definition.body[0], sink);
+      m_Session.Run(*definition.body[0], sink);
     } catch (const SqlError& error) {
       // SQL Server names the procedure and the line within its text.
       Message message = error.Msg();
@@ -216,9 +223,9 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
     Message message = error.Msg();
     if (message.procedure.empty() && message.number != kErrorUnsupported)
       message.procedure = procedure->name;
-    Report(message, sink);
+    m_Session.Report(message, sink);
     m_Outcome.lastError = message.number;
-    Done(sink, true, false, 0, 0);
+    m_Session.Done(sink, true, false, 0, 0);
     failed = true;
   }
   sink.ReturnStatus(failed ? 1 : 0);
@@ -234,7 +241,7 @@ bool SessionImpl::RunUserProcedure(const std::string& writtenName,
   return true;
 }
 
-void SessionImpl::RunHelpText(const std::vector<Parameter>& arguments, BatchSink& sink) {
+void ProcedureExecutor::RunHelpText(const std::vector<Parameter>& arguments, BatchSink& sink) {
   // sp_helptext reads the current database's objects, which only the session
   // sees; it gives the text back in lines, which joined are the text as sent.
   std::string objectName;
@@ -245,12 +252,12 @@ void SessionImpl::RunHelpText(const std::vector<Parameter>& arguments, BatchSink
     if (objectName.empty()) RaiseError(201, {"sp_helptext", "@objname"});
     const ObjectName name = SplitName(objectName);
     const std::string schema =
-        SchemaFor(name.database.empty() ? m_DatabaseState.current : name.database);
-    SqliteStatement find(m_Db.get(), "SELECT kind, definition FROM " + QuoteIdentifier(schema) +
-                                         ".\"sqlstandin$objects\" WHERE name = ? COLLATE "
-                                         "standin_ci");
+        m_Session.SchemaFor(name.database.empty() ? m_Session.Database() : name.database);
+    SqliteStatement find(m_Session.Db(), "SELECT kind, definition FROM " + QuoteIdentifier(schema) +
+                                             ".\"sqlstandin$objects\" WHERE name = ? COLLATE "
+                                             "standin_ci");
     find.BindText(1, name.name);
-    if (!find.Step("SELECT")) RaiseError(15009, {objectName, m_DatabaseState.current});
+    if (!find.Step("SELECT")) RaiseError(15009, {objectName, m_Session.Database()});
     if (StoredText(find.Handle(), 0) == "U") RaiseError(15197, {objectName});
     const std::string text = StoredText(find.Handle(), 1);
     sink.Columns({Column{"Text", ColumnType{TypeId::NVarChar, 255, 0, 0}, true}});
@@ -279,7 +286,7 @@ void SessionImpl::RunHelpText(const std::vector<Parameter>& arguments, BatchSink
   } catch (const SqlError& error) {
     Message message = error.Msg();
     message.procedure = "sp_helptext";
-    Report(message, sink);
+    m_Session.Report(message, sink);
     m_Outcome.lastError = message.number;
     failed = true;
   }

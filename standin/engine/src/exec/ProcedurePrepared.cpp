@@ -9,7 +9,8 @@
 #include "common/ScopeGuard.h"
 #include "common/Text.h"
 #include "engine/Errors.h"
-#include "exec/SessionImpl.h"
+#include "exec/EngineImpl.h"
+#include "exec/ProcedureExecutor.h"
 #include "parse/Parser.h"
 
 namespace standin::engine {
@@ -70,7 +71,7 @@ constexpr std::size_t kMaxPreparedStatements = 65536;
 
 }  // namespace
 
-std::vector<SessionImpl::DeclaredParameter> SessionImpl::ParseDefinitions(
+std::vector<ProcedureExecutor::DeclaredParameter> ProcedureExecutor::ParseDefinitions(
     const std::string& definitions) {
   std::vector<DeclaredParameter> declared;
   Parser parser(definitions, Tokenize(definitions));
@@ -91,9 +92,9 @@ std::vector<SessionImpl::DeclaredParameter> SessionImpl::ParseDefinitions(
   return declared;
 }
 
-void SessionImpl::RunParameterised(const std::string& definitions, const std::string& sql,
-                                   const std::vector<Parameter>& arguments, std::size_t first,
-                                   BatchSink& sink, ReturnedValues& returned) {
+void ProcedureExecutor::RunParameterised(const std::string& definitions, const std::string& sql,
+                                         const std::vector<Parameter>& arguments, std::size_t first,
+                                         BatchSink& sink, ReturnedValues& returned) {
   const std::vector<DeclaredParameter> declared = ParseDefinitions(definitions);
   // Values bind as a procedure's arguments: by position first, then by name.
   std::vector<std::optional<std::size_t>> source(declared.size());
@@ -126,7 +127,7 @@ void SessionImpl::RunParameterised(const std::string& definitions, const std::st
     m_Batch.variables[Lower(declared[p].name)] = std::move(variable);
   }
   Batch batch = ParseBatch(sql, m_Options.quotedIdentifier);
-  RunStatements(batch.statements, sink);  // RETURN ends it early
+  m_Session.RunStatements(batch.statements, sink);  // RETURN ends it early
   for (std::size_t p = 0; p < declared.size(); ++p) {
     if (!declared[p].output || !arguments[*source[p]].output) continue;
     Parameter value;
@@ -138,8 +139,9 @@ void SessionImpl::RunParameterised(const std::string& definitions, const std::st
   }
 }
 
-std::int32_t SessionImpl::Prepare(const std::vector<Parameter>& arguments, const std::string& name,
-                                  BatchSink* metadata, ReturnedValues& returned) {
+std::int32_t ProcedureExecutor::Prepare(const std::vector<Parameter>& arguments,
+                                        const std::string& name, BatchSink* metadata,
+                                        ReturnedValues& returned) {
   const Parameter* handle = Argument(arguments, 0);
   std::optional<std::string> sql = TextArgument(Argument(arguments, 2));
   if (!handle) RaiseError(201, {name, "@handle"});
@@ -158,7 +160,7 @@ std::int32_t SessionImpl::Prepare(const std::vector<Parameter>& arguments, const
     for (const SelectItem& item : first->select->cores[0].items)
       assigns = assigns || !item.assignVariable.empty();
     if (!assigns) {
-      Translator translator(*this);
+      Translator translator(m_Session);
       m_Queries.StreamQuery(translator.TranslateSelect(*first->select), *metadata, true);
     }
     m_Batch.variables.clear();
@@ -184,7 +186,7 @@ std::int32_t SessionImpl::Prepare(const std::vector<Parameter>& arguments, const
   return number;
 }
 
-const SessionImpl::PreparedStatement& SessionImpl::FindPrepared(
+const ProcedureExecutor::PreparedStatement& ProcedureExecutor::FindPrepared(
     const std::vector<Parameter>& arguments, const std::string& name) {
   const Parameter* handle = Argument(arguments, 0);
   if (!handle) RaiseError(201, {name, "@handle"});
@@ -196,9 +198,9 @@ const SessionImpl::PreparedStatement& SessionImpl::FindPrepared(
   return it->second;
 }
 
-bool SessionImpl::RunStatementProcedure(const std::string& base,
-                                        const std::vector<Parameter>& arguments, BatchSink& sink,
-                                        bool rpc) {
+bool ProcedureExecutor::RunStatementProcedure(const std::string& base,
+                                              const std::vector<Parameter>& arguments,
+                                              BatchSink& sink, bool rpc) {
   std::optional<StatementProcedure> kind = FindStatementProcedure(base);
   if (!kind) return false;
   // The caller's variables are not visible inside; its own come back after.
@@ -249,9 +251,9 @@ bool SessionImpl::RunStatementProcedure(const std::string& base,
       }
     }
   } catch (const SqlError& error) {
-    Report(error.Msg(), sink);
+    m_Session.Report(error.Msg(), sink);
     m_Outcome.lastError = error.Msg().number;
-    Done(sink, true, false, 0, 0);
+    m_Session.Done(sink, true, false, 0, 0);
     failed = true;
   } catch (const BatchAbort&) {
     // From T-SQL the error ends the caller's batch too.

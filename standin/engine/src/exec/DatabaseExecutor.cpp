@@ -1,5 +1,6 @@
 // CREATE, DROP and ALTER DATABASE and USE.
 #include "exec/DatabaseExecutor.h"
+
 #include "common/Text.h"
 #include "engine/Errors.h"
 #include "exec/EngineImpl.h"

@@ -1,6 +1,7 @@
-// Running the system procedures SQL Server ships, from EXEC in a batch and
-// from RPC requests.
+// EXEC: the system procedures SQL Server ships, and the search for a
+// procedure of the name among the system, statement and user procedures.
 #include "exec/ProcedureExecutor.h"
+
 #include "engine/Errors.h"
 #include "exec/EngineImpl.h"
 #include "procs/SystemProcedures.h"

@@ -146,58 +146,6 @@ void SessionImpl::CheckCancelled() {
   if (m_Cancel.load()) throw Cancelled{};
 }
 
-std::string SessionImpl::AttachDatabase(const DatabaseEntry& database) {
-  const std::string key = Lower(database.name);
-  m_DatabaseState.attachedUse[key] = ++m_DatabaseState.useClock;
-  if (auto it = m_DatabaseState.attached.find(key); it != m_DatabaseState.attached.end())
-    return it->second;
-  if (!sqlite3_get_autocommit(m_Db.get())) {
-    RaiseUnsupported("the first use of database '" + database.name +
-                     "' inside a transaction that has written");
-  }
-  // SQLite attaches at most 10 databases to a connection: make room by
-  // letting go of the one used longest ago, never one of this statement's.
-  if (m_DatabaseState.attached.size() >=
-      static_cast<std::size_t>(sqlite3_limit(m_Db.get(), SQLITE_LIMIT_ATTACHED, -1))) {
-    std::string victim;
-    std::uint64_t oldest = m_DatabaseState.statementStart;
-    for (const auto& [name, schema] : m_DatabaseState.attached) {
-      if (name == Lower(m_DatabaseState.current) || m_DatabaseState.attachedUse[name] >= oldest)
-        continue;
-      oldest = m_DatabaseState.attachedUse[name];
-      victim = name;
-    }
-    if (victim.empty())
-      RaiseUnsupported("more than " + std::to_string(m_DatabaseState.attached.size()) +
-                       " databases in one statement");
-    Execute(m_Db.get(), "DETACH DATABASE " + QuoteIdentifier(m_DatabaseState.attached[victim]));
-    m_DatabaseState.attached.erase(victim);
-  }
-  std::string schema = database.name;
-  // SQLite's own schema names cannot be attached under; "$" keeps the
-  // replacement apart from any plain database name.
-  if (key == "main" || key == "temp") schema = "sqlstandin$" + database.name;
-  SqliteStatement attach(m_Db.get(), "ATTACH DATABASE ? AS " + QuoteIdentifier(schema));
-  attach.BindText(1, database.hostPath.string());
-  attach.Step();
-  Execute(m_Db.get(), "PRAGMA " + QuoteIdentifier(schema) + ".synchronous=NORMAL");
-  m_DatabaseState.attached[key] = schema;
-  m_Security.EnsureCatalog(schema, database.name);
-  return schema;
-}
-
-std::string SessionImpl::SchemaFor(const std::string& database) {
-  if (EqualsNoCase(database, "tempdb")) return "temp";
-  if (auto it = m_DatabaseState.attached.find(Lower(database));
-      it != m_DatabaseState.attached.end()) {
-    m_DatabaseState.attachedUse[it->first] = ++m_DatabaseState.useClock;
-    return it->second;
-  }
-  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(database);
-  if (!entry) RaiseError(911, {database});
-  return AttachDatabase(*entry);
-}
-
 TableInfo SessionImpl::ResolveTable(const ObjectName& name) {
   TableInfo table;
   if (name.IsTemp()) {

@@ -1,7 +1,11 @@
-// One login's connection state and the executor of its batches. The session
-// has one SQLite connection on which every database it uses is ATTACHed under
-// its own name, and #temp tables live in SQLite's per-connection temp schema,
-// so they are private to the session and vanish with it.
+// One login's session: its connection, its state, the batch and RPC loops and
+// the dispatch of each statement to the executor of its area (queries and
+// data changes, schema, databases and files, security, procedures,
+// transactions). Variables, SET options, PRINT, RAISERROR and control of
+// flow are the session's own. The session has one SQLite connection on which
+// every database it uses is ATTACHed under its own name, and #temp tables
+// live in SQLite's per-connection temp schema, so they are private to the
+// session and vanish with it.
 //
 // Threading: one thread runs batches; RequestCancel and Kill may come from any
 // thread.
@@ -10,13 +14,10 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <map>
 #include <mutex>
-#include <optional>
 #include <set>
 #include <string>
 
-#include "catalog/DatabaseSecurity.h"
 #include "engine/Engine.h"
 #include "exec/DatabaseExecutor.h"
 #include "exec/EngineImpl.h"
@@ -92,6 +93,8 @@ class SessionImpl : public Session, private SessionServices {
   void RollbackIfKilled();
   void RunKill(const KillStatement& statement, BatchSink& sink);
   // Attachments (SessionAttachments.cpp).
+  std::string SchemaFor(const std::string& database) override;
+  std::string AttachDatabase(const DatabaseEntry& database) override;
   void PublishCurrentDatabase() override;
   // Detaches databases dropped (or detached) by other sessions since the
   // last batch, so their names never reach the old files.
@@ -111,8 +114,6 @@ class SessionImpl : public Session, private SessionServices {
   void Report(const Message& message, BatchSink& sink) override;
   void Done(BatchSink& sink, bool error, bool counted, std::uint64_t count,
             std::uint16_t command) override;
-  std::string SchemaFor(const std::string& database) override;
-  std::string AttachDatabase(const DatabaseEntry& database) override;
   void CheckCancelled() override;
   static int BusyHandler(void* session, int count);
 

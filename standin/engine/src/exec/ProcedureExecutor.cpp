@@ -98,11 +98,7 @@ bool ProcedureExecutor::RunSystemProcedure(const std::string& name,
   m_Batch.inProcedure = wasInProcedure;
   m_Outcome.rowCount = 0;
   sink.ReturnStatus(status);
-  engine::Done done;
-  done.kind = engine::Done::Kind::Procedure;
-  done.error = failed;
-  done.inTransaction = m_Transaction.tranCount > 0;
-  sink.StatementDone(done);
+  m_Session.ProcedureDone(sink, failed);
   return true;
 }
 

@@ -29,7 +29,7 @@ class ProcedureExecutor {
   ProcedureExecutor(SessionServices& session, SecurityExecutor& security,
                     TransactionExecutor& transactions, QueryExecutor& queries,
                     const SessionOptions& options, BatchState& batch, SecurityState& securityState,
-                    const TransactionState& transaction, StatementOutcome& outcome)
+                    StatementOutcome& outcome)
       : m_Session(session),
         m_Security(security),
         m_Transactions(transactions),
@@ -37,7 +37,6 @@ class ProcedureExecutor {
         m_Options(options),
         m_Batch(batch),
         m_SecurityState(securityState),
-        m_Transaction(transaction),
         m_Outcome(outcome) {}
 
   void RunExecute(const ExecuteStatement& statement, BatchSink& sink);
@@ -110,7 +109,6 @@ class ProcedureExecutor {
   const SessionOptions& m_Options;
   BatchState& m_Batch;
   SecurityState& m_SecurityState;
-  const TransactionState& m_Transaction;
   StatementOutcome& m_Outcome;
   // The session's prepared statements, by handle.
   std::map<std::int32_t, PreparedStatement> m_Prepared;

@@ -270,11 +270,7 @@ bool ProcedureExecutor::RunStatementProcedure(const std::string& base,
   } else {
     m_Batch.procedureOutputs = std::move(returned);
   }
-  engine::Done done;
-  done.kind = engine::Done::Kind::Procedure;
-  done.error = failed;
-  done.inTransaction = m_Transaction.tranCount > 0;
-  sink.StatementDone(done);
+  m_Session.ProcedureDone(sink, failed);
   return true;
 }
 

@@ -233,11 +233,7 @@ bool ProcedureExecutor::RunUserProcedure(const std::string& writtenName,
     for (const auto& [index, value] : m_Batch.procedureOutputs)
       sink.ReturnValue(value, static_cast<std::uint16_t>(index + 1));
   }
-  engine::Done done;
-  done.kind = engine::Done::Kind::Procedure;
-  done.error = failed;
-  done.inTransaction = m_Transaction.tranCount > 0;
-  sink.StatementDone(done);
+  m_Session.ProcedureDone(sink, failed);
   return true;
 }
 
@@ -291,11 +287,7 @@ void ProcedureExecutor::RunHelpText(const std::vector<Parameter>& arguments, Bat
     failed = true;
   }
   sink.ReturnStatus(failed ? 1 : 0);
-  engine::Done done;
-  done.kind = engine::Done::Kind::Procedure;
-  done.error = failed;
-  done.inTransaction = m_Transaction.tranCount > 0;
-  sink.StatementDone(done);
+  m_Session.ProcedureDone(sink, failed);
 }
 
 }  // namespace standin::engine

@@ -305,6 +305,14 @@ void SessionImpl::Done(BatchSink& sink, bool error, bool counted, std::uint64_t 
   sink.StatementDone(done);
 }
 
+void SessionImpl::ProcedureDone(BatchSink& sink, bool error) {
+  engine::Done done;
+  done.kind = engine::Done::Kind::Procedure;
+  done.error = error;
+  done.inTransaction = m_Transaction.tranCount > 0;
+  sink.StatementDone(done);
+}
+
 void SessionImpl::ExecuteBatch(std::string_view sql, BatchSink& sink) {
   if (m_Killed.load()) return;
   RunningScope running(*this);
@@ -431,11 +439,7 @@ void SessionImpl::ExecuteRpc(std::string_view procedureName,
   if (std::optional<Message> fault = m_Engine.TakeFault("EXEC " + name)) {
     Report(*fault, sink);
     m_Outcome.lastError = fault->number;
-    engine::Done done;
-    done.kind = engine::Done::Kind::Procedure;
-    done.error = true;
-    done.inTransaction = m_Transaction.tranCount > 0;
-    sink.StatementDone(done);
+    ProcedureDone(sink, true);
     return;
   }
   if (m_Procedures.RunSystemProcedure(name, parameters, sink)) return;
@@ -455,11 +459,7 @@ void SessionImpl::ExecuteRpc(std::string_view procedureName,
   } catch (const Cancelled&) {
   }
   m_Batch.inProcedure = false;
-  engine::Done done;
-  done.kind = engine::Done::Kind::Procedure;
-  done.error = failed;
-  done.inTransaction = m_Transaction.tranCount > 0;
-  sink.StatementDone(done);
+  ProcedureDone(sink, failed);
 }
 
 }  // namespace standin::engine

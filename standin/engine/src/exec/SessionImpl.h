@@ -114,6 +114,7 @@ class SessionImpl : public Session, private SessionServices {
   void Report(const Message& message, BatchSink& sink) override;
   void Done(BatchSink& sink, bool error, bool counted, std::uint64_t count,
             std::uint16_t command) override;
+  void ProcedureDone(BatchSink& sink, bool error) override;
   void CheckCancelled() override;
   static int BusyHandler(void* session, int count);
 
@@ -151,8 +152,8 @@ class SessionImpl : public Session, private SessionServices {
   QueryExecutor m_Queries{*this,   m_Security, m_Transactions, m_Options,
                           m_Batch, m_Outcome,  m_Identity};
   SchemaExecutor m_Schema{*this, m_Security, m_Transactions, m_Options, m_SecurityState, m_Outcome};
-  ProcedureExecutor m_Procedures{*this,   m_Security,      m_Transactions, m_Queries, m_Options,
-                                 m_Batch, m_SecurityState, m_Transaction,  m_Outcome};
+  ProcedureExecutor m_Procedures{*this,     m_Security, m_Transactions,  m_Queries,
+                                 m_Options, m_Batch,    m_SecurityState, m_Outcome};
 
   std::atomic<bool> m_Cancel{false};
   std::atomic<bool> m_Killed{false};

@@ -46,6 +46,8 @@ class SessionServices : public TranslationContext {
   // The DONE (or DONEINPROC) token that ends a statement.
   virtual void Done(BatchSink& sink, bool error, bool counted, std::uint64_t count,
                     std::uint16_t command) = 0;
+  // The DONEPROC token that ends a procedure call.
+  virtual void ProcedureDone(BatchSink& sink, bool error) = 0;
   // Throws Cancelled once the client has sent ATTENTION.
   virtual void CheckCancelled() = 0;
   virtual Value EvaluateScalar(const Expr& expr, const ColumnType& type) = 0;

@@ -2,7 +2,8 @@
 // passwords are kept only as salted hashes.
 #include <gtest/gtest.h>
 
-#include "storage/DataDirectory.h"
+#include "common/PasswordHash.h"
+#include "storage/WindowsPaths.h"
 
 namespace standin::engine {
 namespace {

@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
+#include "catalog/LoginCatalog.h"
 #include "common/SqliteNames.h"
 #include "engine/Errors.h"
-#include "storage/DataDirectory.h"
 #include "storage/SqliteFunctions.h"
 
 namespace standin::engine {
@@ -120,15 +120,15 @@ void SetDatabaseOwner(sqlite3* db, const std::string& schema, const Sid& ownerSi
 }
 
 DatabaseSecurity::DatabaseSecurity(sqlite3* db, std::string schema, std::string database,
-                                   DataDirectory& data, std::string login)
+                                   LoginCatalog& logins, std::string login)
     : m_Db(db),
       m_Schema(std::move(schema)),
       m_Database(std::move(database)),
-      m_Data(data),
+      m_Logins(logins),
       m_Login(std::move(login)) {}
 
 bool DatabaseSecurity::IsSysadmin() {
-  if (!m_Sysadmin) m_Sysadmin = m_Data.IsServerRoleMember(m_Login, "sysadmin").value_or(false);
+  if (!m_Sysadmin) m_Sysadmin = m_Logins.IsServerRoleMember(m_Login, "sysadmin").value_or(false);
   return *m_Sysadmin;
 }
 
@@ -137,7 +137,7 @@ std::optional<Principal> DatabaseSecurity::CurrentUser() {
   std::optional<Principal> user;
   if (IsSysadmin()) {
     user = FindUid(kUidDbo);
-  } else if (std::optional<Sid> sid = m_Data.LoginSid(m_Login)) {
+  } else if (std::optional<Sid> sid = m_Logins.SidOf(m_Login)) {
     SqliteStatement find(m_Db, "SELECT " + std::string(kPrincipalColumns) + " FROM " +
                                    QuoteIdentifier(m_Schema) +
                                    ".sysusers WHERE sid = ? AND issqlrole = 0 AND hasdbaccess = 1 "

@@ -18,7 +18,7 @@
 
 namespace standin::engine {
 
-class DataDirectory;
+class LoginCatalog;
 
 using Sid = std::vector<std::uint8_t>;
 
@@ -61,7 +61,7 @@ struct Principal {
 // The login's standing in one database: which user it is and what it may do.
 class DatabaseSecurity {
  public:
-  DatabaseSecurity(sqlite3* db, std::string schema, std::string database, DataDirectory& data,
+  DatabaseSecurity(sqlite3* db, std::string schema, std::string database, LoginCatalog& logins,
                    std::string login);
 
   const std::string& Schema() const { return m_Schema; }
@@ -103,7 +103,7 @@ class DatabaseSecurity {
   sqlite3* m_Db;
   std::string m_Schema;
   std::string m_Database;
-  DataDirectory& m_Data;
+  LoginCatalog& m_Logins;
   std::string m_Login;
   std::optional<std::optional<Principal>> m_User;
   std::optional<std::set<int>> m_Memberships;

@@ -20,20 +20,20 @@ void DatabaseExecutor::RunAlterDatabase(const AlterDatabaseStatement& statement,
   // SQL Server 7.0's ALTER DATABASE knows files only, not SET.
   if (m_Session.Engine().Options().productVersion == 7) RaiseError(156, {"SET"});
   if (m_Transaction.tranCount > 0) RaiseError(226, {"ALTER DATABASE"});
-  std::optional<DatabaseEntry> entry = m_Session.Engine().Data().FindDatabase(statement.database);
+  std::optional<DatabaseEntry> entry = m_Session.Engine().Databases().Find(statement.database);
   if (!entry) RaiseError(911, {statement.database});
   constexpr std::int64_t kStatusAutoShrink = 4194304;
-  m_Session.Engine().Data().SetStatus(entry->name, kStatusAutoShrink, statement.autoShrink);
+  m_Session.Engine().Databases().SetStatus(entry->name, kStatusAutoShrink, statement.autoShrink);
   m_Outcome.rowCount = 0;
   m_Session.Done(sink, false, false, 0, 0);
 }
 
 void DatabaseExecutor::RunDropDatabase(const DropDatabaseStatement& statement, BatchSink& sink) {
-  if (!LoginHasServerRole(m_Session.Engine().Data(), m_Session.Login().name, "dbcreator"))
+  if (!m_Session.Engine().Logins().HasServerRole(m_Session.Login().name, "dbcreator"))
     RaiseError(3704);
   if (m_Transaction.tranCount > 0) RaiseError(226, {"DROP DATABASE"});
   const std::string lower = Lower(statement.database);
-  std::optional<DatabaseEntry> entry = m_Session.Engine().Data().FindDatabase(statement.database);
+  std::optional<DatabaseEntry> entry = m_Session.Engine().Databases().Find(statement.database);
   if (!entry) RaiseError(3701, {"database", statement.database});
   if (IsSystemDatabase(lower)) RaiseError(3708, {entry->name});
   // In use means somebody's current database, the caller's included.
@@ -46,7 +46,7 @@ void DatabaseExecutor::RunDropDatabase(const DropDatabaseStatement& statement, B
     m_Databases.attached.erase(it);
     m_Databases.attachedUse.erase(lower);
   }
-  const std::vector<std::string> deleted = m_Session.Engine().Data().DropDatabase(entry->name);
+  const std::vector<std::string> deleted = m_Session.Engine().Databases().Drop(entry->name);
   m_Session.Engine().ForgetDatabase(entry->name);
   for (const std::string& file : deleted) m_Session.Report(MakeMessage(3738, {file}), sink);
   m_Outcome.rowCount = 0;
@@ -55,7 +55,7 @@ void DatabaseExecutor::RunDropDatabase(const DropDatabaseStatement& statement, B
 
 void DatabaseExecutor::RunCreateDatabase(const CreateDatabaseStatement& statement,
                                          BatchSink& sink) {
-  if (!LoginHasServerRole(m_Session.Engine().Data(), m_Session.Login().name, "dbcreator"))
+  if (!m_Session.Engine().Logins().HasServerRole(m_Session.Login().name, "dbcreator"))
     RaiseError(262, {"CREATE DATABASE", "master"});
   if (m_Transaction.tranCount > 0) RaiseError(226, {"CREATE DATABASE"});
   if (!statement.logFiles.empty()) {
@@ -66,9 +66,9 @@ void DatabaseExecutor::RunCreateDatabase(const CreateDatabaseStatement& statemen
   }
   try {
     // The login that creates a database owns it.
-    const DatabaseEntry entry = m_Session.Engine().Data().CreateDatabase(
+    const DatabaseEntry entry = m_Session.Engine().Databases().Create(
         statement.database, statement.dataFiles.empty() ? "" : statement.dataFiles[0].fileName,
-        m_Session.Engine().Data().LoginSid(m_Session.Login().name).value_or(Sid{0x01}));
+        m_Session.Engine().Logins().SidOf(m_Session.Login().name).value_or(Sid{0x01}));
     ReportAllocation(entry, sink);
   } catch (const SqlError& error) {
     // File errors are followed by 1802, which names the failed statement.
@@ -83,7 +83,7 @@ void DatabaseExecutor::RunCreateDatabase(const CreateDatabaseStatement& statemen
 }
 
 void DatabaseExecutor::RunUse(const UseStatement& statement, BatchSink& sink) {
-  std::optional<DatabaseEntry> entry = m_Session.Engine().Data().FindDatabase(statement.database);
+  std::optional<DatabaseEntry> entry = m_Session.Engine().Databases().Find(statement.database);
   if (!entry) RaiseError(911, {statement.database});
   // tempdb is the session's own temporary schema: nothing to attach.
   if (!EqualsNoCase(entry->name, "tempdb")) m_Session.AttachDatabase(*entry);

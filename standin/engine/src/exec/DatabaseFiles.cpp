@@ -35,7 +35,7 @@ void DatabaseExecutor::RunBackupLog(const BackupLogStatement& statement, BatchSi
     RaiseError(3013, {"BACKUP LOG"});
   };
   if (m_Transaction.tranCount > 0) fail(MakeMessage(3021));
-  std::optional<DatabaseEntry> entry = m_Session.Engine().Data().FindDatabase(statement.database);
+  std::optional<DatabaseEntry> entry = m_Session.Engine().Databases().Find(statement.database);
   if (!entry) fail(MakeMessage(911, {statement.database}));
   if (!m_Security.OwnsOrAdministers(entry->name, kUidBackupOperator))
     fail(MakeMessage(262, {"BACKUP LOG", entry->name}));
@@ -53,7 +53,7 @@ void DatabaseExecutor::RunBackupLog(const BackupLogStatement& statement, BatchSi
 }
 
 void DatabaseExecutor::RunShrinkFile(const ShrinkFileStatement& statement, BatchSink& sink) {
-  std::optional<DatabaseEntry> entry = m_Session.Engine().Data().FindDatabase(m_Databases.current);
+  std::optional<DatabaseEntry> entry = m_Session.Engine().Databases().Find(m_Databases.current);
   if (!entry) RaiseError(911, {m_Databases.current});
   if (!m_Security.OwnsOrAdministers(entry->name))
     RaiseError(2571, {m_Session.Login().name, "SHRINKFILE"});

@@ -122,11 +122,11 @@ std::unique_ptr<Session> EngineImpl::Login(const LoginRequest& request) {
     if (m_ShutDown) throw SqlError(MakeMessage(18456, {request.userName}));
   }
   if (m_Options.windowsLoginMode) throw SqlError(MakeMessage(18452));
-  std::optional<LoginEntry> login = m_Data.CheckLogin(request.userName, request.password);
+  std::optional<LoginEntry> login = m_Logins.Check(request.userName, request.password);
   if (!login) throw SqlError(MakeMessage(18456, {request.userName}));
   const std::string wanted = request.database.empty() ? login->defaultDatabase : request.database;
-  std::optional<DatabaseEntry> database = m_Data.FindDatabase(wanted);
-  if (!database && request.database.empty()) database = m_Data.FindDatabase("master");
+  std::optional<DatabaseEntry> database = m_Databases.Find(wanted);
+  if (!database && request.database.empty()) database = m_Databases.Find("master");
   if (!database) throw SqlError(MakeMessage(4060, {wanted}));
   std::unique_lock lock(m_Mutex);
   int spid = 51;
@@ -145,11 +145,11 @@ std::unique_ptr<Session> EngineImpl::Login(const LoginRequest& request) {
 Engine::Credentials EngineImpl::CheckCredentials(const std::string& login,
                                                  const std::string& password) {
   if (m_Options.windowsLoginMode) return Credentials::Unknown;
-  std::optional<LoginEntry> entry = m_Data.CheckLogin(login, password);
+  std::optional<LoginEntry> entry = m_Logins.Check(login, password);
   if (!entry) return Credentials::Unknown;
   if (entry->sysadmin) return Credentials::SysAdmin;
-  return LoginHasServerRole(m_Data, entry->name, "serveradmin") ? Credentials::ServerAdmin
-                                                                : Credentials::Valid;
+  return m_Logins.HasServerRole(entry->name, "serveradmin") ? Credentials::ServerAdmin
+                                                            : Credentials::Valid;
 }
 
 void EngineImpl::Unregister(int spid) {

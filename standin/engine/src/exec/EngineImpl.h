@@ -1,5 +1,6 @@
-// The Engine: data directory, logins, session ids and the live sessions (for
-// Shutdown). Sessions must be destroyed before their Engine.
+// The Engine: the data directory and master's catalogues of databases and
+// logins, session ids and the live sessions (for Shutdown). Sessions must be
+// destroyed before their Engine.
 #pragma once
 
 #include <atomic>
@@ -13,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "catalog/DatabaseCatalog.h"
+#include "catalog/LoginCatalog.h"
 #include "engine/Engine.h"
 #include "storage/DataDirectory.h"
 
@@ -47,6 +50,8 @@ class EngineImpl : public Engine {
   void Shutdown() override;
 
   DataDirectory& Data() { return m_Data; }
+  DatabaseCatalog& Databases() { return m_Databases; }
+  LoginCatalog& Logins() { return m_Logins; }
   std::string VersionText() const;  // @@VERSION
   std::uint64_t NextTransactionDescriptor() { return ++m_TransactionCounter; }
   void Unregister(int spid);
@@ -65,6 +70,8 @@ class EngineImpl : public Engine {
   EngineOptions m_Options;
   std::string m_ServerName;
   DataDirectory m_Data;
+  DatabaseCatalog m_Databases{m_Data};
+  LoginCatalog m_Logins{m_Data};
   std::mutex m_Mutex;
   std::condition_variable m_SessionsChanged;
   std::map<int, SessionImpl*> m_Sessions;

@@ -63,7 +63,7 @@ bool ProcedureExecutor::RunSystemProcedure(const std::string& name,
     if (database.empty()) {
       database = m_Session.Database();
     } else {
-      std::optional<DatabaseEntry> entry = m_Session.Engine().Data().FindDatabase(database);
+      std::optional<DatabaseEntry> entry = m_Session.Engine().Databases().Find(database);
       if (!entry) RaiseError(911, {database});
       database = entry->name;
       m_Security.CheckDatabaseAccess(database);

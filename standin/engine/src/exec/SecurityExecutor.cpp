@@ -24,7 +24,7 @@ void SecurityExecutor::EnsureCatalog(const std::string& schema, const std::strin
   if (HasSecurityCatalog(m_Session.Db(), schema)) return;
   // Databases made before users existed, and the system databases, get
   // their catalogue on first use; guest has access where SQL Server gives it.
-  const Sid owner = m_Session.Engine().Data().DatabaseOwnerSid(database).value_or(Sid{0x01});
+  const Sid owner = m_Session.Engine().Databases().OwnerSid(database).value_or(Sid{0x01});
   const std::string lower = Lower(database);
   SqliteTransaction write = BeginSecurityWrite(m_Session.Db());
   CreateSecurityCatalog(m_Session.Db(), schema, owner,
@@ -35,16 +35,16 @@ void SecurityExecutor::EnsureCatalog(const std::string& schema, const std::strin
 DatabaseSecurity SecurityExecutor::For(const std::string& database) {
   const std::string schema = m_Session.SchemaFor(database);
   EnsureCatalog(schema, database);
-  std::optional<DatabaseEntry> entry = m_Session.Engine().Data().FindDatabase(database);
+  std::optional<DatabaseEntry> entry = m_Session.Engine().Databases().Find(database);
   return DatabaseSecurity(m_Session.Db(), schema, entry ? entry->name : database,
-                          m_Session.Engine().Data(), m_Session.Login().name);
+                          m_Session.Engine().Logins(), m_Session.Login().name);
 }
 
 DatabaseSecurity SecurityExecutor::Current() const {
   auto it = m_Databases.attached.find(Lower(m_Databases.current));
   std::string schema = it == m_Databases.attached.end() ? m_Databases.current : it->second;
   if (EqualsNoCase(m_Databases.current, "tempdb")) schema = "temp";
-  return DatabaseSecurity(m_Session.Db(), schema, m_Databases.current, m_Session.Engine().Data(),
+  return DatabaseSecurity(m_Session.Db(), schema, m_Databases.current, m_Session.Engine().Logins(),
                           m_Session.Login().name);
 }
 

@@ -55,7 +55,7 @@ std::string SessionImpl::SchemaFor(const std::string& database) {
     m_DatabaseState.attachedUse[it->first] = ++m_DatabaseState.useClock;
     return it->second;
   }
-  std::optional<DatabaseEntry> entry = m_Engine.Data().FindDatabase(database);
+  std::optional<DatabaseEntry> entry = m_Engine.Databases().Find(database);
   if (!entry) RaiseError(911, {database});
   return AttachDatabase(*entry);
 }

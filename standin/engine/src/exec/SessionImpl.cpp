@@ -74,7 +74,7 @@ void SessionImpl::Start(const DatabaseEntry& database) {
     // A database the login asked for fails the login; an unusable default
     // database gives way to master, as SQL Server 2000 does (4062).
     if (!m_Request.database.empty()) throw SqlError(MakeMessage(4060, {database.name}));
-    std::optional<DatabaseEntry> master = m_Engine.Data().FindDatabase("master");
+    std::optional<DatabaseEntry> master = m_Engine.Databases().Find("master");
     if (!master) throw SqlError(MakeMessage(4060, {database.name}));
     AttachDatabase(*master);
     m_DatabaseState.current = master->name;

@@ -38,7 +38,7 @@ ProcessInfo SessionImpl::Process() const {
 }
 
 void SessionImpl::RunKill(const KillStatement& statement, BatchSink& sink) {
-  if (!LoginHasServerRole(m_Engine.Data(), m_Login.name, "processadmin")) RaiseError(6102);
+  if (!m_Engine.Logins().HasServerRole(m_Login.name, "processadmin")) RaiseError(6102);
   const Value spid = EvaluateScalar(*statement.spid, ColumnType{TypeId::Int, 0, 0, 0});
   const std::int64_t target =
       std::holds_alternative<std::int64_t>(spid) ? std::get<std::int64_t>(spid) : -1;

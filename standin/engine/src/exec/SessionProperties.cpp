@@ -104,7 +104,7 @@ std::string SessionImpl::PropertyValue(const std::string& key, ColumnType& type)
   const std::string property = Upper(parts[2]);
   const bool older = function == "DATABASEPROPERTY";
   std::optional<DatabaseDetails> database;
-  for (DatabaseDetails& details : m_Engine.Data().Catalogue()) {
+  for (DatabaseDetails& details : m_Engine.Databases().Catalogue()) {
     if (Upper(details.entry.name) == Upper(parts[1])) database = std::move(details);
   }
   if (!database) return null();

@@ -41,8 +41,7 @@ void SessionImpl::ResetConnection(bool keepTransaction, BatchSink& sink) {
   m_Outcome.lastError = 0;
   m_Outcome.lastIdentity.reset();
   if (!EqualsNoCase(m_DatabaseState.current, m_DatabaseState.loginDatabase)) {
-    std::optional<DatabaseEntry> entry =
-        m_Engine.Data().FindDatabase(m_DatabaseState.loginDatabase);
+    std::optional<DatabaseEntry> entry = m_Engine.Databases().Find(m_DatabaseState.loginDatabase);
     // A login database dropped meanwhile leaves the session where it is, as
     // a failed USE would.
     if (entry) {

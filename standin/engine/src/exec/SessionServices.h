@@ -11,9 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "catalog/DatabaseCatalog.h"
+#include "catalog/LoginCatalog.h"
 #include "engine/Engine.h"
 #include "parse/Ast.h"
-#include "storage/DataDirectory.h"
 #include "translate/Translator.h"
 
 namespace standin::engine {

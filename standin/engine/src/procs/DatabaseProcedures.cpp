@@ -3,13 +3,14 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "catalog/DatabaseCatalog.h"
 #include "catalog/DatabaseSecurity.h"
 #include "catalog/FullText.h"
+#include "catalog/LoginCatalog.h"
 #include "common/Text.h"
 #include "engine/Errors.h"
 #include "exec/EngineImpl.h"
 #include "procs/SystemProcedures.h"
-#include "storage/DataDirectory.h"
 #include "storage/TransactionLog.h"
 
 namespace standin::engine {
@@ -97,7 +98,7 @@ std::string SizeText(std::int64_t kilobytes) {
 std::int32_t SpHelpdb(ProcedureCall& call) {
   const bool sql7 = call.engine.Options().productVersion == 7;
   const std::optional<std::string> wanted = call.Text(0);
-  std::vector<DatabaseDetails> catalogue = call.engine.Data().Catalogue();
+  std::vector<DatabaseDetails> catalogue = call.engine.Databases().Catalogue();
   std::vector<DatabaseDetails> listed;
   for (auto& details : catalogue) {
     if (!wanted || EqualsNoCase(details.entry.name, *wanted)) listed.push_back(std::move(details));
@@ -177,20 +178,20 @@ void RequireUnused(ProcedureCall& call, const std::string& name, std::int32_t er
 // Detaching, attaching, renaming and re-owning databases and changing their
 // options are the server roles' business: 15247 for anyone else.
 void RequireServerRole(const ProcedureCall& call, std::string_view role) {
-  if (!LoginHasServerRole(call.engine.Data(), call.loginName, role)) RaiseError(15247);
+  if (!call.engine.Logins().HasServerRole(call.loginName, role)) RaiseError(15247);
 }
 
 std::int32_t SpDetachDb(ProcedureCall& call) {
   RequireServerRole(call, "sysadmin");
   const std::string name = Required(call, 0, "sp_detach_db", "@dbname");
-  std::optional<DatabaseEntry> entry = call.engine.Data().FindDatabase(name);
+  std::optional<DatabaseEntry> entry = call.engine.Databases().Find(name);
   if (!entry) RaiseError(15010, {name});
   if (IsSystemDatabase(entry->name)) RaiseError(7940);
   RequireUnused(call, entry->name, 3703);
   // Idle sessions that used the database let go of its file now; one that
   // still reads it keeps it, and the detach fails with 3703.
   call.engine.ForgetDatabase(entry->name, call.spid);
-  call.engine.Data().DetachDatabase(entry->name);
+  call.engine.Databases().Detach(entry->name);
   return 0;
 }
 
@@ -207,7 +208,7 @@ std::int32_t Attach(ProcedureCall& call, const char* procedure, const char* file
   }
   std::string createdLog;
   try {
-    createdLog = call.engine.Data().AttachDatabase(name, dataFile);
+    createdLog = call.engine.Databases().Attach(name, dataFile);
   } catch (const SqlError& error) {
     if (error.Msg().number != 5105) throw;
     call.sink.Error(error.Msg());
@@ -229,10 +230,10 @@ std::int32_t SpRenamedb(ProcedureCall& call) {
   RequireServerRole(call, "dbcreator");
   const std::string name = Required(call, 0, "sp_renamedb", "@dbname");
   const std::string newName = Required(call, 1, "sp_renamedb", "@newname");
-  std::optional<DatabaseEntry> entry = call.engine.Data().FindDatabase(name);
+  std::optional<DatabaseEntry> entry = call.engine.Databases().Find(name);
   if (!entry) RaiseError(15010, {name});
   if (call.engine.DatabaseInUse(entry->name, call.spid)) RaiseError(5030);
-  call.engine.Data().RenameDatabase(entry->name, newName);
+  call.engine.Databases().Rename(entry->name, newName);
   call.engine.ForgetDatabase(entry->name);
   call.Info(5021, {newName});
   return 0;
@@ -266,12 +267,12 @@ std::int32_t SpDboption(ProcedureCall& call) {
   const std::string flag = Lower(*value);
   if (flag != "true" && flag != "false" && flag != "on" && flag != "off") RaiseError(15241);
   const bool on = flag == "true" || flag == "on";
-  std::optional<DatabaseEntry> entry = call.engine.Data().FindDatabase(*name);
+  std::optional<DatabaseEntry> entry = call.engine.Databases().Find(*name);
   if (!entry) RaiseError(15010, {*name});
   if (EqualsNoCase(entry->name, "master")) RaiseError(15243, {found->name});
   if (found->bit == kStatusSingleUser && on && call.engine.DatabaseInUse(entry->name, call.spid))
     RaiseError(5070, {entry->name});
-  call.engine.Data().SetStatus(entry->name, found->bit, on);
+  call.engine.Databases().SetStatus(entry->name, found->bit, on);
   return 0;
 }
 
@@ -280,7 +281,7 @@ std::int32_t SpChangedbowner(ProcedureCall& call) {
   RequireServerRole(call, "sysadmin");
   const std::string login = Required(call, 0, "sp_changedbowner", "@loginame");
   if (EqualsNoCase(call.currentDatabase, "master")) RaiseError(15109);
-  std::optional<LoginDetails> details = call.engine.Data().FindLogin(login);
+  std::optional<LoginDetails> details = call.engine.Logins().Find(login);
   if (!details) RaiseError(15007, {login});
   DatabaseSecurity& security = *call.security;
   if (std::optional<Principal> user = security.FindBySid(details->sid);
@@ -288,7 +289,7 @@ std::int32_t SpChangedbowner(ProcedureCall& call) {
     RaiseError(15110);
   // dbo stands for the new owner in the database as in sysdatabases. master
   // first: the session's own write would lock master, which it has attached.
-  call.engine.Data().ChangeOwner(call.currentDatabase, login);
+  call.engine.Databases().ChangeOwner(call.currentDatabase, login);
   SqliteTransaction write = BeginSecurityWrite(security.Connection());
   SetDatabaseOwner(security.Connection(), security.Schema(), details->sid);
   write.Commit();

@@ -7,11 +7,11 @@
 #include <set>
 
 #include "catalog/DatabaseSecurity.h"
+#include "catalog/LoginCatalog.h"
 #include "common/Text.h"
 #include "engine/Errors.h"
 #include "exec/EngineImpl.h"
 #include "procs/SystemProcedures.h"
-#include "storage/DataDirectory.h"
 #include "storage/SqliteFunctions.h"
 #include "translate/Translator.h"
 
@@ -62,7 +62,7 @@ std::int32_t SpGrantdbaccess(ProcedureCall& call) {
     call.Info(15341, {loginName});
     return 0;
   }
-  std::optional<LoginDetails> login = call.engine.Data().FindLogin(loginName);
+  std::optional<LoginDetails> login = call.engine.Logins().Find(loginName);
   if (!login) {
     if (loginName.find('\\') != std::string::npos) RaiseError(15401, {loginName});
     RaiseError(15007, {loginName});
@@ -147,9 +147,9 @@ void HelpUsers(ProcedureCall& call, const std::optional<Principal>& only) {
     Value loginName = std::monostate{};
     Value defaultDatabase = std::monostate{};
     if (user.uid != kUidGuest && !user.sid.empty()) {
-      if (std::optional<std::string> name = call.engine.Data().LoginNameOfSid(user.sid)) {
+      if (std::optional<std::string> name = call.engine.Logins().NameOfSid(user.sid)) {
         loginName = *name;
-        if (std::optional<LoginDetails> login = call.engine.Data().FindLogin(*name))
+        if (std::optional<LoginDetails> login = call.engine.Logins().Find(*name))
           defaultDatabase = login->defaultDatabase;
       }
     }

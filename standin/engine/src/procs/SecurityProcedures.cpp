@@ -6,11 +6,11 @@
 // login, so a change takes effect for sessions that are already open.
 #include <cctype>
 
+#include "catalog/LoginCatalog.h"
 #include "engine/Accounts.h"
 #include "engine/Errors.h"
 #include "exec/EngineImpl.h"
 #include "procs/SystemProcedures.h"
-#include "storage/DataDirectory.h"
 
 namespace standin::engine {
 namespace {
@@ -23,7 +23,7 @@ std::string Required(const ProcedureCall& call, std::size_t index, std::string_v
 }
 
 bool HasServerRole(const ProcedureCall& call, std::string_view role) {
-  return LoginHasServerRole(call.engine.Data(), call.loginName, role);
+  return call.engine.Logins().HasServerRole(call.loginName, role);
 }
 
 void RequireServerRole(const ProcedureCall& call, std::string_view role) {
@@ -40,7 +40,7 @@ std::int32_t SpAddlogin(ProcedureCall& call) {
   if (language && !EqualsNoCase(*language, "us_english"))
     RaiseUnsupported("sp_addlogin with a language other than us_english");
   // A NULL password is an empty one, as SQL Server 2000 treats it.
-  call.engine.Data().AddLogin(name, call.Text(1).value_or(""), call.Text(2).value_or("master"));
+  call.engine.Logins().Add(name, call.Text(1).value_or(""), call.Text(2).value_or("master"));
   call.Info(15298);
   return 0;
 }
@@ -54,9 +54,9 @@ std::int32_t SpDroplogin(ProcedureCall& call) {
   }
   // The console's way of removing a login drops its users first; a login
   // dropped under them would leave them orphaned.
-  const std::optional<std::vector<std::uint8_t>> sid = call.engine.Data().LoginSid(name);
-  if (sid && call.engine.Data().HasDatabaseUsers(*sid)) RaiseError(15175, {name});
-  call.engine.Data().DropLogin(name);
+  const std::optional<std::vector<std::uint8_t>> sid = call.engine.Logins().SidOf(name);
+  if (sid && call.engine.Databases().HasUserWithSid(*sid)) RaiseError(15175, {name});
+  call.engine.Logins().Drop(name);
   call.Info(15479);
   return 0;
 }
@@ -69,13 +69,13 @@ std::int32_t SpPassword(ProcedureCall& call) {
   bool self = !call.Text(2);
   const std::string login = call.Text(2).value_or(call.loginName);
   if (!self && !HasServerRole(call, "securityadmin")) RaiseError(15210);
-  DataDirectory& data = call.engine.Data();
+  LoginCatalog& logins = call.engine.Logins();
   // A securityadmin may not take over a sysadmin by resetting its password.
   if (!self && !HasServerRole(call, "sysadmin") &&
-      data.IsServerRoleMember(login, "sysadmin").value_or(false))
+      logins.IsServerRoleMember(login, "sysadmin").value_or(false))
     self = true;
-  if ((self || old) && !data.PasswordMatches(login, old.value_or(""))) RaiseError(15211);
-  data.SetPassword(login, newPassword);
+  if ((self || old) && !logins.PasswordMatches(login, old.value_or(""))) RaiseError(15211);
+  logins.SetPassword(login, newPassword);
   call.Info(15478);
   return 0;
 }
@@ -90,7 +90,7 @@ std::int32_t ChangeServerRole(ProcedureCall& call, bool member) {
   if (!role) RaiseError(15402, {written});
   RequireServerRole(call, *role);
   if (!member && EqualsNoCase(login, "sa")) RaiseError(15405, {login});
-  call.engine.Data().SetServerRole(login, *role, member);
+  call.engine.Logins().SetServerRole(login, *role, member);
   call.Info(member ? 15488 : 15489, {login, *role});
   return 0;
 }
@@ -111,7 +111,7 @@ std::int32_t SpHelpsrvrolemember(ProcedureCall& call) {
     role = *found;
   }
   std::vector<std::vector<Value>> rows;
-  for (RoleMember& member : call.engine.Data().ServerRoleMembers(role))
+  for (RoleMember& member : call.engine.Logins().ServerRoleMembers(role))
     rows.push_back({member.role, member.login, Bytes(std::move(member.sid))});
   call.ResultSet({MakeColumn("ServerRole", TypeId::NVarChar, 128, false),
                   MakeColumn("MemberName", TypeId::NVarChar, 128, false),
@@ -137,8 +137,8 @@ std::int32_t ChangeWindowsLogin(ProcedureCall& call, bool deny) {
   std::optional<WindowsAccount> account;
   const std::string name = WindowsName(call, deny ? "sp_denylogin" : "sp_grantlogin", &account);
   // The login keeps the name as Windows spells it.
-  call.engine.Data().SetWindowsLogin(account->name, account->group, deny,
-                                     WindowsAccountSid(account->name));
+  call.engine.Logins().SetWindowsLogin(account->name, account->group, deny,
+                                       WindowsAccountSid(account->name));
   call.Info(deny ? 15483 : 15481, {name});
   return 0;
 }
@@ -155,7 +155,7 @@ std::int32_t SpRevokelogin(ProcedureCall& call) {
   RequireServerRole(call, "securityadmin");
   const std::string name = WindowsName(call, "sp_revokelogin", nullptr);
   // An account the directory no longer knows may still have a login to revoke.
-  if (!call.engine.Data().RevokeWindowsLogin(name) &&
+  if (!call.engine.Logins().RevokeWindowsLogin(name) &&
       !AccountDirectory(call.engine.Data().Root()).Find(name))
     RaiseError(15401, {name});
   call.Info(15485, {name});

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "common/PasswordHash.h"
 #include "common/SqliteNames.h"
 #include "common/Text.h"
 #include "engine/Errors.h"
@@ -113,6 +114,11 @@ void CreateBookkeeping(sqlite3* db, const std::string& schema) {
       "CREATE TABLE IF NOT EXISTS " + prefix +
           "\"sqlstandin$objects\" (name TEXT COLLATE standin_ci PRIMARY KEY, kind TEXT NOT NULL, "
           "definition TEXT NOT NULL)");
+}
+
+sqlite3* MasterLock::OpenDb() const {
+  if (!m_Db) RaiseError(kErrorStorage, {"master is closed"});
+  return m_Db;
 }
 
 DataDirectory::DataDirectory(std::filesystem::path root, const std::string& saPassword)

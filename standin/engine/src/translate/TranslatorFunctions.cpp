@@ -2,8 +2,8 @@
 // stand-in's own, with SQL Server's result types.
 #include <optional>
 
+#include "catalog/LoginCatalog.h"
 #include "engine/Errors.h"
-#include "storage/DataDirectory.h"
 #include "translate/Translator.h"
 #include "translate/TranslatorSupport.h"
 

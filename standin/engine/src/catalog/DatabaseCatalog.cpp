@@ -1,5 +1,7 @@
 // Master's list of databases (sysdatabases): creating, attaching, detaching,
-// renaming and dropping them with their files.
+// renaming and dropping them with their files; their owners and options.
+#include "catalog/DatabaseCatalog.h"
+
 #include <algorithm>
 #include <chrono>
 #include <thread>
@@ -9,16 +11,15 @@
 #include "common/SqliteNames.h"
 #include "common/Text.h"
 #include "engine/Errors.h"
-#include "storage/DataDirectory.h"
 #include "storage/SqliteFunctions.h"
 #include "storage/TransactionLog.h"
 
 namespace standin::engine {
 
-std::optional<DatabaseEntry> DataDirectory::FindDatabase(std::string_view name) {
-  std::lock_guard lock(m_Mutex);
-  if (!m_Master) return std::nullopt;
-  SqliteStatement query(m_Master.get(),
+std::optional<DatabaseEntry> DatabaseCatalog::Find(std::string_view name) {
+  MasterLock master = m_Data.LockMaster();
+  if (!master.Db()) return std::nullopt;
+  SqliteStatement query(master.Db(),
                         "SELECT name, dbid, filename FROM sysdatabases WHERE name = ?");
   query.BindText(1, name);
   if (!query.Step()) return std::nullopt;
@@ -26,30 +27,29 @@ std::optional<DatabaseEntry> DataDirectory::FindDatabase(std::string_view name) 
   entry.name = reinterpret_cast<const char*>(sqlite3_column_text(query.Handle(), 0));
   entry.id = sqlite3_column_int(query.Handle(), 1);
   entry.windowsPath = reinterpret_cast<const char*>(sqlite3_column_text(query.Handle(), 2));
-  entry.hostPath = Map(entry.windowsPath);
+  entry.hostPath = m_Data.Map(entry.windowsPath);
   return entry;
 }
 
-std::vector<DatabaseEntry> DataDirectory::Databases() {
-  std::lock_guard lock(m_Mutex);
+std::vector<DatabaseEntry> DatabaseCatalog::List() {
+  MasterLock master = m_Data.LockMaster();
   std::vector<DatabaseEntry> out;
-  if (!m_Master) return out;
-  SqliteStatement query(m_Master.get(),
-                        "SELECT name, dbid, filename FROM sysdatabases ORDER BY dbid");
+  if (!master.Db()) return out;
+  SqliteStatement query(master.Db(), "SELECT name, dbid, filename FROM sysdatabases ORDER BY dbid");
   while (query.Step()) {
     DatabaseEntry entry;
     entry.name = reinterpret_cast<const char*>(sqlite3_column_text(query.Handle(), 0));
     entry.id = sqlite3_column_int(query.Handle(), 1);
     entry.windowsPath = reinterpret_cast<const char*>(sqlite3_column_text(query.Handle(), 2));
-    entry.hostPath = Map(entry.windowsPath);
+    entry.hostPath = m_Data.Map(entry.windowsPath);
     out.push_back(std::move(entry));
   }
   return out;
 }
 
-std::vector<std::string> DataDirectory::DropDatabase(const std::string& name) {
-  std::lock_guard lock(m_Mutex);
-  sqlite3* db = m_Master.get();
+std::vector<std::string> DatabaseCatalog::Drop(const std::string& name) {
+  MasterLock master = m_Data.LockMaster();
+  sqlite3* db = master.Db();
   std::string dataFile;
   {
     SqliteStatement query(db, "SELECT filename FROM sysdatabases WHERE name = ?");
@@ -61,30 +61,30 @@ std::vector<std::string> DataDirectory::DropDatabase(const std::string& name) {
   remove.BindText(1, name);
   remove.Step();
   const std::string logFile = LogPathBeside(dataFile);
-  const std::filesystem::path dataPath = Map(dataFile);
+  const std::filesystem::path dataPath = m_Data.Map(dataFile);
   std::error_code error;
   std::vector<std::string> deleted;
-  if (std::filesystem::remove(Map(logFile), error)) deleted.push_back(logFile);
+  if (std::filesystem::remove(m_Data.Map(logFile), error)) deleted.push_back(logFile);
   for (const char* suffix : {"-wal", "-shm"})
     std::filesystem::remove(dataPath.string() + suffix, error);
   if (std::filesystem::remove(dataPath, error)) deleted.push_back(dataFile);
   return deleted;
 }
 
-void DataDirectory::SetStatus(const std::string& name, std::int64_t bits, bool on) {
-  std::lock_guard lock(m_Mutex);
-  SqliteStatement update(m_Master.get(),
+void DatabaseCatalog::SetStatus(const std::string& name, std::int64_t bits, bool on) {
+  MasterLock master = m_Data.LockMaster();
+  SqliteStatement update(master.Db(),
                          on ? "UPDATE sysdatabases SET status = status | ?1 WHERE name = ?2"
                             : "UPDATE sysdatabases SET status = status & ~?1 WHERE name = ?2");
   update.BindInt(1, bits);
   update.BindText(2, name);
   update.Step();
-  if (sqlite3_changes(m_Master.get()) == 0) RaiseError(15010, {name});
+  if (sqlite3_changes(master.Db()) == 0) RaiseError(15010, {name});
 }
 
-void DataDirectory::RenameDatabase(const std::string& name, const std::string& newName) {
-  std::lock_guard lock(m_Mutex);
-  sqlite3* db = m_Master.get();
+void DatabaseCatalog::Rename(const std::string& name, const std::string& newName) {
+  MasterLock master = m_Data.LockMaster();
+  sqlite3* db = master.Db();
   {
     SqliteStatement query(db, "SELECT 1 FROM sysdatabases WHERE name = ?");
     query.BindText(1, name);
@@ -102,9 +102,9 @@ void DataDirectory::RenameDatabase(const std::string& name, const std::string& n
   update.Step();
 }
 
-void DataDirectory::ChangeOwner(const std::string& name, const std::string& login) {
-  std::lock_guard lock(m_Mutex);
-  sqlite3* db = m_Master.get();
+void DatabaseCatalog::ChangeOwner(const std::string& name, const std::string& login) {
+  MasterLock master = m_Data.LockMaster();
+  sqlite3* db = master.Db();
   SqliteStatement update(db,
                          "UPDATE sysdatabases SET sid = (SELECT sid FROM \"sqlstandin$logins\" "
                          "WHERE name = ?1) WHERE name = ?2 AND EXISTS (SELECT 1 FROM "
@@ -113,6 +113,39 @@ void DataDirectory::ChangeOwner(const std::string& name, const std::string& logi
   update.BindText(2, name);
   update.Step();
   if (sqlite3_changes(db) == 0) RaiseError(15007, {login});
+}
+
+std::optional<std::vector<std::uint8_t>> DatabaseCatalog::OwnerSid(const std::string& database) {
+  MasterLock master = m_Data.LockMaster();
+  SqliteStatement query(master.OpenDb(), "SELECT sid FROM sysdatabases WHERE name = ?");
+  query.BindText(1, database);
+  if (!query.Step()) return std::nullopt;
+  const auto* sid = static_cast<const std::uint8_t*>(sqlite3_column_blob(query.Handle(), 0));
+  return std::vector<std::uint8_t>(sid, sid + sqlite3_column_bytes(query.Handle(), 0));
+}
+
+bool DatabaseCatalog::HasUserWithSid(const std::vector<std::uint8_t>& sid) {
+  for (const DatabaseEntry& database : List()) {
+    // Read beside the sessions (WAL): an open transaction elsewhere shows its
+    // committed state, as SQL Server's procedure would read it.
+    sqlite3* raw = nullptr;
+    const int opened =
+        sqlite3_open_v2(database.hostPath.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
+    ConnectionPtr file(raw);
+    if (opened != SQLITE_OK) continue;
+    sqlite3_stmt* find = nullptr;
+    // Databases whose users were never asked for have none yet.
+    if (sqlite3_prepare_v2(raw, "SELECT 1 FROM sysusers WHERE sid = ? AND uid <> 1", -1, &find,
+                           nullptr) != SQLITE_OK) {
+      sqlite3_finalize(find);
+      continue;
+    }
+    sqlite3_bind_blob(find, 1, sid.data(), static_cast<int>(sid.size()), SQLITE_TRANSIENT);
+    const bool found = sqlite3_step(find) == SQLITE_ROW;
+    sqlite3_finalize(find);
+    if (found) return true;
+  }
+  return false;
 }
 
 namespace {
@@ -142,9 +175,9 @@ int AddCatalogueRow(sqlite3* db, const std::string& name, const std::vector<std:
 
 }  // namespace
 
-void DataDirectory::DetachDatabase(const std::string& name) {
-  std::lock_guard lock(m_Mutex);
-  sqlite3* db = m_Master.get();
+void DatabaseCatalog::Detach(const std::string& name) {
+  MasterLock master = m_Data.LockMaster();
+  sqlite3* db = master.Db();
   std::string dataFile;
   std::vector<std::uint8_t> owner;
   {
@@ -156,7 +189,7 @@ void DataDirectory::DetachDatabase(const std::string& name) {
     owner.assign(sid, sid + sqlite3_column_bytes(query.Handle(), 1));
   }
   {
-    ConnectionPtr file = OpenConnection(Map(dataFile).string(), false, nullptr);
+    ConnectionPtr file = OpenConnection(m_Data.Map(dataFile).string(), false, nullptr);
     // A session that just let go of the file may still be closing it (SQLite
     // checkpoints on the last close): wait a moment for it rather than fail.
     sqlite3_busy_timeout(file.get(), kDetachWaitMilliseconds);
@@ -193,9 +226,9 @@ void DataDirectory::DetachDatabase(const std::string& name) {
   remove.Step();
 }
 
-std::string DataDirectory::AttachDatabase(const std::string& name, const std::string& dataFile) {
-  std::lock_guard lock(m_Mutex);
-  sqlite3* db = m_Master.get();
+std::string DatabaseCatalog::Attach(const std::string& name, const std::string& dataFile) {
+  MasterLock master = m_Data.LockMaster();
+  sqlite3* db = master.Db();
   {
     SqliteStatement query(db, "SELECT 1 FROM sysdatabases WHERE name = ?");
     query.BindText(1, name);
@@ -213,8 +246,8 @@ std::string DataDirectory::AttachDatabase(const std::string& name, const std::st
   std::filesystem::path mapped;
   bool exists = dataFile.size() > 2 && dataFile[1] == ':';
   if (exists) {
-    mapped = Map(dataFile);
-    for (const auto& component : mapped.lexically_relative(m_Paths.Root()))
+    mapped = m_Data.Map(dataFile);
+    for (const auto& component : mapped.lexically_relative(m_Data.Root()))
       if (IsDeviceName(component.string())) exists = false;
     std::error_code error;
     exists =
@@ -252,7 +285,7 @@ std::string DataDirectory::AttachDatabase(const std::string& name, const std::st
   }
   std::string createdLog;
   const std::string logFile = LogPathBeside(dataFile);
-  const std::filesystem::path logPath = Map(logFile);
+  const std::filesystem::path logPath = m_Data.Map(logFile);
   if (!std::filesystem::exists(logPath)) {
     CreateLogFile(logPath);
     createdLog = logFile;
@@ -263,12 +296,12 @@ std::string DataDirectory::AttachDatabase(const std::string& name, const std::st
   return createdLog;
 }
 
-std::vector<DatabaseDetails> DataDirectory::Catalogue() {
-  std::lock_guard lock(m_Mutex);
+std::vector<DatabaseDetails> DatabaseCatalog::Catalogue() {
+  MasterLock master = m_Data.LockMaster();
   std::vector<DatabaseDetails> out;
-  if (!m_Master) return out;
+  if (!master.Db()) return out;
   SqliteStatement query(
-      m_Master.get(),
+      master.Db(),
       "SELECT d.name, d.dbid, d.filename, l.name, d.crdate, d.status, d.cmptlevel "
       "FROM sysdatabases d LEFT JOIN \"sqlstandin$logins\" l ON l.sid = d.sid "
       "ORDER BY d.name COLLATE standin_ci");
@@ -281,7 +314,7 @@ std::vector<DatabaseDetails> DataDirectory::Catalogue() {
     details.entry.name = text(0);
     details.entry.id = sqlite3_column_int(query.Handle(), 1);
     details.entry.windowsPath = text(2);
-    details.entry.hostPath = Map(details.entry.windowsPath);
+    details.entry.hostPath = m_Data.Map(details.entry.windowsPath);
     if (sqlite3_column_type(query.Handle(), 3) != SQLITE_NULL) details.owner = text(3);
     details.created = text(4);
     details.status = sqlite3_column_int64(query.Handle(), 5);
@@ -291,10 +324,10 @@ std::vector<DatabaseDetails> DataDirectory::Catalogue() {
   return out;
 }
 
-DatabaseEntry DataDirectory::CreateDatabase(const std::string& name, const std::string& fileName,
-                                            const std::vector<std::uint8_t>& ownerSid) {
-  std::lock_guard lock(m_Mutex);
-  sqlite3* db = m_Master.get();
+DatabaseEntry DatabaseCatalog::Create(const std::string& name, const std::string& fileName,
+                                      const std::vector<std::uint8_t>& ownerSid) {
+  MasterLock master = m_Data.LockMaster();
+  sqlite3* db = master.Db();
   {
     SqliteStatement query(db, "SELECT 1 FROM sysdatabases WHERE name = ?");
     query.BindText(1, name);
@@ -308,12 +341,12 @@ DatabaseEntry DataDirectory::CreateDatabase(const std::string& name, const std::
     std::filesystem::path mapped;
     bool ok = windowsPath.size() > 2 && windowsPath[1] == ':';
     if (ok) {
-      mapped = Map(windowsPath);
-      for (const auto& component : mapped.lexically_relative(m_Paths.Root())) {
+      mapped = m_Data.Map(windowsPath);
+      for (const auto& component : mapped.lexically_relative(m_Data.Root())) {
         if (IsDeviceName(component.string())) ok = false;
       }
       std::error_code error;
-      ok = ok && mapped.has_parent_path() && mapped.parent_path() != m_Paths.Root() &&
+      ok = ok && mapped.has_parent_path() && mapped.parent_path() != m_Data.Root() &&
            std::filesystem::is_directory(mapped.parent_path(), error);
     }
     if (!ok) RaiseError(5123, {"3(The system cannot find the path specified.)", windowsPath});

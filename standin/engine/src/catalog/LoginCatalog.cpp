@@ -1,11 +1,11 @@
 // SQL Server logins and fixed server roles in master.
-#include <crypt.h>
+#include "catalog/LoginCatalog.h"
 
 #include <cctype>
 #include <random>
 
+#include "common/PasswordHash.h"
 #include "engine/Errors.h"
-#include "storage/DataDirectory.h"
 #include "storage/SqliteFunctions.h"
 
 namespace standin::engine {
@@ -30,12 +30,6 @@ std::vector<std::uint8_t> NewSid() {
   return sid;
 }
 
-// The engine closes master on shutdown while a late request may still come.
-sqlite3* OpenMaster(const ConnectionPtr& master) {
-  if (!master) RaiseError(kErrorStorage, {"master is closed"});
-  return master.get();
-}
-
 bool IsSa(const std::string& name) {
   return name.size() == 2 && std::tolower(static_cast<unsigned char>(name[0])) == 's' &&
          std::tolower(static_cast<unsigned char>(name[1])) == 'a';
@@ -43,37 +37,14 @@ bool IsSa(const std::string& name) {
 
 }  // namespace
 
-std::string HashPassword(const std::string& password) {
-  char salt[CRYPT_GENSALT_OUTPUT_SIZE];
-  if (!crypt_gensalt_rn("$6$", 0, nullptr, 0, salt, sizeof salt)) {
-    throw std::runtime_error("cannot generate a password salt");
-  }
-  crypt_data data{};
-  const char* hash = crypt_rn(password.c_str(), salt, &data, sizeof data);
-  if (!hash || hash[0] == '*') throw std::runtime_error("cannot hash the password");
-  return hash;
-}
-
-bool VerifyPassword(const std::string& password, const std::string& hash) {
-  crypt_data data{};
-  const char* computed = crypt_rn(password.c_str(), hash.c_str(), &data, sizeof data);
-  if (!computed || computed[0] == '*') return false;
-  const std::string result(computed);
-  if (result.size() != hash.size()) return false;
-  unsigned char difference = 0;  // constant time: no early exit on the first mismatch
-  for (std::size_t i = 0; i < hash.size(); ++i)
-    difference |= static_cast<unsigned char>(result[i] ^ hash[i]);
-  return difference == 0;
-}
-
-std::optional<LoginEntry> DataDirectory::CheckLogin(const std::string& name,
-                                                    const std::string& password) {
+std::optional<LoginEntry> LoginCatalog::Check(const std::string& name,
+                                              const std::string& password) {
   std::string hash;
   LoginEntry entry;
   {
-    std::lock_guard lock(m_Mutex);
-    if (!m_Master) return std::nullopt;
-    SqliteStatement query(m_Master.get(),
+    MasterLock master = m_Data.LockMaster();
+    if (!master.Db()) return std::nullopt;
+    SqliteStatement query(master.Db(),
                           "SELECT name, dbname, sysadmin, password_hash FROM \"sqlstandin$logins\" "
                           "WHERE name = ? AND isntname = 0 AND denylogin = 0 AND hasaccess = 1");
     query.BindText(1, name);
@@ -100,18 +71,18 @@ std::optional<std::string_view> FixedServerRole(std::string_view written) {
   return std::nullopt;
 }
 
-bool LoginHasServerRole(DataDirectory& data, const std::string& login, std::string_view role) {
-  if (data.IsServerRoleMember(login, "sysadmin").value_or(false)) return true;
-  return role != "sysadmin" && data.IsServerRoleMember(login, role).value_or(false);
+bool LoginCatalog::HasServerRole(const std::string& login, std::string_view role) {
+  if (IsServerRoleMember(login, "sysadmin").value_or(false)) return true;
+  return role != "sysadmin" && IsServerRoleMember(login, role).value_or(false);
 }
 
-void DataDirectory::AddLogin(const std::string& name, const std::string& password,
-                             const std::string& defaultDatabase) {
+void LoginCatalog::Add(const std::string& name, const std::string& password,
+                       const std::string& defaultDatabase) {
   // Hashing is slow on purpose; do it outside the lock.
   const std::string hash = HashPassword(password);
   const std::vector<std::uint8_t> sid = NewSid();
-  std::lock_guard lock(m_Mutex);
-  sqlite3* db = OpenMaster(m_Master);
+  MasterLock master = m_Data.LockMaster();
+  sqlite3* db = master.OpenDb();
   {
     SqliteStatement exists(db, "SELECT 1 FROM \"sqlstandin$logins\" WHERE name = ?");
     exists.BindText(1, name);
@@ -134,10 +105,10 @@ void DataDirectory::AddLogin(const std::string& name, const std::string& passwor
   insert.Step();
 }
 
-void DataDirectory::DropLogin(const std::string& name) {
+void LoginCatalog::Drop(const std::string& name) {
   if (IsSa(name)) RaiseError(15405, {name});
-  std::lock_guard lock(m_Mutex);
-  sqlite3* db = OpenMaster(m_Master);
+  MasterLock master = m_Data.LockMaster();
+  sqlite3* db = master.OpenDb();
   std::string stored;
   {
     SqliteStatement find(db, "SELECT name FROM \"sqlstandin$logins\" WHERE name = ?");
@@ -157,34 +128,10 @@ void DataDirectory::DropLogin(const std::string& name) {
   remove.Step();
 }
 
-bool DataDirectory::HasDatabaseUsers(const std::vector<std::uint8_t>& sid) {
-  for (const DatabaseEntry& database : Databases()) {
-    // Read beside the sessions (WAL): an open transaction elsewhere shows its
-    // committed state, as SQL Server's procedure would read it.
-    sqlite3* raw = nullptr;
-    const int opened =
-        sqlite3_open_v2(database.hostPath.c_str(), &raw, SQLITE_OPEN_READONLY, nullptr);
-    ConnectionPtr file(raw);
-    if (opened != SQLITE_OK) continue;
-    sqlite3_stmt* find = nullptr;
-    // Databases whose users were never asked for have none yet.
-    if (sqlite3_prepare_v2(raw, "SELECT 1 FROM sysusers WHERE sid = ? AND uid <> 1", -1, &find,
-                           nullptr) != SQLITE_OK) {
-      sqlite3_finalize(find);
-      continue;
-    }
-    sqlite3_bind_blob(find, 1, sid.data(), static_cast<int>(sid.size()), SQLITE_TRANSIENT);
-    const bool found = sqlite3_step(find) == SQLITE_ROW;
-    sqlite3_finalize(find);
-    if (found) return true;
-  }
-  return false;
-}
-
-void DataDirectory::SetWindowsLogin(const std::string& name, bool group, bool deny,
-                                    const std::vector<std::uint8_t>& sid) {
-  std::lock_guard lock(m_Mutex);
-  sqlite3* db = OpenMaster(m_Master);
+void LoginCatalog::SetWindowsLogin(const std::string& name, bool group, bool deny,
+                                   const std::vector<std::uint8_t>& sid) {
+  MasterLock master = m_Data.LockMaster();
+  sqlite3* db = master.OpenDb();
   {
     SqliteStatement find(db, "SELECT isntname FROM \"sqlstandin$logins\" WHERE name = ?");
     find.BindText(1, name);
@@ -218,9 +165,9 @@ void DataDirectory::SetWindowsLogin(const std::string& name, bool group, bool de
   insert.Step();
 }
 
-bool DataDirectory::RevokeWindowsLogin(const std::string& name) {
-  std::lock_guard lock(m_Mutex);
-  sqlite3* db = OpenMaster(m_Master);
+bool LoginCatalog::RevokeWindowsLogin(const std::string& name) {
+  MasterLock master = m_Data.LockMaster();
+  sqlite3* db = master.OpenDb();
   {
     SqliteStatement owned(db,
                           "SELECT l.name FROM sysdatabases d JOIN \"sqlstandin$logins\" l "
@@ -234,24 +181,24 @@ bool DataDirectory::RevokeWindowsLogin(const std::string& name) {
   return sqlite3_changes(db) > 0;
 }
 
-void DataDirectory::SetPassword(const std::string& name, const std::string& password) {
+void LoginCatalog::SetPassword(const std::string& name, const std::string& password) {
   const std::string hash = HashPassword(password);
-  std::lock_guard lock(m_Mutex);
-  SqliteStatement update(OpenMaster(m_Master),
+  MasterLock master = m_Data.LockMaster();
+  SqliteStatement update(master.OpenDb(),
                          "UPDATE \"sqlstandin$logins\" SET password_hash = ?1, updatedate = ?2 "
                          "WHERE name = ?3 AND isntname = 0");
   update.BindText(1, hash);
   update.BindText(2, CurrentDateTimeText());
   update.BindText(3, name);
   update.Step();
-  if (sqlite3_changes(m_Master.get()) == 0) RaiseError(15007, {name});
+  if (sqlite3_changes(master.Db()) == 0) RaiseError(15007, {name});
 }
 
-bool DataDirectory::PasswordMatches(const std::string& name, const std::string& password) {
+bool LoginCatalog::PasswordMatches(const std::string& name, const std::string& password) {
   std::string hash;
   {
-    std::lock_guard lock(m_Mutex);
-    SqliteStatement find(OpenMaster(m_Master),
+    MasterLock master = m_Data.LockMaster();
+    SqliteStatement find(master.OpenDb(),
                          "SELECT password_hash FROM \"sqlstandin$logins\" WHERE name = ?");
     find.BindText(1, name);
     if (!find.Step()) RaiseError(15007, {name});
@@ -260,39 +207,38 @@ bool DataDirectory::PasswordMatches(const std::string& name, const std::string& 
   return !hash.empty() && VerifyPassword(password, hash);
 }
 
-void DataDirectory::SetServerRole(const std::string& login, std::string_view role, bool member) {
+void LoginCatalog::SetServerRole(const std::string& login, std::string_view role, bool member) {
   const std::optional<std::string_view> column = FixedServerRole(role);
   if (!column) RaiseError(15402, {std::string(role)});
-  std::lock_guard lock(m_Mutex);
-  SqliteStatement update(OpenMaster(m_Master), "UPDATE \"sqlstandin$logins\" SET " +
-                                                   std::string(*column) + " = ?1 WHERE name = ?2");
+  MasterLock master = m_Data.LockMaster();
+  SqliteStatement update(master.OpenDb(), "UPDATE \"sqlstandin$logins\" SET " +
+                                              std::string(*column) + " = ?1 WHERE name = ?2");
   update.BindInt(1, member ? 1 : 0);
   update.BindText(2, login);
   update.Step();
-  if (sqlite3_changes(m_Master.get()) == 0) RaiseError(15007, {login});
+  if (sqlite3_changes(master.Db()) == 0) RaiseError(15007, {login});
 }
 
-std::optional<bool> DataDirectory::IsServerRoleMember(const std::string& login,
-                                                      std::string_view role) {
+std::optional<bool> LoginCatalog::IsServerRoleMember(const std::string& login,
+                                                     std::string_view role) {
   const std::optional<std::string_view> column = FixedServerRole(role);
   if (!column) return std::nullopt;
-  std::lock_guard lock(m_Mutex);
-  if (!m_Master) return std::nullopt;
-  SqliteStatement query(OpenMaster(m_Master), "SELECT " + std::string(*column) +
-                                                  " FROM \"sqlstandin$logins\" WHERE name = ?");
+  MasterLock master = m_Data.LockMaster();
+  if (!master.Db()) return std::nullopt;
+  SqliteStatement query(master.OpenDb(), "SELECT " + std::string(*column) +
+                                             " FROM \"sqlstandin$logins\" WHERE name = ?");
   query.BindText(1, login);
   if (!query.Step()) return std::nullopt;
   return sqlite3_column_int(query.Handle(), 0) != 0;
 }
 
-std::vector<RoleMember> DataDirectory::ServerRoleMembers(std::string_view role) {
+std::vector<RoleMember> LoginCatalog::ServerRoleMembers(std::string_view role) {
   std::vector<RoleMember> members;
-  std::lock_guard lock(m_Mutex);
+  MasterLock master = m_Data.LockMaster();
   for (std::string_view column : kServerRoles) {
     if (!role.empty() && column != role) continue;
-    SqliteStatement query(OpenMaster(m_Master),
-                          "SELECT name, sid FROM \"sqlstandin$logins\" WHERE " +
-                              std::string(column) + " = 1 ORDER BY name");
+    SqliteStatement query(master.OpenDb(), "SELECT name, sid FROM \"sqlstandin$logins\" WHERE " +
+                                               std::string(column) + " = 1 ORDER BY name");
     while (query.Step()) {
       members.push_back(RoleMember{std::string(column), ColumnText(query.Handle(), 0),
                                    ColumnBytes(query.Handle(), 1)});
@@ -301,27 +247,25 @@ std::vector<RoleMember> DataDirectory::ServerRoleMembers(std::string_view role) 
   return members;
 }
 
-std::optional<std::vector<std::uint8_t>> DataDirectory::LoginSid(const std::string& name) {
-  std::lock_guard lock(m_Mutex);
-  SqliteStatement query(OpenMaster(m_Master),
-                        "SELECT sid FROM \"sqlstandin$logins\" WHERE name = ?");
+std::optional<std::vector<std::uint8_t>> LoginCatalog::SidOf(const std::string& name) {
+  MasterLock master = m_Data.LockMaster();
+  SqliteStatement query(master.OpenDb(), "SELECT sid FROM \"sqlstandin$logins\" WHERE name = ?");
   query.BindText(1, name);
   if (!query.Step()) return std::nullopt;
   return ColumnBytes(query.Handle(), 0);
 }
 
-std::optional<std::string> DataDirectory::LoginNameOfSid(const std::vector<std::uint8_t>& sid) {
-  std::lock_guard lock(m_Mutex);
-  SqliteStatement query(OpenMaster(m_Master),
-                        "SELECT name FROM \"sqlstandin$logins\" WHERE sid = ?");
+std::optional<std::string> LoginCatalog::NameOfSid(const std::vector<std::uint8_t>& sid) {
+  MasterLock master = m_Data.LockMaster();
+  SqliteStatement query(master.OpenDb(), "SELECT name FROM \"sqlstandin$logins\" WHERE sid = ?");
   query.Bind(1, Value(Bytes(sid)));
   if (!query.Step()) return std::nullopt;
   return ColumnText(query.Handle(), 0);
 }
 
-std::optional<LoginDetails> DataDirectory::FindLogin(const std::string& name) {
-  std::lock_guard lock(m_Mutex);
-  SqliteStatement query(OpenMaster(m_Master),
+std::optional<LoginDetails> LoginCatalog::Find(const std::string& name) {
+  MasterLock master = m_Data.LockMaster();
+  SqliteStatement query(master.OpenDb(),
                         "SELECT name, sid, dbname, isntname, isntgroup, denylogin FROM "
                         "\"sqlstandin$logins\" WHERE name = ?");
   query.BindText(1, name);
@@ -334,15 +278,6 @@ std::optional<LoginDetails> DataDirectory::FindLogin(const std::string& name) {
   details.group = sqlite3_column_int(query.Handle(), 4) != 0;
   details.denied = sqlite3_column_int(query.Handle(), 5) != 0;
   return details;
-}
-
-std::optional<std::vector<std::uint8_t>> DataDirectory::DatabaseOwnerSid(
-    const std::string& database) {
-  std::lock_guard lock(m_Mutex);
-  SqliteStatement query(OpenMaster(m_Master), "SELECT sid FROM sysdatabases WHERE name = ?");
-  query.BindText(1, database);
-  if (!query.Step()) return std::nullopt;
-  return ColumnBytes(query.Handle(), 0);
 }
 
 }  // namespace standin::engine

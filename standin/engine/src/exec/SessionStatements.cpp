@@ -1,5 +1,6 @@
-// The dispatch of each statement kind, variables, SET options, EXEC and
-// RAISERROR. The other kinds run in the Session*.cpp file of their area.
+// The dispatch of each statement kind to the executor of its area, and the
+// statements that are the session's own: control of flow, DECLARE, SET,
+// PRINT and RAISERROR.
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -9,13 +10,9 @@
 #include "common/Text.h"
 #include "common/Types.h"
 #include "engine/Errors.h"
-#include "exec/EngineImpl.h"
 #include "exec/SessionImpl.h"
-#include "parse/Parser.h"
-#include "procs/SystemProcedures.h"
 
 namespace standin::engine {
-
 namespace {
 
 template <typename... Handlers>

@@ -1,5 +1,6 @@
-// The dispatch of each statement kind, variables, SET options, EXEC and
-// RAISERROR. The other kinds run in the Session*.cpp file of their area.
+// The dispatch of each statement kind to the executor of its area, and the
+// statements that are the session's own: control of flow, DECLARE, SET,
+// PRINT and RAISERROR.
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -9,19 +10,18 @@
 #include "common/Text.h"
 #include "common/Types.h"
 #include "engine/Errors.h"
-#include "exec/EngineImpl.h"
 #include "exec/SessionImpl.h"
-#include "parse/Parser.h"
-#include "procs/SystemProcedures.h"
 
 namespace standin::engine {
-
 namespace {
 
 template <typename... Handlers>
 struct Overloaded : Handlers... {
   using Handlers::operator()...;
 };
+// Clang before 17 does not deduce an aggregate's template arguments by itself.
+template <typename... Handlers>
+Overloaded(Handlers...) -> Overloaded<Handlers...>;
 
 }  // namespace
 

@@ -57,7 +57,7 @@ SqlError MapError(sqlite3* db, int code, std::string_view statementKind) {
     return SqlError(MakeMessage(515, {LastPart(qualified), table, statementKind}));
   }
   if (code == SQLITE_CONSTRAINT_UNIQUE || code == SQLITE_CONSTRAINT_PRIMARYKEY) {
-    // The session names the constraint (see SessionImpl::Changes); keep
+    // The session names the constraint (see QueryExecutor::Changes); keep
     // SQLite's "t.a, t.b" column list for it.
     Message message = MakeMessage(2627, {"UNIQUE KEY", "", ""});
     message.text = AfterPrefix(text, "failed: ");

@@ -81,6 +81,13 @@ TEST_F(MasterCatalog, ClosedMasterAnswersNothingAndRefusesChanges) {
       {"server role", [&] { m_Logins.SetServerRole("sa", "dbcreator", true); }},
       {"login sid", [&] { m_Logins.SidOf("sa"); }},
       {"owner sid", [&] { m_Databases.OwnerSid("master"); }},
+      {"create database", [&] { m_Databases.Create("late"); }},
+      {"drop database", [&] { m_Databases.Drop("model"); }},
+      {"database status", [&] { m_Databases.SetStatus("model", 1, true); }},
+      {"rename database", [&] { m_Databases.Rename("model", "other"); }},
+      {"change owner", [&] { m_Databases.ChangeOwner("model", "sa"); }},
+      {"detach database", [&] { m_Databases.Detach("model"); }},
+      {"attach database", [&] { m_Databases.Attach("late", "C:\\late.mdf"); }},
   };
   for (const auto& [what, call] : changes) EXPECT_EQ(ErrorOf(call), kErrorStorage) << what;
 }

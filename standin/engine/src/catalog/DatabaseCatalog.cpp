@@ -49,7 +49,7 @@ std::vector<DatabaseEntry> DatabaseCatalog::List() {
 
 std::vector<std::string> DatabaseCatalog::Drop(const std::string& name) {
   MasterLock master = m_Data.LockMaster();
-  sqlite3* db = master.Db();
+  sqlite3* db = master.OpenDb();
   std::string dataFile;
   {
     SqliteStatement query(db, "SELECT filename FROM sysdatabases WHERE name = ?");
@@ -73,7 +73,7 @@ std::vector<std::string> DatabaseCatalog::Drop(const std::string& name) {
 
 void DatabaseCatalog::SetStatus(const std::string& name, std::int64_t bits, bool on) {
   MasterLock master = m_Data.LockMaster();
-  SqliteStatement update(master.Db(),
+  SqliteStatement update(master.OpenDb(),
                          on ? "UPDATE sysdatabases SET status = status | ?1 WHERE name = ?2"
                             : "UPDATE sysdatabases SET status = status & ~?1 WHERE name = ?2");
   update.BindInt(1, bits);
@@ -84,7 +84,7 @@ void DatabaseCatalog::SetStatus(const std::string& name, std::int64_t bits, bool
 
 void DatabaseCatalog::Rename(const std::string& name, const std::string& newName) {
   MasterLock master = m_Data.LockMaster();
-  sqlite3* db = master.Db();
+  sqlite3* db = master.OpenDb();
   {
     SqliteStatement query(db, "SELECT 1 FROM sysdatabases WHERE name = ?");
     query.BindText(1, name);
@@ -104,7 +104,7 @@ void DatabaseCatalog::Rename(const std::string& name, const std::string& newName
 
 void DatabaseCatalog::ChangeOwner(const std::string& name, const std::string& login) {
   MasterLock master = m_Data.LockMaster();
-  sqlite3* db = master.Db();
+  sqlite3* db = master.OpenDb();
   SqliteStatement update(db,
                          "UPDATE sysdatabases SET sid = (SELECT sid FROM \"sqlstandin$logins\" "
                          "WHERE name = ?1) WHERE name = ?2 AND EXISTS (SELECT 1 FROM "
@@ -177,7 +177,7 @@ int AddCatalogueRow(sqlite3* db, const std::string& name, const std::vector<std:
 
 void DatabaseCatalog::Detach(const std::string& name) {
   MasterLock master = m_Data.LockMaster();
-  sqlite3* db = master.Db();
+  sqlite3* db = master.OpenDb();
   std::string dataFile;
   std::vector<std::uint8_t> owner;
   {
@@ -228,7 +228,7 @@ void DatabaseCatalog::Detach(const std::string& name) {
 
 std::string DatabaseCatalog::Attach(const std::string& name, const std::string& dataFile) {
   MasterLock master = m_Data.LockMaster();
-  sqlite3* db = master.Db();
+  sqlite3* db = master.OpenDb();
   {
     SqliteStatement query(db, "SELECT 1 FROM sysdatabases WHERE name = ?");
     query.BindText(1, name);
@@ -327,7 +327,7 @@ std::vector<DatabaseDetails> DatabaseCatalog::Catalogue() {
 DatabaseEntry DatabaseCatalog::Create(const std::string& name, const std::string& fileName,
                                       const std::vector<std::uint8_t>& ownerSid) {
   MasterLock master = m_Data.LockMaster();
-  sqlite3* db = master.Db();
+  sqlite3* db = master.OpenDb();
   {
     SqliteStatement query(db, "SELECT 1 FROM sysdatabases WHERE name = ?");
     query.BindText(1, name);

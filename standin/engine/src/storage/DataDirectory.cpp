@@ -1,9 +1,6 @@
 // The data directory: master's connection and schema, new database files.
 #include "storage/DataDirectory.h"
 
-#include <algorithm>
-#include <cctype>
-#include <fstream>
 #include <stdexcept>
 
 #include "common/PasswordHash.h"

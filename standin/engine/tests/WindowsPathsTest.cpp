@@ -1,8 +1,6 @@
-// Windows paths as T-SQL names them map into the data directory, and
-// passwords are kept only as salted hashes.
+// Windows paths as T-SQL names them map into the data directory.
 #include <gtest/gtest.h>
 
-#include "common/PasswordHash.h"
 #include "storage/WindowsPaths.h"
 
 namespace standin::engine {
@@ -49,18 +47,6 @@ TEST(WindowsPath, DeviceNamesAreNotFiles) {
     EXPECT_TRUE(IsDeviceName(name)) << name;
   for (const char* name : {"CONSOLE", "com0", "lpt", "x.mdf", "nul2"})
     EXPECT_FALSE(IsDeviceName(name)) << name;
-}
-
-TEST(PasswordHash, IsSaltedAndChecksExactly) {
-  const std::string first = HashPassword("Secret#1");
-  const std::string second = HashPassword("Secret#1");
-  EXPECT_NE(first, second);  // a fresh salt each time
-  EXPECT_EQ(first.find("Secret#1"), std::string::npos);
-  EXPECT_TRUE(VerifyPassword("Secret#1", first));
-  EXPECT_TRUE(VerifyPassword("Secret#1", second));
-  EXPECT_FALSE(VerifyPassword("secret#1", first));
-  EXPECT_FALSE(VerifyPassword("", first));
-  EXPECT_FALSE(VerifyPassword("Secret#1", "not a hash"));
 }
 
 }  // namespace

@@ -127,6 +127,10 @@ ConsoleWindow::~ConsoleWindow() {
     loaded->snapIn.reset();
     loaded->session.reset();
   }
+  // The platform's timer connections hold the snap-ins' tick functions, whose
+  // code lives in the libraries: they must go before the libraries do.
+  delete m_Platform;
+  m_Platform = nullptr;
   m_Loaded.clear();
 }
 
@@ -188,8 +192,15 @@ SqlLogWindow* ConsoleWindow::ShowSqlLog() {
   return nullptr;
 }
 
-void ConsoleWindow::LoadRegisteredSnapIns() {
+void ConsoleWindow::LoadRegisteredSnapIns(const std::string& installedSnapIn) {
   std::string error;
+  if (!installedSnapIn.empty() && !SnapInEverRegistered(error) && error.empty()) {
+    std::string problem;
+    auto library = SnapInLibrary::Load(installedSnapIn, problem);
+    if (!library || !library->Register(problem))
+      ShowProblem("The snap-in installed with the console could not be registered.\n" + Q(problem));
+  }
+  error.clear();
   auto registrations = RegisteredSnapIns(error);
   if (!error.empty()) ShowProblem("The registered snap-ins could not be read: " + Q(error));
   for (const auto& registration : registrations) {

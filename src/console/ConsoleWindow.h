@@ -35,8 +35,12 @@ class ConsoleWindow : public QMainWindow {
 
   // Adds a loaded snap-in under the console root and starts it.
   void AddSnapIn(std::unique_ptr<SnapInLibrary> library, std::unique_ptr<sdk::SnapIn> snapIn);
-  // Loads every registered snap-in; problems are shown, never fatal.
-  void LoadRegisteredSnapIns();
+  // Loads every registered snap-in; problems are shown, never fatal. At a
+  // user's first start (no snap-in ever registered) `installedSnapIn`, the
+  // library installed with the console, registers itself first, as an
+  // installer would have done for a Windows user; once anything was
+  // registered, and perhaps unregistered again, the user's choice stands.
+  void LoadRegisteredSnapIns(const std::string& installedSnapIn = {});
 
   QTreeWidget* ScopePane() const { return m_Scope; }
   QListWidget* IconPane() const { return m_Icons; }

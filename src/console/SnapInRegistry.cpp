@@ -17,6 +17,27 @@ std::string TextOf(const RegistryHive& hive, const std::string& key, const char*
 
 }  // namespace
 
+bool SnapInEverRegistered(std::string& error) {
+  try {
+    return RegistryHive::ForCurrentUser().EnumerateSubKeys(sdk::kSnapInsKey).has_value();
+  } catch (const Error& problem) {
+    error = problem.Description();
+    return false;
+  }
+}
+
+std::filesystem::path InstalledSnapInRelativePath() {
+  return BW_INSTALLED_SNAPIN;
+}
+
+std::string InstalledSnapIn(const std::filesystem::path& consoleFolder) {
+  std::error_code failed;
+  const std::filesystem::path path =
+      std::filesystem::canonical(consoleFolder / InstalledSnapInRelativePath(), failed);
+  if (failed || !std::filesystem::is_regular_file(path, failed)) return {};
+  return path.string();
+}
+
 std::vector<SnapInRegistration> RegisteredSnapIns(std::string& error) {
   std::vector<SnapInRegistration> found;
   try {

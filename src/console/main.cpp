@@ -9,6 +9,7 @@
 
 #include "ConsoleWindow.h"
 #include "SnapInLibrary.h"
+#include "SnapInRegistry.h"
 
 namespace {
 
@@ -60,6 +61,7 @@ int main(int argc, char** argv) {
       QIcon::fromTheme("org.brindlewick.ServerManager", QIcon(":/icons/console-root.svg")));
   bw::console::ConsoleWindow window;
   window.show();
-  window.LoadRegisteredSnapIns();
+  window.LoadRegisteredSnapIns(
+      bw::console::InstalledSnapIn(QCoreApplication::applicationDirPath().toStdString()));
   return QApplication::exec();
 }

@@ -50,6 +50,17 @@ runs "$root" bwconsole --version "^bwconsole $(dpkg-deb -f "$manager" Version | 
 runs "$root" bwconsole --help "Usage: bwconsole"
 [ -f "$root/usr/lib/brindlewick/libbwadmin.so" ] || fail "no snap-in library"
 [ -f "$root/usr/share/man/man1/bwconsole.1.gz" ] || fail "no bwconsole(1)"
+# A user's first start (from the menu entry) registers the installed snap-in;
+# the console then keeps running until it is closed, here by timeout.
+home="$work/home"
+mkdir -p "$home"
+status=0
+env -u LD_LIBRARY_PATH XDG_CONFIG_HOME="$home" QT_QPA_PLATFORM=offscreen \
+  BW_SERVICE_CONTROL_PORT=9 BW_KEYRING=off timeout 5 "$root/usr/bin/bwconsole" \
+  >"$work/console.log" 2>&1 || status=$?
+[ "$status" = 124 ] || { cat "$work/console.log"; fail "bwconsole ended with $status at a first start"; }
+grep -qaF "$root/usr/lib/brindlewick/libbwadmin.so" "$home/brindlewick/registry.hive" \
+  || fail "a first start did not register the installed snap-in"
 # The menu entry with its metainfo and icons, valid where they are installed.
 app=org.brindlewick.ServerManager
 entry="$root/usr/share/applications/$app.desktop"

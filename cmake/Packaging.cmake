@@ -107,9 +107,9 @@ set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_MANAGER_PACKAGE_NAME brindlewick-server-manager)
 set(CPACK_DEBIAN_MANAGER_PACKAGE_DEPENDS "unixodbc, tdsodbc")
 set(CPACK_COMPONENT_MANAGER_DESCRIPTION
-    "administer Brindlewick document archives on SQL Server\n Brindlewick Server Manager registers SQL Servers and creates, attaches,\n detaches, renames and converts Brindlewick archives, manages their logins,\n users and full-text indexes. bwctl runs every command from a shell.")
+    "administer Brindlewick document archives on SQL Server\nBrindlewick Server Manager registers SQL Servers and creates, attaches,\ndetaches, renames and converts Brindlewick archives, manages their logins,\nusers and full-text indexes. bwctl runs every command from a shell.")
 set(CPACK_DEBIAN_STANDIN_PACKAGE_NAME sqlstandin)
 set(CPACK_DEBIAN_STANDIN_PACKAGE_SECTION database)
 set(CPACK_COMPONENT_STANDIN_DESCRIPTION
-    "SQL Server 7.0/2000 stand-in for Brindlewick Server Manager\n sqlstandin speaks TDS to SQL Server clients and keeps each database in an\n SQLite file. It implements what Brindlewick Server Manager uses, for trying\n and testing it without a SQL Server.")
+    "SQL Server 7.0/2000 stand-in for Brindlewick Server Manager\nsqlstandin speaks TDS to SQL Server clients and keeps each database in an\nSQLite file. It implements what Brindlewick Server Manager uses, for trying\nand testing it without a SQL Server.")
 include(CPack)

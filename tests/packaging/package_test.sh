@@ -23,6 +23,8 @@ for deb in "$manager" "$standin"; do
   dpkg-deb -x "$deb" "$root"
   echo "== $name: $(dpkg-deb -f "$deb" Version), depends: $(dpkg-deb -f "$deb" Depends)"
   [ -n "$(dpkg-deb -f "$deb" Depends)" ] || fail "$name declares no dependencies"
+  # Two leading spaces would make package managers show the text unwrapped.
+  if dpkg-deb -f "$deb" Description | grep -q '^  '; then fail "$name's description is preformatted"; fi
   # Nothing installed may name the build or the source tree.
   if grep -rlaF -e "$build" -e "$source_dir" "$root"; then fail "$name holds build paths"; fi
   version=$(dpkg-deb -f "$deb" Version)

@@ -32,7 +32,7 @@ struct ProcessInfo {
   bool running = false;  // a batch is executing
 };
 
-class EngineImpl : public Engine {
+class EngineImpl final : public Engine {
  public:
   explicit EngineImpl(const EngineOptions& options);
   ~EngineImpl() override;

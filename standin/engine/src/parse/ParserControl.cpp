@@ -74,9 +74,8 @@ StatementPtr Parser::ParseSet() {
       Peek(1).kind == TokenKind::Integer) {
     Next();
     statement.value = "-" + Next().text;  // SET LOCK_TIMEOUT -1
-  } else if (value.kind == TokenKind::Keyword && (value.text == "ON" || value.text == "OFF")) {
-    statement.value = Next().text;
-  } else if (value.kind == TokenKind::Identifier || value.kind == TokenKind::Integer ||
+  } else if ((value.kind == TokenKind::Keyword && (value.text == "ON" || value.text == "OFF")) ||
+             value.kind == TokenKind::Identifier || value.kind == TokenKind::Integer ||
              value.kind == TokenKind::String || value.kind == TokenKind::Variable) {
     statement.value = Next().text;
   } else {
